@@ -1,0 +1,47 @@
+# Shared by scripts/run and scripts/test: package installation and the build.
+# shellcheck shell=bash
+
+TOP=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+# Debian packages the build and the tests need.
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config git
+    libgtest-dev libgmock-dev googletest libbenchmark-dev
+    libjsoncpp-dev libcurl4-openssl-dev
+    qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev
+    dbus dbus-bin)
+# Extra packages for the fuzz pass.
+FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+# What scripts/run adds: the fonts the program ships under its own names, and a
+# virtual display for machines without one.
+RUN_PACKAGES=(fonts-wqy-microhei fonts-play fonts-noto-core fonts-noto-cjk xvfb xauth)
+
+# install_missing PACKAGE... : installs through apt-get, as root or with sudo, only
+# the packages that are not installed yet.
+install_missing() {
+    local missing=()
+    local p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        if command -v sudo >/dev/null 2>&1; then
+            sudo=(sudo)
+        else
+            echo "Missing packages (${missing[*]}) and no root rights to install them." >&2
+            return 1
+        fi
+    fi
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq || true
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# configure_and_build DIR [CMAKE ARGS...]
+configure_and_build() {
+    local dir=$1
+    shift
+    cmake -S "$TOP" -B "$dir" -G Ninja "$@" >/dev/null || return 1
+    cmake --build "$dir" || return 1
+}
