@@ -1,0 +1,99 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "device/HidTypes.h"
+
+namespace talyx {
+
+class HidBackend;
+class HidConnection;
+
+// One HID top-level collection, opened by its path.
+//
+// Paths come from Enumerate() and carry the markers "vid_", "pid_", "&mi_" and "&col"
+// (collection numbers count from 1 in descriptor order, 0 when the interface has one
+// collection). The backend is chosen once per process: the virtual HID bus when the
+// environment variable TALYX_HID_BUS names a folder, else hidraw under /sys/class/hidraw.
+//
+// An object is not thread-safe except for Close(), which may be called from another
+// thread while Read() or Write() waits: the waiting call then fails at once.
+class HidDevice {
+public:
+    HidDevice();
+    // Uses the given backend instead of the process default (tests).
+    explicit HidDevice(std::shared_ptr<HidBackend> backend);
+    ~HidDevice();
+    HidDevice(const HidDevice&) = delete;
+    HidDevice& operator=(const HidDevice&) = delete;
+
+    // Lists the present HID collections into the path list and resets the cursor.
+    // False when the bus or sysfs cannot be read at all.
+    bool Enumerate();
+    // The next listed path, or nullptr when the list is empty or used up. The pointer
+    // stays valid until the next Enumerate() or FreePaths().
+    const std::string* NextPath();
+    void FreePaths();
+    size_t PathCount() const;
+
+    // Closes what is open, stores the options and opens the path, then reads the
+    // attributes and capabilities from the report descriptor. False (and closed) when
+    // the node cannot be opened or its descriptor cannot be parsed. A node that exists
+    // but may not be opened writes a debug text naming it and the udev rule to install.
+    bool Open(const std::string& path, bool wantRead, bool wantWrite, bool overlapped, bool exclusive);
+    // Cancels a waiting Read() or Write() (from any thread), then closes.
+    void Close();
+    bool IsOpen() const;
+
+    // Waits up to timeoutMs (negative: no time-out) for one input report of this
+    // collection and copies it, report id first, into buffer. Nonzero on success; zero
+    // on time-out, cancel, error or a device that went away. *bytesRead is the count
+    // copied (0 on failure). Nothing stays pending after a failed call.
+    int Read(uint8_t* buffer, size_t length, size_t* bytesRead, int timeoutMs);
+    // Writes one output report, report id first. Nonzero on success; zero on time-out,
+    // cancel or error; *bytesWritten is the count written (0 on failure).
+    int Write(const uint8_t* buffer, size_t length, size_t* bytesWritten, int timeoutMs);
+
+    // Fills the data items of the given report type whose report id equals report[0]
+    // (button items: usage list, value items: raw and scaled values). False when a value
+    // cannot be extracted or the report is too short.
+    bool UnpackReport(const uint8_t* report, size_t length, HidReportType type);
+    // The data items of a report type, as built at Open() and filled by UnpackReport().
+    std::vector<HidDataItem>& DataItems(HidReportType type);
+
+    const HidAttributes& Attributes() const { return m_attributes; }
+    const HidCaps& Caps() const { return m_caps; }
+    uint16_t VendorId() const { return m_attributes.vendorId; }
+    uint16_t ProductId() const { return m_attributes.productId; }
+    uint16_t UsagePage() const { return m_caps.usagePage; }
+    uint16_t Usage() const { return m_caps.usage; }
+    uint32_t InterfaceNumber() const { return m_interfaceNumber; }
+    uint32_t CollectionNumber() const { return m_collectionNumber; }
+    const std::string& Path() const { return m_path; }
+
+    // The presence probe of the scan: true when the path can still be reached; opens
+    // nothing that stays open.
+    static bool Probe(const std::string& path);
+
+private:
+    std::shared_ptr<HidBackend> m_backend;
+    std::vector<std::string> m_paths;
+    size_t m_nextPath = 0;
+    bool m_wantRead = false;
+    bool m_wantWrite = false;
+    bool m_overlapped = false;
+    bool m_exclusive = false;
+    std::unique_ptr<HidConnection> m_connection;
+    std::string m_path;
+    HidCaps m_caps{};
+    HidAttributes m_attributes{};
+    std::vector<HidDataItem> m_items[3];
+    uint32_t m_interfaceNumber = 0;
+    uint32_t m_collectionNumber = 0;
+};
+
+} // namespace talyx
