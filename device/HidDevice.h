@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@ namespace talyx {
 
 class HidBackend;
 class HidConnection;
+class ReportDescriptor;
 
 // One HID top-level collection, opened by its path.
 //
@@ -78,6 +80,8 @@ public:
     // The presence probe of the scan: true when the path can still be reached; opens
     // nothing that stays open.
     static bool Probe(const std::string& path);
+    // The same probe through this object's backend (a test backend, for instance).
+    bool IsPresent(const std::string& path) const;
 
 private:
     std::shared_ptr<HidBackend> m_backend;
@@ -87,13 +91,20 @@ private:
     bool m_wantWrite = false;
     bool m_overlapped = false;
     bool m_exclusive = false;
-    std::unique_ptr<HidConnection> m_connection;
+    // Shared so that Close() from another thread cannot free the connection under a
+    // Read() or Write() that still waits on it; m_connectionLock guards the pointer.
+    std::shared_ptr<HidConnection> m_connection;
+    mutable std::mutex m_connectionLock;
+    std::unique_ptr<ReportDescriptor> m_descriptor; // the open collection's parsed descriptor
+    size_t m_collectionIndex = 0;                   // which of its collections is ours
     std::string m_path;
     HidCaps m_caps{};
     HidAttributes m_attributes{};
     std::vector<HidDataItem> m_items[3];
     uint32_t m_interfaceNumber = 0;
     uint32_t m_collectionNumber = 0;
+
+    std::shared_ptr<HidConnection> connection() const;
 };
 
 } // namespace talyx

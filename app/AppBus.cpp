@@ -1,0 +1,61 @@
+#include "app/AppBus.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+
+#include "app/AppMessages.h"
+#include "platform/MessageRegistry.h"
+#include "platform/Product.h"
+
+namespace talyx {
+namespace {
+
+constexpr const char* kWorkToolService = "org.talyx.WorkTool";
+constexpr const char* kWorkToolPath = "/org/talyx/WorkTool";
+
+} // namespace
+
+AppBus::AppBus(QObject* parent) : QObject(parent) {}
+
+bool AppBus::Export() {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return false;
+    return bus.registerObject(QString::fromLatin1(kBusPath), this,
+                              QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals);
+}
+
+void AppBus::post(uint32_t msg, WPARAM wParam, LPARAM lParam) {
+    if (m_target && msg)
+        m_target->postMessage(msg, wParam, lParam);
+}
+
+void AppBus::Instance(uint wParam, qlonglong lParam) { post(WM_APP_INSTANCE, wParam, lParam); }
+void AppBus::UpdateState(uint wParam, qlonglong lParam) { post(WM_APP_UPDATE_STATE, wParam, lParam); }
+void AppBus::LightControl(uint wParam, qlonglong lParam) { post(WM_APP_LIGHT_CONTROL, wParam, lParam); }
+void AppBus::WorkToolQuery() { post(WM_APP_WORKTOOL_QUERY, 0, 0); }
+
+bool AppBus::PostMessage(const QString& name, qulonglong wParam, qlonglong lParam) {
+    const uint32_t id = RegisterWindowMessage(name.toStdString());
+    // Only the messages other programs may send come in this way.
+    if (id == 0 || (id != WM_APP_INSTANCE && id != WM_APP_UPDATE_STATE && id != WM_APP_LIGHT_CONTROL &&
+                    id != WM_APP_WORKTOOL_QUERY))
+        return false;
+    post(id, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam));
+    return true;
+}
+
+void AppBus::BroadcastLightClaim(uint32_t wParam, int64_t lParam) { emit LightClaim(wParam, lParam); }
+
+bool AppBus::SendToWorkTool(uint32_t dwData, uint64_t wParam, const QByteArray& data) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(kWorkToolService))
+        return false;
+    QDBusMessage call = QDBusMessage::createMethodCall(kWorkToolService, kWorkToolPath, kWorkToolService,
+                                                      QStringLiteral("CopyData"));
+    call << dwData << static_cast<qulonglong>(wParam) << data;
+    return bus.send(call);
+}
+
+} // namespace talyx

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include "platform/MessageTarget.h"
+
+namespace talyx {
+
+// The program's object on the D-Bus session bus (service and path in platform/Product.h,
+// interface "org.talyx.RgbGamingKeyboard"). It stands for the registered window messages
+// that companion programs send and receive; each carries (wParam, lParam) as they would.
+//
+// Methods (received from other programs, posted to the main window):
+//   Instance(u wParam, x lParam)        the instance message; a second start sends (0, 1)
+//   UpdateState(u wParam, x lParam)     update step and value, for the settings window
+//   LightControl(u wParam, x lParam)    wParam 1; lParam 1 = control the lights, 0 = stop
+//   WorkToolQuery()                     asks for the device summary (sent to "WorkTool")
+//   PostMessage(s name, t wParam, x lParam) → b
+//                                       any of the above by its registered name
+// Signals (broadcast by this program):
+//   LightClaim(u wParam, x lParam)      wParam 1; lParam 1 = this program takes the lights
+//
+// Peers the program calls: the "WorkTool" at org.talyx.WorkTool (method
+// CopyData(u dwData, t wParam, ay data)) and the audio recorder at org.talyx.AudioRecorder.
+class AppBus : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.talyx.RgbGamingKeyboard")
+public:
+    explicit AppBus(QObject* parent = nullptr);
+    void SetTarget(MessageTarget* target) { m_target = target; }
+    // Exports the object on the session bus. False when there is no bus.
+    bool Export();
+
+    // Broadcasts LightClaim(wParam, lParam).
+    void BroadcastLightClaim(uint32_t wParam, int64_t lParam);
+    // Sends a data block to the "WorkTool" peer if it is on the bus. False when it is not.
+    static bool SendToWorkTool(uint32_t dwData, uint64_t wParam, const QByteArray& data);
+
+public slots:
+    void Instance(uint wParam, qlonglong lParam);
+    void UpdateState(uint wParam, qlonglong lParam);
+    void LightControl(uint wParam, qlonglong lParam);
+    void WorkToolQuery();
+    bool PostMessage(const QString& name, qulonglong wParam, qlonglong lParam);
+
+signals:
+    void LightClaim(uint wParam, qlonglong lParam);
+
+private:
+    void post(uint32_t msg, WPARAM wParam, LPARAM lParam);
+    MessageTarget* m_target = nullptr;
+};
+
+} // namespace talyx

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QByteArray>
+#include <array>
+#include <memory>
+
+#include "app/Language.h"
+#include "platform/WorkerThread.h"
+#include "ui/CTrayIcon.h"
+#include "ui/WindowImplBase.h"
+
+namespace talyx {
+
+class AppBus;
+class CButtonUI;
+
+// The program's only top-level window: title bar, device selector, the device pages and
+// the no-device notice; the tray icon; the messages from companions and workers.
+class CMainWnd : public WindowImplBase {
+    Q_OBJECT
+public:
+    static constexpr int kWorkerSlots = 20;
+    static constexpr int kScanSlot = 0;
+    static constexpr int kLightSyncSlot = 8;
+
+    explicit CMainWnd(AppBus* bus = nullptr);
+    ~CMainWnd() override;
+
+    QString GetSkinFile() const override { return QStringLiteral("XML_MAIN"); }
+    QString GetWindowClassName() const override { return QStringLiteral("MainWnd"); }
+    void InitWindow() override;
+    void Notify(TNotifyUI& msg) override;
+    CControlUI* CreateControl(const QString& className) override;
+    LRESULT HandleMessage(uint32_t msg, WPARAM wParam, LPARAM lParam) override;
+
+    // The process-wide main window for the workers (they only post and send to it).
+    static CMainWnd* Instance();
+
+    int LightControlState() const { return m_lightControl; }
+    bool IsAwake() const { return m_awake; }
+    bool IsActive() const { return m_active; }
+    int CurrentLanguage() const { return m_language.Current(); }
+    // Applies a language by its index in Language.config (message 3089 does the same).
+    void ApplyLanguage(int index);
+    // Shows "No_device_Link" when no selector item is visible, and both tab layouts at 0.
+    void RefreshNoDeviceNotice();
+    // Sizes the window for the screen it is on (1000 × 640 at 96 DPI, scaled on large
+    // screens) and centres it.
+    void FitToScreen();
+    // Tray left click: hide when shown, show and bring forward when hidden.
+    void ToggleFromTray();
+    // Brings the window to the front, restoring it when minimised or hidden.
+    void BringToFront();
+    // The 1024-byte block sent to the "WorkTool" peer.
+    static QByteArray WorkToolBlock();
+    bool HasTray() const { return m_tray.IsCreated(); }
+    WorkerThread& WorkerSlot(int slot) { return m_workers[static_cast<size_t>(slot)]; }
+
+protected:
+    void OnFinalMessage() override;
+
+private:
+    void onWindowInit();
+    void onClick(CControlUI* sender);
+    void setLightControl(int state, bool broadcast);
+    void hideToTray();
+    void stopWorkers();
+
+    AppBus* m_bus;
+    CTrayIcon m_tray;
+    LanguageState m_language;
+    int m_lightControl = 1;
+    bool m_active = false;
+    bool m_awake = true;
+    bool m_initialised = false;
+    bool m_workersStopped = false;
+    int m_screenWidth = 0;
+    int m_screenHeight = 0;
+    std::array<WorkerThread, kWorkerSlots> m_workers;
+    std::array<CControlUI*, 9> m_titleButtons{};
+};
+
+} // namespace talyx

@@ -1,0 +1,148 @@
+#include "app/Startup.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFont>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <csignal>
+#include <memory>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "app/AppBus.h"
+#include "app/AppMessages.h"
+#include "app/CMainWnd.h"
+#include "app/ControlRegistry.h"
+#include "app/FontLoader.h"
+#include "app/Language.h"
+#include "app/SingleInstance.h"
+#include "platform/Debug.h"
+#include "platform/MessageRegistry.h"
+#include "platform/Paths.h"
+#include "platform/Product.h"
+#include "ui/CPaintManagerUI.h"
+#include "ui/CResourceManager.h"
+#include "ui/WindowMessages.h"
+
+namespace talyx {
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+    const char c = 1;
+    [[maybe_unused]] ssize_t n = ::write(g_signalPipe[1], &c, 1);
+}
+
+// SIGTERM and SIGINT close the main window the ordinary way, so that workers stop and
+// files are complete before the process ends.
+void closeOnSignals(QObject* owner) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, owner);
+    QObject::connect(notifier, &QSocketNotifier::activated, owner, [] {
+        char c;
+        [[maybe_unused]] ssize_t n = ::read(g_signalPipe[0], &c, 1);
+        if (CMainWnd* wnd = CMainWnd::Instance())
+            wnd->Close();
+    });
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+}
+
+// The interface face name of the font set is a Windows face; on this system it stands
+// for the program's own fonts and good desktop fonts that cover every language.
+void substituteFaces() {
+    QFont::insertSubstitutions(QString::fromLatin1(kFontSetFace),
+                               {QStringLiteral("Play"), QStringLiteral("Noto Sans"), QStringLiteral("DejaVu Sans"),
+                                QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC"),
+                                QStringLiteral("Noto Sans Thai")});
+}
+
+void scheduleScreenshot(CMainWnd* wnd, const QString& path) {
+    // The window is brought forward by the instance message and fitted after 100 ms;
+    // the picture is taken once both are done.
+    QTimer::singleShot(900, wnd, [wnd, path] {
+        wnd->show();
+        const bool saved = wnd->grab().save(path, "PNG");
+        DebugOutput(saved ? "screenshot saved" : "screenshot failed");
+        wnd->Close();
+    });
+}
+
+} // namespace
+
+int RunApplication(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QString::fromUtf8(kProductTitle));
+    QApplication::setQuitOnLastWindowClosed(false);
+    const QString dataDir = QString::fromStdString(ProgramDataDir());
+
+    // 1. Private fonts.
+    PrivateFonts fonts;
+    fonts.Load(dataDir);
+    substituteFaces();
+
+    // 3. The instance message.
+    const uint32_t instanceMessage = RegisterInstanceMessage();
+    DebugOutputF("软件标示：%d", static_cast<int>(instanceMessage));
+    if (instanceMessage < kFirstRegisteredMessage || instanceMessage > kLastRegisteredMessage) {
+        fonts.Remove();
+        return 0;
+    }
+
+    // 4. One copy per session: a later copy brings the first forward and ends.
+    SingleInstance instance;
+    if (instance.claim() == SingleInstance::Claim::AlreadyRunning) {
+        instance.activateRunning();
+        fonts.Remove();
+        return 0;
+    }
+    // What an installer does on the first start: the product's settings key.
+    CPaintManagerUI::SetInstancePath(dataDir);
+    StoreDesktopLanguage();
+
+    // 5, 6. Skin.
+    CPaintManagerUI::SetResourceType(CPaintManagerUI::kResourceFile);
+    CPaintManagerUI::SetResourcePath(CPaintManagerUI::GetInstancePath() + QStringLiteral("skin/"));
+    CResourceManager::GetInstance().LoadResource(QStringLiteral("res.xml"));
+
+    // 7, 8. Control classes and the companions' messages.
+    RegisterControlClasses();
+    RegisterAppMessages();
+
+    // 9, 10. The main window.
+    AppBus bus;
+    auto wnd = std::make_unique<CMainWnd>(&bus);
+    bus.SetTarget(wnd.get());
+    if (instance.ownsBusName())
+        bus.Export();
+    if (!wnd->Create(nullptr, QString::fromUtf8(kProductTitle), QRect(0, 0, 800, 572))) {
+        DebugOutput("main window could not be created");
+        instance.release();
+        fonts.Remove();
+        return 0;
+    }
+    wnd->CenterWindow();
+    closeOnSignals(&app);
+    const QByteArray screenshot = qgetenv("TALYX_SCREENSHOT");
+    if (!screenshot.isEmpty())
+        scheduleScreenshot(wnd.get(), QString::fromLocal8Bit(screenshot));
+
+    // 11. Message loop.
+    const int code = CPaintManagerUI::MessageLoop();
+
+    // 12. Shutdown.
+    wnd.reset();
+    CResourceManager::GetInstance().Release();
+    instance.release();
+    fonts.Remove();
+    return code == 0 ? 0 : code;
+}
+
+} // namespace talyx

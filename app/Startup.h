@@ -1,0 +1,14 @@
+#pragma once
+
+namespace talyx {
+
+// The program from start to end: fonts, the single-instance rule, the skin, the control
+// classes and messages, the main window, the message loop and the shutdown. Returns
+// the process exit code (0 also when another copy already runs).
+//
+// Environment (for scripts and tests, not for users):
+//   TALYX_SCREENSHOT=path   once the window is up, save it as a PNG there and quit
+//   TALYX_DATA_DIR=dir      program data folder (skin, DefaultData, Font, lang)
+int RunApplication(int argc, char** argv);
+
+} // namespace talyx

@@ -1,0 +1,514 @@
+#include "device/CKestravaUSBDevice.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "device/DeviceButton.h"
+#include "device/DeviceHost.h"
+#include "platform/Clock.h"
+#include "platform/Debug.h"
+#include "platform/MessageTarget.h"
+#include "platform/Paths.h"
+
+namespace talyx {
+namespace {
+
+constexpr const char* kFunctionTabs = "device_function_switch";
+constexpr const char* kKeyFunctionTabs = "device_key_function_switch";
+
+// Which tab shows the settings of a function mode. Mode 4 has its own tab only on the
+// wired keyboard and mouse (product codes 1 and 2); everything not listed shows the first
+// key tab.
+struct FunctionTab {
+    int mode;
+    const char* layout;
+    int tab;
+    bool wiredKeyboardAndMouseOnly;
+};
+constexpr FunctionTab kFunctionTabTable[] = {
+    {2, kKeyFunctionTabs, 1, false}, {6, kKeyFunctionTabs, 1, false}, {3, kFunctionTabs, 1, false},
+    {8, kFunctionTabs, 1, false},    {4, kFunctionTabs, 3, true},     {5, kFunctionTabs, 2, false},
+    {7, kKeyFunctionTabs, 2, false},
+};
+constexpr FunctionTab kDefaultFunctionTab = {0, kKeyFunctionTabs, 0, false};
+
+// How far a lit key fades per reactive step, by lighting mode. A press (mode 7) fades
+// slowly, the ripples (8, 9) quickly so that the rings stay distinct, the sparkle (10) in
+// between so several sparks overlap.
+struct ReactiveFade {
+    int mode;
+    uint8_t amount;
+};
+constexpr ReactiveFade kReactiveFadeTable[] = {{7, 5}, {8, 12}, {9, 12}, {10, 8}, {25, 5}};
+constexpr uint8_t kDefaultReactiveFade = 5;
+
+constexpr int kRingLitPositions = 9;
+
+bool parseNumberedName(const std::string& name, const char* prefix, int& number) {
+    const size_t len = std::strlen(prefix);
+    if (name.compare(0, len, prefix) != 0 || name.size() == len)
+        return false;
+    int value = 0;
+    for (size_t i = len; i < name.size(); ++i) {
+        if (name[i] < '0' || name[i] > '9' || value > 100000)
+            return false;
+        value = value * 10 + (name[i] - '0');
+    }
+    number = value;
+    return true;
+}
+
+} // namespace
+
+CKestravaUSBDevice::CKestravaUSBDevice() = default;
+
+CKestravaUSBDevice::CKestravaUSBDevice(std::shared_ptr<HidBackend> backend)
+    : m_channel(backend), m_secondChannel(backend) {}
+
+CKestravaUSBDevice::~CKestravaUSBDevice() = default;
+
+// ---- 1, 2 ----
+
+void CKestravaUSBDevice::BuildButtonLists() {
+    std::vector<std::pair<std::string, DeviceButton*>> buttons;
+    if (m_pageLayout.empty() || !m_host || !m_host->panelButtons(buttons)) {
+        if (m_pageLayout.empty()) {
+            SetKeyCount(0);
+            SetLightCount(0);
+        }
+        return;
+    }
+    for (const auto& [name, button] : buttons) {
+        int n = 0;
+        if (parseNumberedName(name, "key_", n)) {
+            if (n < static_cast<int>(m_keyButtons.size()))
+                m_keyButtons[n] = button;
+        } else if (parseNumberedName(name, "light_", n)) {
+            if (n < static_cast<int>(m_lightButtons.size()))
+                m_lightButtons[n] = button;
+        }
+    }
+}
+
+int CKestravaUSBDevice::DeviceOperation() {
+    return 0;
+}
+
+// ---- 3 to 9: generators ----
+
+int CKestravaUSBDevice::StepWrapped(int index, int limit, bool forward) {
+    if (limit <= 0)
+        return 0;
+    if (forward)
+        return (index + 1 >= limit) ? 0 : index + 1;
+    return (index <= 0) ? limit - 1 : index - 1;
+}
+
+void CKestravaUSBDevice::ResetEffectState() {
+    std::lock_guard<std::mutex> lock(m_frameLock);
+    m_step = 0;
+    m_colourIndex = 0;
+    m_blinkPhase = false;
+    m_lastBlink = 0;
+}
+
+void CKestravaUSBDevice::fillAll(const LightColour& colour) {
+    // Caller holds the frame lock.
+    m_currentColour = colour;
+    std::fill(m_colours.begin(), m_colours.end(), colour);
+}
+
+LightColour CKestravaUSBDevice::colourOrWheel(int wheelIndex) const {
+    const LightRgb rgb = m_useColourWheel ? WheelColour(wheelIndex) : m_customColour;
+    return LightColour{rgb.r, rgb.g, rgb.b, 0};
+}
+
+void CKestravaUSBDevice::breathingStep(bool fourColours) {
+    std::lock_guard<std::mutex> lock(m_frameLock);
+    m_step = StepWrapped(m_step, kBreathingSteps, m_direction);
+    if (m_step == 0) {
+        // One breath is over: the next one takes the next colour.
+        m_colourIndex = fourColours ? (m_colourIndex + 1) % 4 : (m_colourIndex + 16) % kWheelSteps;
+    }
+    LightColour colour;
+    if (fourColours) {
+        const LightRgb rgb = kFourColours[m_colourIndex % 4];
+        colour = {rgb.r, rgb.g, rgb.b, 0};
+    } else {
+        colour = colourOrWheel(m_colourIndex);
+    }
+    colour.brightness = static_cast<uint8_t>(kBreathingCurve[m_step] * BrightnessForLevel(m_brightnessLevel) / 256);
+    fillAll(colour);
+}
+
+void CKestravaUSBDevice::blinkingStep(bool fourColours) {
+    std::lock_guard<std::mutex> lock(m_frameLock);
+    const uint64_t now = GetTickCount();
+    if (now - m_lastBlink >= BlinkPeriodMs(m_speedIndex)) {
+        m_blinkPhase = !m_blinkPhase;
+        m_lastBlink = now;
+        m_step = fourColours ? (m_step + 1) % 4 : (m_step + 16) % kWheelSteps;
+    }
+    if (!m_blinkPhase) {
+        fillAll(LightColour{});
+        return;
+    }
+    LightColour colour;
+    if (fourColours) {
+        const LightRgb rgb = kFourColours[m_step % 4];
+        colour = {rgb.r, rgb.g, rgb.b, 0};
+    } else {
+        colour = colourOrWheel(m_step);
+    }
+    colour.brightness = BrightnessForLevel(m_brightnessLevel);
+    fillAll(colour);
+}
+
+void CKestravaUSBDevice::GenerateBreathing() {
+    breathingStep(false);
+}
+
+void CKestravaUSBDevice::GenerateBreathingFourColours() {
+    breathingStep(true);
+}
+
+void CKestravaUSBDevice::GenerateStatic() {
+    std::lock_guard<std::mutex> lock(m_frameLock);
+    fillAll(LightColour{m_customColour.r, m_customColour.g, m_customColour.b, BrightnessForLevel(m_brightnessLevel)});
+}
+
+void CKestravaUSBDevice::GenerateColourWheel() {
+    std::lock_guard<std::mutex> lock(m_frameLock);
+    m_step = StepWrapped(m_step, kWheelSteps, m_direction);
+    const LightRgb rgb = WheelColour(m_step);
+    fillAll(LightColour{rgb.r, rgb.g, rgb.b, BrightnessForLevel(m_brightnessLevel)});
+}
+
+void CKestravaUSBDevice::GenerateBlinking() {
+    blinkingStep(false);
+}
+
+void CKestravaUSBDevice::GenerateBlinkingFourColours() {
+    blinkingStep(true);
+}
+
+void CKestravaUSBDevice::GenerateDark() {
+    std::lock_guard<std::mutex> lock(m_frameLock);
+    fillAll(LightColour{});
+}
+
+// ---- 10 to 12 ----
+
+void CKestravaUSBDevice::BuildLightFrame() {
+    if (!m_lightingDisplay)
+        return;
+    std::lock_guard<std::mutex> lock(m_frameLock);
+    const int lights = static_cast<int>(m_colours.size());
+    for (int i = 0; i < lights; ++i) {
+        const LightColour& c = m_colours[i];
+        DeviceButton* button = i < static_cast<int>(m_lightButtons.size()) ? m_lightButtons[i] : nullptr;
+        if (button && button->isVisible())
+            button->showLightColour(c.r, c.g, c.b, c.brightness);
+        if (i >= kFrameLights)
+            continue;
+        m_frame[3 * i + 0] = static_cast<uint8_t>((c.r * c.brightness) >> 8);
+        m_frame[3 * i + 1] = static_cast<uint8_t>((c.g * c.brightness) >> 8);
+        m_frame[3 * i + 2] = static_cast<uint8_t>((c.b * c.brightness) >> 8);
+    }
+}
+
+void CKestravaUSBDevice::SetLightColour(int n, const LightColour& colour) {
+    std::lock_guard<std::mutex> lock(m_frameLock);
+    if (n >= 0 && n < static_cast<int>(m_colours.size()))
+        m_colours[n] = colour;
+}
+
+LightColour CKestravaUSBDevice::GetLightColour(int n) const {
+    std::lock_guard<std::mutex> lock(m_frameLock);
+    if (n >= 0 && n < static_cast<int>(m_colours.size()))
+        return m_colours[n];
+    return LightColour{};
+}
+
+// ---- 13 to 33: device operations the device classes fill in ----
+
+void CKestravaUSBDevice::DeviceOperation13() {}
+void CKestravaUSBDevice::DeviceOperation14() {}
+void CKestravaUSBDevice::DeviceOperation15() {}
+void CKestravaUSBDevice::DeviceOperation16() {}
+void CKestravaUSBDevice::ReapplySettings() {}
+int CKestravaUSBDevice::DeviceOperation18() {
+    return 1;
+}
+int CKestravaUSBDevice::DeviceOperation19() {
+    return 0;
+}
+int CKestravaUSBDevice::DeviceOperation20() {
+    return 0;
+}
+void CKestravaUSBDevice::DeviceOperation21() {}
+void CKestravaUSBDevice::DeviceOperation22() {}
+void CKestravaUSBDevice::DeviceOperation23() {}
+void CKestravaUSBDevice::DeviceOperation24() {}
+void CKestravaUSBDevice::DeviceOperation25() {}
+std::vector<int> CKestravaUSBDevice::DeviceList26() {
+    return {};
+}
+int CKestravaUSBDevice::DeviceOperation27() {
+    return 0;
+}
+int CKestravaUSBDevice::DeviceOperation28() {
+    return 0;
+}
+int CKestravaUSBDevice::DeviceOperation29() {
+    return 0;
+}
+int CKestravaUSBDevice::DeviceOperation30() {
+    return 0;
+}
+int CKestravaUSBDevice::DeviceOperation31() {
+    return 0;
+}
+int CKestravaUSBDevice::DeviceOperation32() {
+    return 0;
+}
+void CKestravaUSBDevice::DeviceOperation33() {}
+
+// ---- 34 to 38: key-code map and reactive effects ----
+
+void CKestravaUSBDevice::SetKeyCodeMap(const std::vector<uint8_t>& map) {
+    m_keyCodeMap = map;
+}
+
+void CKestravaUSBDevice::ReactiveStep(int slot, int mode) {
+    if (slot < 0 || slot >= kFrameLights)
+        return;
+    uint8_t fade = kDefaultReactiveFade;
+    for (const ReactiveFade& row : kReactiveFadeTable) {
+        if (row.mode == mode)
+            fade = row.amount;
+    }
+    std::lock_guard<std::mutex> lock(m_frameLock);
+    uint8_t& level = m_keyIntensity[slot];
+    level = level > fade ? static_cast<uint8_t>(level - fade) : 0;
+}
+
+void CKestravaUSBDevice::LightRing() {
+    std::lock_guard<std::mutex> lock(m_frameLock);
+    for (int i = 0; i < kRingLitPositions; ++i)
+        m_ring[i] = 0xFF;
+}
+
+void CKestravaUSBDevice::RotateRing(bool left) {
+    std::lock_guard<std::mutex> lock(m_frameLock);
+    if (left)
+        std::rotate(m_ring.begin(), m_ring.begin() + 1, m_ring.end());
+    else
+        std::rotate(m_ring.rbegin(), m_ring.rbegin() + 1, m_ring.rend());
+}
+
+void CKestravaUSBDevice::ClearReactive() {
+    std::lock_guard<std::mutex> lock(m_frameLock);
+    m_keyIntensity.fill(0);
+    m_ring.fill(0);
+}
+
+// ---- 39 to 52 ----
+
+void CKestravaUSBDevice::ShowFunctionTab(int mode) {
+    m_functionMode = mode;
+    FunctionTab choice = kDefaultFunctionTab;
+    for (const FunctionTab& row : kFunctionTabTable) {
+        if (row.mode != mode)
+            continue;
+        if (row.wiredKeyboardAndMouseOnly && m_productCode != 1 && m_productCode != 2)
+            continue;
+        choice = row;
+        break;
+    }
+    if (m_host)
+        m_host->selectTab(choice.layout, choice.tab);
+}
+
+int CKestravaUSBDevice::FunctionMode() const {
+    return m_functionMode;
+}
+
+void CKestravaUSBDevice::DeviceOperation41() {}
+std::string CKestravaUSBDevice::DeviceText42() {
+    return std::string();
+}
+void CKestravaUSBDevice::DeviceOperation43() {}
+
+void CKestravaUSBDevice::SetFamilyValue4(int value) {
+    m_familyValue4 = value;
+}
+int CKestravaUSBDevice::FamilyValue4() const {
+    return m_familyValue4;
+}
+
+void CKestravaUSBDevice::SetLightingValues(int brightnessLevel, int speedIndex, int direction, int useColourWheel) {
+    std::lock_guard<std::mutex> lock(m_frameLock);
+    m_brightnessLevel = std::clamp(brightnessLevel, 0, kBrightnessLevels - 1);
+    m_speedIndex = std::clamp(speedIndex, 0, kBrightnessLevels - 1);
+    m_direction = direction != 0;
+    m_useColourWheel = useColourWheel != 0;
+}
+
+void CKestravaUSBDevice::SetProfileValues(int a, int b, int c) {
+    m_profileValues[0] = a;
+    m_profileValues[1] = b;
+    m_profileValues[2] = c;
+    if (m_host)
+        m_host->storeProfileValues(a, b, c);
+}
+
+void CKestravaUSBDevice::GetProfileValues(int& a, int& b, int& c) const {
+    if (m_host && m_host->loadProfileValues(a, b, c))
+        return;
+    a = m_profileValues[0];
+    b = m_profileValues[1];
+    c = m_profileValues[2];
+}
+
+void CKestravaUSBDevice::SetFirstSelection(int index) {
+    m_firstSelection = index;
+}
+void CKestravaUSBDevice::SetSecondSelection(int index) {
+    m_secondSelection = index;
+}
+void CKestravaUSBDevice::DeviceOperation51() {}
+void CKestravaUSBDevice::DeviceOperation52() {}
+
+// ---- identity, sizes, flags ----
+
+void CKestravaUSBDevice::SetIdentity(const SupportedDeviceEntry& entry) {
+    m_identity = entry;
+    m_productCode = entry.productCode;
+    m_role = entry.role;
+}
+
+void CKestravaUSBDevice::SetKeyCount(int count) {
+    m_keyCount = std::max(0, count);
+    m_keyButtons.assign(static_cast<size_t>(m_keyCount), nullptr);
+}
+
+void CKestravaUSBDevice::SetLightCount(int count) {
+    std::lock_guard<std::mutex> lock(m_frameLock);
+    m_lightCount = std::max(0, count);
+    m_lightButtons.assign(static_cast<size_t>(m_lightCount), nullptr);
+    m_colours.assign(static_cast<size_t>(m_lightCount), LightColour{});
+    m_effectRecords.assign(static_cast<size_t>(m_lightCount), std::array<uint8_t, kEffectRecordBytes>{});
+}
+
+DeviceButton* CKestravaUSBDevice::KeyButton(int n) const {
+    return n >= 0 && n < static_cast<int>(m_keyButtons.size()) ? m_keyButtons[n] : nullptr;
+}
+
+DeviceButton* CKestravaUSBDevice::LightButton(int n) const {
+    return n >= 0 && n < static_cast<int>(m_lightButtons.size()) ? m_lightButtons[n] : nullptr;
+}
+
+std::array<uint8_t, CKestravaUSBDevice::kEffectRecordBytes> CKestravaUSBDevice::EffectRecord(int n) const {
+    std::lock_guard<std::mutex> lock(m_frameLock);
+    if (n >= 0 && n < static_cast<int>(m_effectRecords.size()))
+        return m_effectRecords[n];
+    return {};
+}
+
+void CKestravaUSBDevice::SetEffectRecord(int n, const std::array<uint8_t, kEffectRecordBytes>& record) {
+    std::lock_guard<std::mutex> lock(m_frameLock);
+    if (n >= 0 && n < static_cast<int>(m_effectRecords.size()))
+        m_effectRecords[n] = record;
+}
+
+void CKestravaUSBDevice::SetWirelessCapable(bool capable) {
+    m_wirelessCapable = capable;
+    if (m_host)
+        m_host->showBatteryIndicator(capable);
+}
+
+void CKestravaUSBDevice::SetWindowHidden(bool hidden) {
+    if (!m_wirelessCapable)
+        return;
+    m_windowHidden = hidden;
+}
+
+void CKestravaUSBDevice::SetLightingControl(int state) {
+    m_lightingControl = state;
+    if (state == 1 && m_productCode == 1)
+        m_channel.Cmd1CLightControl();
+}
+
+void CKestravaUSBDevice::SetCustomColour(uint8_t r, uint8_t g, uint8_t b) {
+    std::lock_guard<std::mutex> lock(m_frameLock);
+    m_customColour = LightRgb{r, g, b};
+}
+
+void CKestravaUSBDevice::CopyLightFrame(uint8_t* out) const {
+    std::lock_guard<std::mutex> lock(m_frameLock);
+    std::memcpy(out, m_frame.data(), m_frame.size());
+}
+
+uint8_t CKestravaUSBDevice::KeyIntensity(int slot) const {
+    std::lock_guard<std::mutex> lock(m_frameLock);
+    return slot >= 0 && slot < kFrameLights ? m_keyIntensity[slot] : 0;
+}
+
+void CKestravaUSBDevice::SetKeyIntensity(int slot, uint8_t value) {
+    std::lock_guard<std::mutex> lock(m_frameLock);
+    if (slot >= 0 && slot < kFrameLights)
+        m_keyIntensity[slot] = value;
+}
+
+std::array<uint8_t, CKestravaUSBDevice::kRingSize> CKestravaUSBDevice::Ring() const {
+    std::lock_guard<std::mutex> lock(m_frameLock);
+    return m_ring;
+}
+
+// ---- files ----
+
+std::string CKestravaUSBDevice::DefaultProfilePath() const {
+    return JoinPath(JoinPath(ProgramDataDir(), "DefaultData"), m_familyName + ".Json");
+}
+
+std::string CKestravaUSBDevice::UserFolder() const {
+    return FamilyDataDir(m_familyName) + "/";
+}
+
+// ---- hand-over ----
+
+bool CKestravaUSBDevice::SwitchConnection(bool wireless, const std::string& path) {
+    if (!m_channel.SwitchInterface(wireless, path))
+        return false;
+    if (wireless) {
+        if (!m_wirelessCapable)
+            return true;
+        for (int attempt = 1; attempt <= kOnlineTries; ++attempt) {
+            if (m_channel.CmdAAIsOnline())
+                break;
+            if (attempt < kOnlineTries) {
+                DebugOutput("获取2.4G模式失败");
+                if (m_host)
+                    m_host->sleepMs(kOnlineRetryMs);
+            }
+        }
+        DebugOutput("获取2");
+        ReapplySettings();
+        m_channel.Cmd01BeginBatch();
+        if (m_host)
+            m_host->armSelectorTimer(kTimerWirelessWatch, 2000);
+        return true;
+    }
+    m_channel.SetConnectionMode(1);
+    if (m_host)
+        m_host->armSelectorTimer(kTimerWirelessWatch, 2000);
+    if (m_mainWindow)
+        m_mainWindow->postMessage(kMsgSelectorItem, static_cast<WPARAM>(m_host ? m_host->selectorIndex() : -1), 1);
+    if (m_wirelessCapable)
+        ReapplySettings();
+    return true;
+}
+
+} // namespace talyx

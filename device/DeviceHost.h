@@ -1,0 +1,62 @@
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace talyx {
+
+class DeviceButton;
+
+// What the device core asks of its page and of the main window. The page half (controls,
+// selector item, tab layouts) implements it on the user-interface thread; tests use a
+// fake that records the calls. Every member has a do-nothing default so that a host
+// implements only what it has.
+class DeviceHost {
+public:
+    virtual ~DeviceHost() = default;
+
+    // The "DeviceKeyButton" children of the page's "SelectPanel", with their control names
+    // ("key_12", "light_12"). False when the page has no layout or no such panel.
+    virtual bool panelButtons(std::vector<std::pair<std::string, DeviceButton*>>& buttons) {
+        (void)buttons;
+        return false;
+    }
+
+    // Arms a one-shot timer of the device's selector item (ids 1000 to 1007).
+    virtual void armSelectorTimer(int timerId, int milliseconds) {
+        (void)timerId;
+        (void)milliseconds;
+    }
+    // The selector item's index, carried by message 3331 to the main window.
+    virtual int selectorIndex() const { return -1; }
+
+    // Selects a tab of one of the page's tab layouts ("device_function_switch",
+    // "device_key_function_switch").
+    virtual void selectTab(const std::string& tabLayout, int index) {
+        (void)tabLayout;
+        (void)index;
+    }
+
+    virtual void showBatteryIndicator(bool shown) { (void)shown; }
+
+    // The profile object's three page values.
+    virtual void storeProfileValues(int a, int b, int c) {
+        (void)a;
+        (void)b;
+        (void)c;
+    }
+    // False when there is no profile object yet.
+    virtual bool loadProfileValues(int& a, int& b, int& c) const {
+        (void)a;
+        (void)b;
+        (void)c;
+        return false;
+    }
+
+    // Pauses the calling thread (the retries of the wireless hand-over). Tests record the
+    // pauses instead of sleeping.
+    virtual void sleepMs(int milliseconds);
+};
+
+} // namespace talyx

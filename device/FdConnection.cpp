@@ -1,0 +1,137 @@
+#include "device/FdConnection.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace talyx {
+namespace {
+
+// Large enough for the longest HID report (16 KiB plus the id byte) and any message of
+// the virtual bus, whose hello is the longest thing it sends.
+constexpr size_t kMessageBuffer = 65536 + 16;
+
+int64_t nowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+int64_t deadlineFor(int timeoutMs) { return timeoutMs < 0 ? -1 : nowMs() + timeoutMs; }
+
+} // namespace
+
+FdConnection::FdConnection(int fd) : m_fd(fd), m_cancelFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+FdConnection::~FdConnection() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+    if (m_cancelFd >= 0)
+        ::close(m_cancelFd);
+}
+
+void FdConnection::cancel() {
+    if (m_cancelFd < 0)
+        return;
+    // The counter is never read back: once cancelled the connection stays cancelled.
+    const uint64_t one = 1;
+    ssize_t written;
+    do {
+        written = ::write(m_cancelFd, &one, sizeof one);
+    } while (written < 0 && errno == EINTR);
+}
+
+FdConnection::WaitResult FdConnection::waitFor(short events, int64_t deadlineMs) {
+    for (;;) {
+        int timeout = -1;
+        if (deadlineMs >= 0)
+            timeout = static_cast<int>(std::max<int64_t>(0, deadlineMs - nowMs()));
+        pollfd fds[2] = {{m_cancelFd, POLLIN, 0}, {m_fd, events, 0}};
+        const int n = ::poll(fds, 2, timeout);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return WaitResult::Failed;
+        }
+        // The cancel is looked at first, so a Close() wins over a report that arrived in
+        // the same instant.
+        if (fds[0].revents)
+            return WaitResult::Cancelled;
+        if (n == 0)
+            return WaitResult::TimedOut;
+        if (fds[1].revents & events)
+            return WaitResult::Ready;
+        if (fds[1].revents & (POLLERR | POLLHUP | POLLNVAL))
+            return WaitResult::Failed;
+    }
+}
+
+bool FdConnection::accept(std::vector<uint8_t>&) { return true; }
+
+int FdConnection::read(uint8_t* buffer, size_t len, int timeoutMs) {
+    if (!valid() || !buffer || len == 0)
+        return -1;
+    const int64_t deadline = deadlineFor(timeoutMs);
+    for (;;) {
+        switch (waitFor(POLLIN, deadline)) {
+        case WaitResult::Cancelled:
+        case WaitResult::Failed:
+            return -1;
+        case WaitResult::TimedOut:
+            return 0;
+        case WaitResult::Ready:
+            break;
+        }
+        m_buffer.resize(kMessageBuffer);
+        const ssize_t n = ::read(m_fd, m_buffer.data(), m_buffer.size());
+        if (n < 0) {
+            if (errno == EAGAIN || errno == EINTR)
+                continue; // another reader of the same descriptor took it
+            return -1;
+        }
+        if (n == 0)
+            return -1; // the device or the bus peer went away
+        m_buffer.resize(static_cast<size_t>(n));
+        if (!accept(m_buffer))
+            continue;
+        const size_t copied = std::min(len, m_buffer.size());
+        std::memcpy(buffer, m_buffer.data(), copied);
+        return static_cast<int>(copied);
+    }
+}
+
+int FdConnection::write(const uint8_t* buffer, size_t len, int timeoutMs) {
+    if (!valid() || !buffer || len == 0)
+        return -1;
+    const int64_t deadline = deadlineFor(timeoutMs);
+    for (;;) {
+        switch (waitFor(POLLOUT, deadline)) {
+        case WaitResult::Cancelled:
+        case WaitResult::Failed:
+            return -1;
+        case WaitResult::TimedOut:
+            return 0;
+        case WaitResult::Ready:
+            break;
+        }
+        // send() keeps a vanished bus peer from raising SIGPIPE; hidraw nodes are not
+        // sockets and take a plain write().
+        ssize_t n = ::send(m_fd, buffer, len, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && errno == ENOTSOCK)
+            n = ::write(m_fd, buffer, len);
+        if (n < 0) {
+            if (errno == EAGAIN || errno == EINTR)
+                continue;
+            return -1;
+        }
+        return static_cast<int>(n);
+    }
+}
+
+} // namespace talyx

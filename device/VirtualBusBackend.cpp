@@ -1,0 +1,138 @@
+#include "device/VirtualBusBackend.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+
+#include <dirent.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "device/FdConnection.h"
+
+namespace talyx {
+namespace {
+
+uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+
+void putLe16(std::vector<uint8_t>& out, uint16_t v) {
+    out.push_back(static_cast<uint8_t>(v & 0xFF));
+    out.push_back(static_cast<uint8_t>(v >> 8));
+}
+
+bool containsMarker(const std::string& name) {
+    std::string lower = name;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    return lower.find("vid_") != std::string::npos;
+}
+
+} // namespace
+
+VirtualBusBackend::VirtualBusBackend(std::string folder) : m_folder(std::move(folder)) {}
+
+std::vector<uint8_t> VirtualBusBackend::MakeHello(uint16_t vendorId, uint16_t productId, uint16_t release,
+                                                  const std::vector<uint8_t>& descriptor) {
+    std::vector<uint8_t> hello = {'V', 'H', 'I', 'D'};
+    putLe16(hello, kBusVersion);
+    putLe16(hello, vendorId);
+    putLe16(hello, productId);
+    putLe16(hello, release);
+    putLe16(hello, static_cast<uint16_t>(std::min<size_t>(descriptor.size(), 0xFFFF)));
+    hello.insert(hello.end(), descriptor.begin(), descriptor.begin() + std::min<size_t>(descriptor.size(), 0xFFFF));
+    return hello;
+}
+
+bool VirtualBusBackend::ParseHello(const uint8_t* data, size_t length, HidNodeInfo& info) {
+    if (!data || length < kHelloHeader || std::memcmp(data, "VHID", 4) != 0 || le16(data + 4) != kBusVersion)
+        return false;
+    const size_t descriptorLength = le16(data + 12);
+    if (length != kHelloHeader + descriptorLength)
+        return false;
+    info.attributes.vendorId = le16(data + 6);
+    info.attributes.productId = le16(data + 8);
+    info.attributes.versionNumber = le16(data + 10);
+    info.reportDescriptor.assign(data + kHelloHeader, data + length);
+    return true;
+}
+
+std::string VirtualBusBackend::socketPath(const std::string& path) const {
+    return path.find('/') == std::string::npos ? m_folder + "/" + path : path;
+}
+
+int VirtualBusBackend::connectTo(const std::string& path) const {
+    const std::string target = socketPath(path);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (target.size() >= sizeof address.sun_path)
+        return -1;
+    std::memcpy(address.sun_path, target.c_str(), target.size() + 1);
+    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    int result;
+    do {
+        result = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    } while (result < 0 && errno == EINTR);
+    if (result < 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool VirtualBusBackend::enumerate(std::vector<std::string>& paths) {
+    paths.clear();
+    DIR* dir = ::opendir(m_folder.c_str());
+    if (!dir)
+        return false;
+    while (dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == ".." || !containsMarker(name))
+            continue;
+        struct stat st;
+        if (::stat((m_folder + "/" + name).c_str(), &st) == 0 && S_ISSOCK(st.st_mode))
+            paths.push_back(name);
+    }
+    ::closedir(dir);
+    std::sort(paths.begin(), paths.end());
+    return true;
+}
+
+std::unique_ptr<HidConnection> VirtualBusBackend::open(const std::string& path, bool, bool, HidNodeInfo& info) {
+    const int fd = connectTo(path);
+    if (fd < 0)
+        return nullptr;
+    // The hello comes first on every connection; a device that does not send it is not
+    // one we can talk to.
+    pollfd pfd = {fd, POLLIN, 0};
+    int ready;
+    do {
+        ready = ::poll(&pfd, 1, kHelloTimeoutMs);
+    } while (ready < 0 && errno == EINTR);
+    std::vector<uint8_t> hello(kHelloHeader + 0xFFFF + 1);
+    ssize_t n = -1;
+    if (ready == 1 && (pfd.revents & POLLIN))
+        n = ::recv(fd, hello.data(), hello.size(), MSG_DONTWAIT);
+    if (n <= 0 || !ParseHello(hello.data(), static_cast<size_t>(n), info)) {
+        ::close(fd);
+        return nullptr;
+    }
+    auto connection = std::make_unique<FdConnection>(fd);
+    if (!connection->valid())
+        return nullptr;
+    return connection;
+}
+
+bool VirtualBusBackend::probe(const std::string& path) {
+    const int fd = connectTo(path);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
+}
+
+} // namespace talyx

@@ -1,0 +1,27 @@
+#pragma once
+
+// The editor pages as containers. Each page's controls come from its own sub-layout
+// ("XML/CustomControlXML/...") and its behaviour from the editor that owns it.
+
+#include "ui/CContainerUI.h"
+
+namespace talyx {
+
+#define TALYX_EDITOR_PAGE(ClassName, ClassText)                                                                        \
+    class ClassName : public CVerticalLayoutUI {                                                                       \
+    public:                                                                                                            \
+        using CVerticalLayoutUI::CVerticalLayoutUI;                                                                    \
+        QString GetClass() const override { return QStringLiteral(ClassText); }                                       \
+    };
+
+TALYX_EDITOR_PAGE(CLightControlUI, "LightControlUI")
+TALYX_EDITOR_PAGE(CMacroControlUI, "MacroControlUI")
+TALYX_EDITOR_PAGE(CKeySetControlUI, "KeySetControlUI")
+TALYX_EDITOR_PAGE(CDeviceProfileUI, "DeviceProfileUI")
+TALYX_EDITOR_PAGE(CShootControlUI, "ShootControlUI")
+TALYX_EDITOR_PAGE(CMagicControlUI, "MagicControlUI")
+TALYX_EDITOR_PAGE(CVoice6533ControlUI, "Voice6533ControlUI")
+
+#undef TALYX_EDITOR_PAGE
+
+} // namespace talyx

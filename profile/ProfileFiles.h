@@ -1,0 +1,56 @@
+#pragma once
+
+#include <string>
+
+#include <json/value.h>
+
+// Where profile files live and how the profile code reads a document it is about to
+// rewrite.
+namespace talyx {
+
+inline constexpr const char* kProfileListFileName = "ProfileList.ini";
+// Profile documents end in ".Json" with a capital J; exported files use ".json".
+inline constexpr const char* kProfileDocumentExtension = ".Json";
+inline constexpr const char* kDefaultDataFolder = "DefaultData";
+inline constexpr const char* kDefaultLightFileName = "default_light.json";
+inline constexpr const char* kMacroLibraryFileName = "macro.config";
+// The custom effect library is this prefix + ".config"; effect files are Guid + ".light".
+inline constexpr const char* kLightingFilePrefix = "quorv_light";
+inline constexpr const char* kCustomEffectExtension = ".light";
+// Suffix of the copy kept of a document that could not be parsed before it is rebuilt.
+inline constexpr const char* kCorruptSuffix = ".corrupt";
+
+// The per-user folder of a device family ("keyboard", "mouse", "MousePad", "HD"),
+// created when missing.
+std::string ProfileFolder(const std::string& familyName);
+// The shipped data: ProgramDataDir() + "/DefaultData".
+std::string DefaultDataDir();
+// DefaultData/<family>.Json, the factory document of a family.
+std::string DefaultDocumentPath(const std::string& familyName);
+// DefaultData/default_light.json.
+std::string DefaultLightNamesPath();
+
+// True for a name that can be used as a file name inside a folder: not empty, no path
+// separator, not "." or "..". Profile UUIDs and effect Guids come from files that can be
+// edited by hand; one such as "../../x" must not reach outside the profile folder.
+bool IsSafeFileStem(const std::string& stem);
+// folder + "/" + uuid + ".Json"; empty when the UUID is not a safe file name.
+std::string ProfileDocumentPath(const std::string& folder, const std::string& uuid);
+
+// Reads a JSON document. `unusable` is set when the file exists and holds something
+// other than a JSON object (text that does not parse, or a bare number, string or array):
+// the kind of file that rebuilding would otherwise destroy. A missing or blank file is
+// not unusable, it is simply absent. The result is null unless it is an object.
+Json::Value ReadDocument(const std::string& path, bool& unusable);
+
+// Copies a file that is about to be replaced by a rebuilt document to path + ".corrupt",
+// or, when such a copy is already there, to path + "." + time-stamp + ".corrupt", so an
+// older copy is never overwritten. Returns the copy's path, empty when nothing was kept.
+std::string KeepCorruptFile(const std::string& path);
+
+// Reads a document that is about to be changed and written back: the parsed object, or
+// an empty object when the file is missing, blank or unusable; an unusable file is kept
+// aside first (KeepCorruptFile).
+Json::Value ReadDocumentForUpdate(const std::string& path);
+
+} // namespace talyx

@@ -1,0 +1,185 @@
+// Start-up pieces without a window: messages, control classes, languages, fonts.
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+
+#include "app/AppMessages.h"
+#include "app/CMainWnd.h"
+#include "app/ControlRegistry.h"
+#include "app/FontLoader.h"
+#include "app/Language.h"
+#include "platform/FileIO.h"
+#include "platform/MessageRegistry.h"
+#include "platform/Registry.h"
+#include "tests/support/QtTestSupport.h"
+#include "tests/support/TestSupport.h"
+#include "ui/CControlFactory.h"
+#include "ui/CPaintManagerUI.h"
+#include "ui/CResourceManager.h"
+
+using namespace talyx;
+using talyx::test::ScopedEnv;
+using talyx::test::ScratchDir;
+
+TEST(AppMessages, GuidMessagesAreRegisteredUnderTheirExactStrings) {
+    const uint32_t instance = RegisterInstanceMessage();
+    RegisterAppMessages();
+    EXPECT_GE(instance, 0xC000u);
+    EXPECT_EQ(RegisteredMessageName(instance), "TALYX RGB Gaming keyboard");
+    EXPECT_EQ(RegisteredMessageName(WM_APP_UPDATE_STATE), "{4695579F-999A-41d4-9FAF-EFFCE93EBF15}");
+    EXPECT_EQ(RegisteredMessageName(WM_APP_LIGHT_CLAIM), "{4695579F-999A-41d4-9FAF-EFFCE93EBF16}");
+    EXPECT_EQ(RegisteredMessageName(WM_APP_LIGHT_CONTROL), "{4695579F-999A-41d4-9FAF-EFFCE93EBF17}");
+    EXPECT_EQ(RegisteredMessageName(WM_APP_WORKTOOL_QUERY), "{4695579F-999A-41d4-9FAF-EFFCE93EBF18}");
+    EXPECT_EQ(RegisteredMessageName(WM_APP_AUDIO_RECORDER), "{4695579F-999A-41d4-9FAF-EFFCE93EBE19}")
+        << "the last one ends in EBE19";
+    // The five are registered in the table's order, so their ids rise.
+    EXPECT_LT(WM_APP_UPDATE_STATE, WM_APP_LIGHT_CLAIM);
+    EXPECT_LT(WM_APP_WORKTOOL_QUERY, WM_APP_AUDIO_RECORDER);
+}
+
+TEST(AppControls, TheProgramsControlClassesAreRegisteredInOrder) {
+    const QStringList names = RegisterControlClasses();
+    const QStringList expected = {
+        "CCircleProgressUI",  "CChartViewUI",          "CWndUI",          "CSelectPanelUI",
+        "CDeviceKeyButtonUI", "CCloudShareListItemUI", "CUpdateInfoListItemUI", "CDeviceOptionUI",
+        "CMpDevicePowerUI",   "CComboEditContainerElementUI", "CHandImgButtonUI", "CHandImgSelectButtonUI",
+        "CRedioMacroButtonUI", "CAudioRecordUI",       "CLightControlUI", "CMacroControlUI",
+        "CKeySetControlUI",   "CDeviceProfileUI",      "CShootControlUI", "CMagicControlUI",
+        "CVoice6533ControlUI", "CKestravaUSBDevice",   "CKestravaMousePadDevice", "CKestravaHS6533Device"};
+    EXPECT_EQ(names, expected);
+    for (const QString& name : expected) {
+        std::unique_ptr<CControlUI> c(CControlFactory::GetInstance().CreateControl(name));
+        EXPECT_NE(c, nullptr) << name.toStdString();
+    }
+}
+
+TEST(AppMessages, WorkToolBlockHoldsTheFamilies) {
+    const QByteArray block = CMainWnd::WorkToolBlock();
+    ASSERT_EQ(block.size(), 1024);
+    auto word = [&](int i) {
+        const auto* p = reinterpret_cast<const uint8_t*>(block.constData()) + i * 4;
+        return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    };
+    const uint32_t expected[] = {2, 3, 0, 2, 4, 0x320F, 0x50EF, 2, 0x320F, 0x5078, 1, 0x320F, 0x1004, 3, 0x0C76, 0x1630, 7};
+    for (int i = 0; i < 17; ++i)
+        EXPECT_EQ(word(i), expected[i]) << "word " << i;
+    for (int i = 17 * 4; i < 1024; ++i)
+        ASSERT_EQ(block[i], 0) << "byte " << i;
+}
+
+namespace {
+
+// A program data folder with a Language.config of five languages and their tables.
+class LanguageFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const QString data = QString::fromStdString(dir.path());
+        QDir().mkpath(data + "/DefaultData");
+        QDir().mkpath(data + "/lang");
+        QString config = "{ \"Language\" : [";
+        for (int i = 0; i < 5; ++i) {
+            config += QString("%1{\"Language_ID\":%2,\"Language_name\":\"l%3\",\"Language_file\":\"l%3.xml\","
+                              "\"Language_text\":\"L%3\"}")
+                          .arg(i ? "," : "")
+                          .arg(i == 3 ? 520 : 1000 + i)
+                          .arg(i);
+            QFile f(data + QString("/lang/l%1.xml").arg(i));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(QString("<Language><Text id=\"hello\" value=\"hello %1\"/></Language>").arg(i).toUtf8());
+        }
+        config += "]}";
+        QFile f(data + "/DefaultData/Language.config");
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(config.toUtf8());
+        f.close();
+        CPaintManagerUI::SetInstancePath(data);
+    }
+    void TearDown() override { CPaintManagerUI::SetInstancePath(QString()); }
+    std::string registryText() {
+        std::string text;
+        ReadWholeFile(RegistryStore::user().filePath(), text);
+        return text;
+    }
+
+    ScratchDir dir;
+    ScratchDir config;
+    ScopedEnv configHome{"XDG_CONFIG_HOME", config.path()};
+};
+
+} // namespace
+
+TEST_F(LanguageFixture, StoredIdPicksTheIndexWith520WhenTheValueIsMissing) {
+    RegistryStore store = RegistryStore::user();
+    EXPECT_EQ(ReadLanguageIndex(), 0) << "no product key";
+    store.createKey(ProductRegistryKey());
+    EXPECT_EQ(ReadLanguageIndex(), 3) << "no value: id 520";
+    store.writeDword(ProductRegistryKey(), "LANGUAGE", 1004);
+    EXPECT_EQ(ReadLanguageIndex(), 4);
+    store.writeDword(ProductRegistryKey(), "LANGUAGE", 77);
+    EXPECT_EQ(ReadLanguageIndex(), 0) << "an unknown id";
+    QFile::remove(QString::fromStdString(dir.path()) + "/DefaultData/Language.config");
+    EXPECT_EQ(ReadLanguageIndex(), 0) << "no Language.config";
+}
+
+TEST_F(LanguageFixture, FirstStartTakesTheDesktopLanguageLikeAnInstaller) {
+    ScopedEnv all("LC_ALL", "l4.UTF-8");
+    StoreDesktopLanguage();
+    EXPECT_EQ(ReadLanguageIndex(), 4);
+    ScopedEnv other("LC_ALL", "l1.UTF-8");
+    StoreDesktopLanguage();
+    EXPECT_EQ(ReadLanguageIndex(), 4) << "only the first start chooses";
+}
+
+TEST_F(LanguageFixture, ApplyingTheShownLanguageReloadsNothingAndWritesNothing) {
+    RegistryStore::user().createKey(ProductRegistryKey());
+    CPaintManagerUI pm;
+    LanguageState state;
+    CResourceManager& res = CResourceManager::GetInstance();
+    ASSERT_TRUE(state.Apply(4, pm));
+    EXPECT_EQ(res.GetText("hello"), "hello 4");
+    EXPECT_EQ(RegistryStore::user().readDword(ProductRegistryKey(), "LANGUAGE").value_or(0), 1004u);
+    const int loads = res.LanguageLoadCount();
+    const std::string before = registryText();
+    EXPECT_FALSE(state.Apply(4, pm));
+    EXPECT_EQ(res.LanguageLoadCount(), loads);
+    EXPECT_EQ(registryText(), before);
+}
+
+TEST_F(LanguageFixture, FontSetIsRebuiltOnlyAroundIndices0_2_15AndAtFirst) {
+    EXPECT_TRUE(FontSetRebuildNeeded(1, -1));
+    EXPECT_TRUE(FontSetRebuildNeeded(0, 4));
+    EXPECT_TRUE(FontSetRebuildNeeded(4, 2));
+    EXPECT_TRUE(FontSetRebuildNeeded(15, 3));
+    EXPECT_FALSE(FontSetRebuildNeeded(3, 4));
+    EXPECT_FALSE(FontSetRebuildNeeded(14, 16));
+
+    CPaintManagerUI pm;
+    LanguageState state;
+    state.Apply(3, pm);
+    EXPECT_EQ(pm.FontCount(), 14) << "default font and the 13 ids";
+    EXPECT_EQ(pm.GetFont(50).bold(), true);
+    EXPECT_EQ(pm.GetFont(1).underline(), true);
+    EXPECT_EQ(pm.GetFont(3).pixelSize(), 30);
+    pm.AddFont(99, "Marker", 9, false, false, false, false);
+    state.Apply(4, pm);
+    EXPECT_TRUE(pm.HasFont(99)) << "3 to 4 keeps the font set";
+    state.Apply(0, pm);
+    EXPECT_FALSE(pm.HasFont(99)) << "4 to 0 rebuilds it";
+}
+
+TEST(PrivateFonts, MissingFilesAreSkipped) {
+    ScratchDir dir;
+    QDir().mkpath(QString::fromStdString(dir.path()) + "/Font");
+    QFile::copy("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
+                QString::fromStdString(dir.path()) + "/Font/NotoSansThai-Regular.ttf");
+    PrivateFonts fonts;
+    fonts.Load(QString::fromStdString(dir.path()) + "/nowhere");
+    EXPECT_EQ(fonts.LoadedCount(), 0);
+    fonts.Load(QString::fromStdString(dir.path()));
+    if (QFile::exists("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf")) {
+        EXPECT_EQ(fonts.LoadedCount(), 1);
+        EXPECT_GE(fonts.Loaders()[2].handle, 0) << "the third file, in the loading order";
+    }
+    fonts.Remove();
+    EXPECT_EQ(fonts.LoadedCount(), 0);
+}

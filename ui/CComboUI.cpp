@@ -1,0 +1,134 @@
+#include "ui/CComboUI.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QSignalBlocker>
+
+#include "ui/CListUI.h"
+#include "ui/CPaintManagerUI.h"
+#include "ui/UIAttributes.h"
+
+namespace talyx {
+
+CComboUI::CComboUI(QWidget* parent) : CContainerUI(parent), m_box(new QComboBox(this)) {
+    m_box->setCursor(Qt::PointingHandCursor);
+    connect(m_box, qOverload<int>(&QComboBox::activated), this, [this](int index) {
+        const int old = m_lastSel;
+        m_lastSel = index;
+        if (index != old)
+            SendNotify(notify::kItemSelect, static_cast<WPARAM>(index), old);
+    });
+    applyStyle();
+}
+
+int CComboUI::GetCurSel() const { return m_box->currentIndex(); }
+
+bool CComboUI::SelectItem(int index, bool, bool triggerEvent) {
+    if (index < -1 || index >= GetCount())
+        return false;
+    const int old = m_lastSel;
+    {
+        const QSignalBlocker block(m_box);
+        m_box->setCurrentIndex(index);
+    }
+    m_lastSel = index;
+    if (triggerEvent && index != old)
+        SendNotify(notify::kItemSelect, static_cast<WPARAM>(index), old);
+    return true;
+}
+
+QString CComboUI::GetText() const { return m_box->currentText(); }
+
+bool CComboUI::AddAt(CControlUI* control, int index) {
+    if (!CContainerUI::AddAt(control, index))
+        return false;
+    control->QWidget::hide();
+    const QSignalBlocker block(m_box);
+    m_box->insertItem(GetItemIndex(control), control->GetText(), control->GetUserData());
+    if (auto* row = qobject_cast<CListElementUI*>(control); row && row->IsSelected())
+        SelectItem(GetItemIndex(control), false, false);
+    return true;
+}
+
+bool CComboUI::Remove(CControlUI* control, bool doNotDestroy) {
+    const int index = GetItemIndex(control);
+    if (index < 0)
+        return false;
+    {
+        const QSignalBlocker block(m_box);
+        m_box->removeItem(index);
+    }
+    m_lastSel = m_box->currentIndex();
+    return CContainerUI::Remove(control, doNotDestroy);
+}
+
+void CComboUI::RemoveAll() {
+    {
+        const QSignalBlocker block(m_box);
+        m_box->clear();
+    }
+    m_lastSel = -1;
+    CContainerUI::RemoveAll();
+}
+
+void CComboUI::ReloadText() {
+    CContainerUI::ReloadText();
+    syncTexts();
+}
+
+void CComboUI::DoInit() {
+    syncTexts();
+    for (int i = 0; i < GetCount(); ++i)
+        if (auto* row = qobject_cast<CListElementUI*>(GetItemAt(i)); row && row->IsSelected())
+            SelectItem(i, false, false);
+}
+
+void CComboUI::syncTexts() {
+    for (int i = 0; i < GetCount() && i < m_box->count(); ++i) {
+        m_box->setItemText(i, GetItemAt(i)->GetText());
+        m_box->setItemData(i, GetItemAt(i)->GetUserData());
+    }
+}
+
+CListLabelElementUI* CComboUI::AddItem(const QString& text, const QString& userData) {
+    auto* row = new CListLabelElementUI;
+    row->SetText(text);
+    row->SetUserData(userData);
+    Add(row);
+    return row;
+}
+
+void CComboUI::SetAttribute(const QString& name, const QString& value) {
+    CContainerUI::SetAttribute(name, value);
+    const QString n = name.toLower();
+    if (n == QLatin1String("textcolor") || n == QLatin1String("font") || n == QLatin1String("bkcolor"))
+        applyStyle();
+}
+
+int CComboUI::LayoutItems(const QRect&) {
+    m_box->setGeometry(rect());
+    return height();
+}
+
+void CComboUI::OnScaleChanged() {
+    applyStyle();
+    CContainerUI::OnScaleChanged();
+}
+
+void CComboUI::applyStyle() {
+    const QColor text = ToQColor(CurrentTextColor());
+    const QColor bk = m_bkColor ? ToQColor(m_bkColor) : QColor(0x1d, 0x21, 0x2b);
+    const QColor border = m_borderColor ? ToQColor(m_borderColor) : QColor(0x3a, 0x3f, 0x4b);
+    m_box->setStyleSheet(
+        QStringLiteral("QComboBox{background:%1;color:%2;border:1px solid %3;border-radius:%4px;padding:0 %5px;}"
+                       "QComboBox::drop-down{border:none;width:%6px;}"
+                       "QComboBox QAbstractItemView{background:#1b1f28;color:%2;border:1px solid %3;"
+                       "selection-background-color:#00a8d8;outline:none;}")
+            .arg(bk.name(QColor::HexArgb), text.name(QColor::HexArgb), border.name(QColor::HexArgb))
+            .arg(Scale(qMax(2, m_borderRound)))
+            .arg(Scale(8))
+            .arg(Scale(18)));
+    m_box->setFont(TextFont());
+}
+
+} // namespace talyx

@@ -1,0 +1,342 @@
+#include "ui/CContainerUI.h"
+
+#include <QResizeEvent>
+#include <QScrollArea>
+#include <QScrollBar>
+
+#include "ui/CPaintManagerUI.h"
+#include "ui/UIAttributes.h"
+
+namespace talyx {
+
+CContainerUI::CContainerUI(QWidget* parent) : CControlUI(parent) {}
+
+QWidget* CContainerUI::Host() const { return m_content ? m_content : const_cast<CContainerUI*>(this); }
+
+bool CContainerUI::Add(CControlUI* control) { return AddAt(control, GetCount()); }
+
+bool CContainerUI::AddAt(CControlUI* control, int index) {
+    if (!control || m_items.contains(control))
+        return false;
+    index = qBound(0, index, GetCount());
+    control->setParent(Host());
+    m_items.insert(index, control);
+    if (m_manager && control->GetManager() != m_manager)
+        control->SetManager(m_manager);
+    control->QWidget::setVisible(control->IsVisible());
+    NeedUpdate();
+    return true;
+}
+
+bool CContainerUI::Remove(CControlUI* control, bool doNotDestroy) {
+    const int index = m_items.indexOf(control);
+    if (index < 0)
+        return false;
+    m_items.removeAt(index);
+    if (doNotDestroy) {
+        control->hide();
+        control->setParent(nullptr);
+    } else {
+        delete control;
+    }
+    NeedUpdate();
+    return true;
+}
+
+void CContainerUI::RemoveAll() {
+    const auto items = m_items;
+    m_items.clear();
+    qDeleteAll(items);
+    NeedUpdate();
+}
+
+CControlUI* CContainerUI::GetItemAt(int index) const {
+    return index >= 0 && index < m_items.size() ? m_items[index] : nullptr;
+}
+
+int CContainerUI::GetItemIndex(CControlUI* control) const { return m_items.indexOf(control); }
+
+void CContainerUI::SetInset(const QMargins& inset) {
+    m_inset = inset;
+    NeedUpdate();
+}
+
+void CContainerUI::SetChildPadding(int padding) {
+    m_childPadding = padding;
+    NeedUpdate();
+}
+
+void CContainerUI::EnableScrollBar(bool vertical) {
+    if (!vertical || m_scroll)
+        return;
+    m_scroll = new QScrollArea(this);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_scroll->setWidgetResizable(false);
+    m_scroll->setStyleSheet(QStringLiteral(
+        "QScrollArea{background:transparent;} QScrollArea>QWidget>QWidget{background:transparent;}"
+        "QScrollBar:vertical{background:transparent;width:6px;margin:0;}"
+        "QScrollBar::handle:vertical{background:#5a5f6e;border-radius:3px;min-height:24px;}"
+        "QScrollBar::add-line,QScrollBar::sub-line{height:0;}"
+        "QScrollBar::add-page,QScrollBar::sub-page{background:transparent;}"));
+    m_content = new QWidget;
+    m_content->setAttribute(Qt::WA_TranslucentBackground);
+    for (CControlUI* item : m_items)
+        item->setParent(m_content);
+    m_scroll->setWidget(m_content);
+    for (CControlUI* item : m_items)
+        item->QWidget::setVisible(item->IsVisible());
+    NeedUpdate();
+}
+
+void CContainerUI::SetAttribute(const QString& name, const QString& value) {
+    const QString n = name.toLower();
+    if (n == QLatin1String("inset"))
+        SetInset(ParseMargins(value));
+    else if (n == QLatin1String("childpadding"))
+        SetChildPadding(value.toInt());
+    else if (n == QLatin1String("vscrollbar"))
+        EnableScrollBar(ParseBool(value));
+    else if (n == QLatin1String("childalign") || n == QLatin1String("childvalign")) {
+        m_childAlign = value.contains(QLatin1String("center")) || value.contains(QLatin1String("vcenter"))
+                           ? 1
+                           : (value.contains(QLatin1String("right")) || value.contains(QLatin1String("bottom")) ? 2 : 0);
+        NeedUpdate();
+    } else
+        CControlUI::SetAttribute(name, value);
+}
+
+void CContainerUI::SetManager(CPaintManagerUI* manager) {
+    m_manager = manager;
+    for (CControlUI* item : m_items)
+        item->SetManager(manager);
+}
+
+void CContainerUI::ReloadText() {
+    CControlUI::ReloadText();
+    for (CControlUI* item : m_items)
+        item->ReloadText();
+}
+
+void CContainerUI::OnScaleChanged() {
+    CControlUI::OnScaleChanged();
+    for (CControlUI* item : m_items)
+        item->OnScaleChanged();
+    NeedUpdate();
+}
+
+void CContainerUI::NeedUpdate() {
+    if (m_inLayout)
+        return;
+    m_inLayout = true;
+    QRect area;
+    if (m_scroll) {
+        m_scroll->setGeometry(rect());
+        const int width = m_scroll->viewport()->width();
+        area = QRect(0, 0, width, m_scroll->viewport()->height());
+        area = area.marginsRemoved(QMargins(Scale(m_inset.left()), Scale(m_inset.top()), Scale(m_inset.right()),
+                                            Scale(m_inset.bottom())));
+        m_content->resize(width, qMax(m_scroll->viewport()->height(), 1));
+        const int needed = LayoutItems(area) + Scale(m_inset.bottom());
+        m_content->resize(width, qMax(needed, m_scroll->viewport()->height()));
+    } else {
+        area = rect().marginsRemoved(QMargins(Scale(m_inset.left()), Scale(m_inset.top()), Scale(m_inset.right()),
+                                              Scale(m_inset.bottom())));
+        LayoutItems(area);
+    }
+    for (CControlUI* item : m_items)
+        if (item->IsFloat() && item->IsVisible())
+            PlaceFloat(item);
+    m_inLayout = false;
+}
+
+void CContainerUI::resizeEvent(QResizeEvent* event) {
+    CControlUI::resizeEvent(event);
+    NeedUpdate();
+}
+
+QList<CControlUI*> CContainerUI::VisibleFlowItems() const {
+    QList<CControlUI*> out;
+    for (CControlUI* item : m_items)
+        if (item->IsVisible() && !item->IsFloat())
+            out.append(item);
+    return out;
+}
+
+void CContainerUI::PlaceFloat(CControlUI* item) {
+    const QRect pos = item->GetFloatPos();
+    item->setGeometry(Scale(pos.left()), Scale(pos.top()), Scale(pos.width()), Scale(pos.height()));
+}
+
+int CContainerUI::LayoutItems(const QRect& area) {
+    int extent = area.top();
+    for (CControlUI* item : VisibleFlowItems()) {
+        const QMargins pad(Scale(item->GetPadding().left()), Scale(item->GetPadding().top()),
+                           Scale(item->GetPadding().right()), Scale(item->GetPadding().bottom()));
+        QRect r = area.marginsRemoved(pad);
+        const QSize est = item->EstimateSize(r.size());
+        if (est.width() > 0) {
+            const int free = r.width() - est.width();
+            r.setLeft(r.left() + (m_childAlign == 1 ? free / 2 : (m_childAlign == 2 ? free : 0)));
+            r.setWidth(est.width());
+        }
+        if (est.height() > 0)
+            r.setHeight(est.height());
+        item->setGeometry(r);
+        extent = qMax(extent, r.bottom() + 1 + pad.bottom());
+    }
+    return extent;
+}
+
+int CVerticalLayoutUI::LayoutItems(const QRect& area) {
+    const QList<CControlUI*> items = VisibleFlowItems();
+    const int gap = Scale(m_childPadding);
+    int fixed = 0;
+    int stretch = 0;
+    QList<QSize> sizes;
+    for (CControlUI* item : items) {
+        const QMargins p = item->GetPadding();
+        const QSize est = item->EstimateSize(QSize(area.width() - Scale(p.left() + p.right()), area.height()));
+        sizes.append(est);
+        fixed += Scale(p.top() + p.bottom());
+        if (est.height() > 0)
+            fixed += est.height();
+        else
+            ++stretch;
+    }
+    if (!items.isEmpty())
+        fixed += gap * (static_cast<int>(items.size()) - 1);
+    const int left = qMax(0, area.height() - fixed);
+    int stretchDone = 0;
+    int y = area.top();
+    if (stretch == 0 && m_childAlign != 0) {
+        const int free = qMax(0, area.height() - fixed);
+        y += m_childAlign == 1 ? free / 2 : free;
+    }
+    for (int i = 0; i < items.size(); ++i) {
+        CControlUI* item = items[i];
+        const QMargins p = item->GetPadding();
+        int h = sizes[i].height();
+        if (h <= 0) {
+            ++stretchDone;
+            h = stretchDone == stretch ? left - (left / stretch) * (stretch - 1) : left / stretch;
+        }
+        y += Scale(p.top());
+        const int maxW = area.width() - Scale(p.left() + p.right());
+        const int w = sizes[i].width() > 0 ? sizes[i].width() : maxW;
+        int x = area.left() + Scale(p.left());
+        if (sizes[i].width() > 0 && m_childAlign != 0 && stretch > 0)
+            x += m_childAlign == 1 ? (maxW - w) / 2 : maxW - w;
+        item->setGeometry(x, y, w, qMax(0, h));
+        y += h + Scale(p.bottom()) + gap;
+    }
+    return y - (items.isEmpty() ? 0 : gap);
+}
+
+int CHorizontalLayoutUI::LayoutItems(const QRect& area) {
+    const QList<CControlUI*> items = VisibleFlowItems();
+    const int gap = Scale(m_childPadding);
+    int fixed = 0;
+    int stretch = 0;
+    QList<QSize> sizes;
+    for (CControlUI* item : items) {
+        const QMargins p = item->GetPadding();
+        const QSize est = item->EstimateSize(QSize(area.width(), area.height() - Scale(p.top() + p.bottom())));
+        sizes.append(est);
+        fixed += Scale(p.left() + p.right());
+        if (est.width() > 0)
+            fixed += est.width();
+        else
+            ++stretch;
+    }
+    if (!items.isEmpty())
+        fixed += gap * (static_cast<int>(items.size()) - 1);
+    const int left = qMax(0, area.width() - fixed);
+    int stretchDone = 0;
+    int x = area.left();
+    if (stretch == 0 && m_childAlign != 0) {
+        const int free = qMax(0, area.width() - fixed);
+        x += m_childAlign == 1 ? free / 2 : free;
+    }
+    int extent = area.top();
+    for (int i = 0; i < items.size(); ++i) {
+        CControlUI* item = items[i];
+        const QMargins p = item->GetPadding();
+        int w = sizes[i].width();
+        if (w <= 0) {
+            ++stretchDone;
+            w = stretchDone == stretch ? left - (left / stretch) * (stretch - 1) : left / stretch;
+        }
+        x += Scale(p.left());
+        const int maxH = area.height() - Scale(p.top() + p.bottom());
+        const int h = sizes[i].height() > 0 ? sizes[i].height() : maxH;
+        int y = area.top() + Scale(p.top());
+        if (sizes[i].height() > 0 && m_childAlign == 1)
+            y += (maxH - h) / 2;
+        item->setGeometry(x, y, qMax(0, w), h);
+        extent = qMax(extent, y + h + Scale(p.bottom()));
+        x += w + Scale(p.right()) + gap;
+    }
+    return extent;
+}
+
+bool CTabLayoutUI::Add(CControlUI* control) { return AddAt(control, GetCount()); }
+
+bool CTabLayoutUI::AddAt(CControlUI* control, int index) {
+    if (!CContainerUI::AddAt(control, index))
+        return false;
+    const int at = GetItemIndex(control);
+    if (at <= m_curSel && GetCount() > 1 && at != m_curSel)
+        ++m_curSel;
+    control->SetVisible(at == m_curSel);
+    return true;
+}
+
+bool CTabLayoutUI::SelectItem(int index) {
+    if (index < 0 || index >= GetCount())
+        return false;
+    m_curSel = index;
+    for (int i = 0; i < GetCount(); ++i)
+        m_items[i]->SetVisible(i == index);
+    NeedUpdate();
+    return true;
+}
+
+bool CTabLayoutUI::SelectItem(CControlUI* control) { return SelectItem(GetItemIndex(control)); }
+
+void CTabLayoutUI::SetAttribute(const QString& name, const QString& value) {
+    if (name.compare(QLatin1String("selectedid"), Qt::CaseInsensitive) == 0)
+        m_curSel = value.toInt();
+    else
+        CContainerUI::SetAttribute(name, value);
+}
+
+void CTileLayoutUI::SetAttribute(const QString& name, const QString& value) {
+    const QString n = name.toLower();
+    if (n == QLatin1String("columns"))
+        m_columns = qMax(1, value.toInt());
+    else if (n == QLatin1String("itemsize"))
+        m_itemSize = ParseSize(value);
+    else
+        CContainerUI::SetAttribute(name, value);
+}
+
+int CTileLayoutUI::LayoutItems(const QRect& area) {
+    const QList<CControlUI*> items = VisibleFlowItems();
+    const int gap = Scale(m_childPadding);
+    const int cellW = m_itemSize.width() > 0 ? Scale(m_itemSize.width())
+                                             : (area.width() - gap * (m_columns - 1)) / m_columns;
+    const int cellH = m_itemSize.height() > 0 ? Scale(m_itemSize.height()) : cellW;
+    int extent = area.top();
+    for (int i = 0; i < items.size(); ++i) {
+        const int row = i / m_columns;
+        const int col = i % m_columns;
+        const QRect r(area.left() + col * (cellW + gap), area.top() + row * (cellH + gap), cellW, cellH);
+        items[i]->setGeometry(r);
+        extent = r.bottom() + 1;
+    }
+    return extent;
+}
+
+} // namespace talyx

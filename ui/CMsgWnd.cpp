@@ -1,0 +1,50 @@
+#include "ui/CMsgWnd.h"
+
+#include <QList>
+
+#include "ui/CControlUI.h"
+#include "ui/CResourceManager.h"
+#include "ui/WindowMessages.h"
+
+namespace talyx {
+namespace {
+
+QList<int> g_answers;
+QString g_lastKey;
+int g_shown = 0;
+
+} // namespace
+
+void CMsgWnd::SetNextAnswer(int answer) { g_answers.append(answer); }
+QString CMsgWnd::LastTextKey() { return g_lastKey; }
+int CMsgWnd::ShownCount() { return g_shown; }
+
+int CMsgWnd::MessageBox(QWidget* parent, const QString& textKey, int style, const QString& titleKey) {
+    g_lastKey = textKey;
+    ++g_shown;
+    if (!g_answers.isEmpty())
+        return g_answers.takeFirst();
+    CMsgWnd wnd;
+    if (!wnd.Create(parent, CResourceManager::GetInstance().GetText(titleKey)))
+        return IDCANCEL;
+    if (CControlUI* title = wnd.FindControl(QStringLiteral("msg_title")))
+        title->SetText(CResourceManager::GetInstance().GetText(titleKey));
+    if (CControlUI* text = wnd.FindControl(QStringLiteral("msg_text")))
+        text->SetText(CResourceManager::GetInstance().GetText(textKey));
+    if (CControlUI* cancel = wnd.FindControl(QStringLiteral("msg_cancel")))
+        cancel->SetVisible(style == kOkCancel);
+    wnd.CenterWindow();
+    return wnd.ShowModal();
+}
+
+void CMsgWnd::Notify(TNotifyUI& msg) {
+    if (msg.sType != notify::kClick || !msg.pSender)
+        return;
+    const QString name = msg.pSender->GetName();
+    if (name == QLatin1String("msg_ok"))
+        Close(IDOK);
+    else if (name == QLatin1String("msg_cancel") || name == QLatin1String("msg_close"))
+        Close(IDCANCEL);
+}
+
+} // namespace talyx
