@@ -7,6 +7,7 @@
 
 #include "app/AppBus.h"
 #include "app/AppMessages.h"
+#include "app/BuilderCallback.h"
 #include "device/DeviceIdentification.h"
 #include "platform/Debug.h"
 #include "platform/Product.h"
@@ -37,7 +38,7 @@ const char* kLightOff = "不控制灯光";
 
 } // namespace
 
-CMainWnd::CMainWnd(AppBus* bus) : m_bus(bus) { g_mainWindow = this; }
+CMainWnd::CMainWnd(AppBus* bus) : m_bus(bus), m_callback(&m_pm) { g_mainWindow = this; }
 
 CMainWnd::~CMainWnd() {
     stopWorkers();
@@ -58,7 +59,7 @@ void CMainWnd::InitWindow() {
     m_tray.CreateTrayIcon(this, QStringLiteral("common/icon107.svg"), QString::fromUtf8(kProductTitle), kMsgTray);
 }
 
-CControlUI* CMainWnd::CreateControl(const QString&) { return nullptr; }
+CControlUI* CMainWnd::CreateControl(const QString& className) { return m_callback.CreateControl(className); }
 
 void CMainWnd::Notify(TNotifyUI& msg) {
     if (msg.sType != notify::kTimer) {

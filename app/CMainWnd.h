@@ -4,6 +4,7 @@
 #include <array>
 #include <memory>
 
+#include "app/BuilderCallback.h"
 #include "app/Language.h"
 #include "platform/WorkerThread.h"
 #include "ui/CTrayIcon.h"
@@ -67,6 +68,7 @@ private:
     void stopWorkers();
 
     AppBus* m_bus;
+    AppBuilderCallback m_callback;
     CTrayIcon m_tray;
     LanguageState m_language;
     int m_lightControl = 1;
