@@ -62,8 +62,8 @@ const std::vector<SupportedDeviceEntry>& SupportedDeviceRows() {
 
 // Layout names use '/' where the skin folders nest.
 const DeviceTypeInfo kDeviceTypeInfo[kDeviceTypeCount] = {
-    {"XML/CustomControlXML/DeviceOption.xml", "tab_header_device", "device_power_switch", "mouse", 0, 0, 0, 1,
-     0x320F, 0x50EF, 2, 0},
+    {"XML/CustomControlXML/DeviceOption.xml", "tab_header_device", "device_power_switch", "mouse", 0, 0, 0, 1, 0x320F,
+     0x50EF, 2, 0},
     {"XML/CustomControlXML/DeviceOption.xml", "tab_header_device", "device_power_switch", "keyboard", 1, 1, -1, 0,
      0x320F, 0x5078, 1, 0},
     {"XML/CustomControlXML/DeviceOption.xml", "tab_header_device", "device_power_switch", "MousePad", 2, 2, 1, 2,
@@ -85,9 +85,8 @@ uint32_t HexAfterMarker(const std::string& path, const char* marker) {
         return 0;
     for (size_t at = 0; at + markerLength <= path.size(); ++at) {
         size_t i = 0;
-        while (i < markerLength &&
-               std::tolower(static_cast<unsigned char>(path[at + i])) ==
-                   std::tolower(static_cast<unsigned char>(marker[i])))
+        while (i < markerLength && std::tolower(static_cast<unsigned char>(path[at + i])) ==
+                                       std::tolower(static_cast<unsigned char>(marker[i])))
             ++i;
         if (i != markerLength)
             continue;
@@ -103,10 +102,18 @@ uint32_t HexAfterMarker(const std::string& path, const char* marker) {
     return 0;
 }
 
-uint16_t PathVendorId(const std::string& path) { return static_cast<uint16_t>(HexAfterMarker(path, "vid_")); }
-uint16_t PathProductId(const std::string& path) { return static_cast<uint16_t>(HexAfterMarker(path, "pid_")); }
-uint16_t PathInterfaceNumber(const std::string& path) { return static_cast<uint16_t>(HexAfterMarker(path, "&mi_")); }
-uint16_t PathCollectionNumber(const std::string& path) { return static_cast<uint16_t>(HexAfterMarker(path, "&col")); }
+uint16_t PathVendorId(const std::string& path) {
+    return static_cast<uint16_t>(HexAfterMarker(path, "vid_"));
+}
+uint16_t PathProductId(const std::string& path) {
+    return static_cast<uint16_t>(HexAfterMarker(path, "pid_"));
+}
+uint16_t PathInterfaceNumber(const std::string& path) {
+    return static_cast<uint16_t>(HexAfterMarker(path, "&mi_"));
+}
+uint16_t PathCollectionNumber(const std::string& path) {
+    return static_cast<uint16_t>(HexAfterMarker(path, "&col"));
+}
 
 SupportedDeviceEntry EntryFromPath(const std::string& path) {
     SupportedDeviceEntry e;

@@ -29,7 +29,9 @@ constexpr uint16_t kCodeMouseReceiver = 6;
 constexpr uint16_t kCodeHeadset = 7;
 constexpr uint16_t kCodeKeyboardReceiver = 9;
 
-inline bool IsReceiverCode(uint16_t code) { return code == kCodeMouseReceiver || code == kCodeKeyboardReceiver; }
+inline bool IsReceiverCode(uint16_t code) {
+    return code == kCodeMouseReceiver || code == kCodeKeyboardReceiver;
+}
 
 // One HID top-level collection that the system opens; also the identity of a device page.
 struct SupportedDeviceEntry {
@@ -90,9 +92,9 @@ extern const DevicePageInfo kDevicePageInfo[kDeviceTypeCount];
 // to case; at most 8 digits read, the first non-hex character ends it). 0 when the marker
 // is missing or no digit follows it.
 uint32_t HexAfterMarker(const std::string& path, const char* marker);
-uint16_t PathVendorId(const std::string& path);        // after "vid_"
-uint16_t PathProductId(const std::string& path);       // after "pid_"
-uint16_t PathInterfaceNumber(const std::string& path); // after "&mi_"
+uint16_t PathVendorId(const std::string& path);         // after "vid_"
+uint16_t PathProductId(const std::string& path);        // after "pid_"
+uint16_t PathInterfaceNumber(const std::string& path);  // after "&mi_"
 uint16_t PathCollectionNumber(const std::string& path); // after "&col"
 // An entry with the four path values and the path itself.
 SupportedDeviceEntry EntryFromPath(const std::string& path);

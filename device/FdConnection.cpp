@@ -18,12 +18,13 @@ namespace {
 constexpr size_t kMessageBuffer = 65536 + 16;
 
 int64_t nowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
-int64_t deadlineFor(int timeoutMs) { return timeoutMs < 0 ? -1 : nowMs() + timeoutMs; }
+int64_t deadlineFor(int timeoutMs) {
+    return timeoutMs < 0 ? -1 : nowMs() + timeoutMs;
+}
 
 } // namespace
 
@@ -72,7 +73,9 @@ FdConnection::WaitResult FdConnection::waitFor(short events, int64_t deadlineMs)
     }
 }
 
-bool FdConnection::accept(std::vector<uint8_t>&) { return true; }
+bool FdConnection::accept(std::vector<uint8_t>&) {
+    return true;
+}
 
 int FdConnection::read(uint8_t* buffer, size_t len, int timeoutMs) {
     if (!valid() || !buffer || len == 0)
@@ -88,7 +91,8 @@ int FdConnection::read(uint8_t* buffer, size_t len, int timeoutMs) {
         case WaitResult::Ready:
             break;
         }
-        m_buffer.resize(kMessageBuffer);
+        if (m_buffer.empty())
+            m_buffer.resize(kMessageBuffer);
         const ssize_t n = ::read(m_fd, m_buffer.data(), m_buffer.size());
         if (n < 0) {
             if (errno == EAGAIN || errno == EINTR)
@@ -97,11 +101,11 @@ int FdConnection::read(uint8_t* buffer, size_t len, int timeoutMs) {
         }
         if (n == 0)
             return -1; // the device or the bus peer went away
-        m_buffer.resize(static_cast<size_t>(n));
-        if (!accept(m_buffer))
+        std::vector<uint8_t> report(m_buffer.begin(), m_buffer.begin() + n);
+        if (!accept(report))
             continue;
-        const size_t copied = std::min(len, m_buffer.size());
-        std::memcpy(buffer, m_buffer.data(), copied);
+        const size_t copied = std::min(len, report.size());
+        std::memcpy(buffer, report.data(), copied);
         return static_cast<int>(copied);
     }
 }

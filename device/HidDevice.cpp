@@ -34,7 +34,9 @@ HidDevice::HidDevice() : m_backend(DefaultHidBackend()) {}
 HidDevice::HidDevice(std::shared_ptr<HidBackend> backend)
     : m_backend(backend ? std::move(backend) : DefaultHidBackend()) {}
 
-HidDevice::~HidDevice() { Close(); }
+HidDevice::~HidDevice() {
+    Close();
+}
 
 bool HidDevice::Enumerate() {
     FreePaths();
@@ -56,7 +58,9 @@ void HidDevice::FreePaths() {
     m_nextPath = 0;
 }
 
-size_t HidDevice::PathCount() const { return m_paths.size(); }
+size_t HidDevice::PathCount() const {
+    return m_paths.size();
+}
 
 // Linux has no share modes and every transfer waits with a time-out, so `overlapped` and
 // `exclusive` are kept only as the caller's wishes.
@@ -119,7 +123,9 @@ void HidDevice::Close() {
         items.clear();
 }
 
-bool HidDevice::IsOpen() const { return connection() != nullptr; }
+bool HidDevice::IsOpen() const {
+    return connection() != nullptr;
+}
 
 int HidDevice::Read(uint8_t* buffer, size_t length, size_t* bytesRead, int timeoutMs) {
     if (bytesRead)
@@ -169,10 +175,16 @@ bool HidDevice::UnpackReport(const uint8_t* report, size_t length, HidReportType
     return m_descriptor->UnpackReport(m_collectionIndex, report, length, type, m_items[static_cast<size_t>(type)]);
 }
 
-std::vector<HidDataItem>& HidDevice::DataItems(HidReportType type) { return m_items[static_cast<size_t>(type)]; }
+std::vector<HidDataItem>& HidDevice::DataItems(HidReportType type) {
+    return m_items[static_cast<size_t>(type)];
+}
 
-bool HidDevice::Probe(const std::string& path) { return DefaultHidBackend()->probe(path); }
+bool HidDevice::Probe(const std::string& path) {
+    return DefaultHidBackend()->probe(path);
+}
 
-bool HidDevice::IsPresent(const std::string& path) const { return m_backend->probe(path); }
+bool HidDevice::IsPresent(const std::string& path) const {
+    return m_backend->probe(path);
+}
 
 } // namespace talyx

@@ -50,7 +50,9 @@ bool exists(const std::string& path) {
 }
 
 // The number N of "hidrawN", for listing nodes in the kernel's order.
-long nodeNumber(const std::string& name) { return std::strtol(name.c_str() + 6, nullptr, 10); }
+long nodeNumber(const std::string& name) {
+    return std::strtol(name.c_str() + 6, nullptr, 10);
+}
 
 // A collection on a hidraw node: the node's descriptor hands it every input report of
 // the interface, and it keeps its own.
@@ -96,7 +98,9 @@ std::string HidrawBackend::PermissionText(const std::string& node) {
            "reload the rules and replug the device; see docs/udev.md.";
 }
 
-int HidrawBackend::openNode(const std::string& nodePath, int flags) { return ::open(nodePath.c_str(), flags); }
+int HidrawBackend::openNode(const std::string& nodePath, int flags) {
+    return ::open(nodePath.c_str(), flags);
+}
 
 bool HidrawBackend::readNode(const std::string& name, Node& node) const {
     const std::string device = m_sysfsRoot + "/" + name + "/device";
@@ -187,8 +191,8 @@ bool HidrawBackend::enumerate(std::vector<std::string>& paths) {
             continue;
         const size_t count = descriptor.CollectionCount();
         for (size_t i = 0; i < count; ++i)
-            paths.push_back(collectionPath(m_devRoot + "/" + name, node.vendorId, node.productId,
-                                           node.interfaceNumber, i, count));
+            paths.push_back(
+                collectionPath(m_devRoot + "/" + name, node.vendorId, node.productId, node.interfaceNumber, i, count));
     }
     return true;
 }

@@ -20,7 +20,9 @@ constexpr size_t kMaxDataItems = 0xFFFF;
 // descriptor cannot make the items of a collection take more than a few megabytes.
 constexpr size_t kMaxUsageRoom = size_t(1) << 20;
 
-size_t typeIndex(HidReportType type) { return static_cast<size_t>(type); }
+size_t typeIndex(HidReportType type) {
+    return static_cast<size_t>(type);
+}
 
 int64_t signExtend(uint32_t raw, uint32_t bits) {
     if (bits == 0)
@@ -389,8 +391,8 @@ bool Parser::addField(HidReportType type, uint32_t flags) {
     field.flags = flags;
     resolveRange(m_global.logicalMinRaw, m_global.logicalMinSize, m_global.logicalMaxRaw, m_global.logicalMaxSize,
                  field.logicalMin, field.logicalMax);
-    resolveRange(m_global.physicalMinRaw, m_global.physicalMinSize, m_global.physicalMaxRaw,
-                 m_global.physicalMaxSize, field.physicalMin, field.physicalMax);
+    resolveRange(m_global.physicalMinRaw, m_global.physicalMinSize, m_global.physicalMaxRaw, m_global.physicalMaxSize,
+                 field.physicalMin, field.physicalMax);
     field.unitExponent = m_global.unitExponent;
     field.unit = m_global.unit;
     field.linkCollection = m_collectionStack.back();

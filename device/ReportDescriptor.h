@@ -25,7 +25,7 @@ struct HidReportField {
     uint32_t bitOffset = 0; // first bit after the report id byte, little-endian bit order
     uint32_t bitSize = 0;   // of one element
     uint32_t reportCount = 0;
-    uint32_t flags = 0;     // the main item's data: bit 0 constant, 1 variable, 2 relative, 6 null state
+    uint32_t flags = 0; // the main item's data: bit 0 constant, 1 variable, 2 relative, 6 null state
     int64_t logicalMin = 0;
     int64_t logicalMax = 0;
     int64_t physicalMin = 0;
@@ -105,9 +105,9 @@ struct HidTopLevelCollection {
 
     struct ItemSource {
         bool isButton = false;
-        uint32_t caps = 0;     // index into buttonCaps or valueCaps
-        uint16_t usage = 0;    // value items: the usage of the range this item stands for
-        uint32_t room = 0;     // button items: length of the usage list
+        uint32_t caps = 0;  // index into buttonCaps or valueCaps
+        uint16_t usage = 0; // value items: the usage of the range this item stands for
+        uint32_t room = 0;  // button items: length of the usage list
     };
     std::vector<ItemSource> itemSources[3];
 };

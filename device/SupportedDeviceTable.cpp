@@ -5,7 +5,9 @@
 namespace talyx {
 namespace {
 
-bool isFree(const SupportedDeviceEntry& e) { return !e.connected && e.devicePath.empty(); }
+bool isFree(const SupportedDeviceEntry& e) {
+    return !e.connected && e.devicePath.empty();
+}
 
 bool samePlace(const SupportedDeviceEntry& a, const SupportedDeviceEntry& b) {
     return a.vendorId == b.vendorId && a.productId == b.productId && a.collectionNumber == b.collectionNumber &&

@@ -13,8 +13,33 @@ namespace {
 
 // The descriptor of one collection with the given top-level usage.
 Bytes collectionWithUsage(uint16_t page, uint8_t usage) {
-    return {0x06, uint8_t(page & 0xFF), uint8_t(page >> 8), 0x09, usage, 0xA1, 0x01, 0x85, 0x04, 0x09, 0x01, 0x15,
-            0x00, 0x26, 0xFF, 0x00, 0x75, 0x08, 0x95, 0x40, 0x81, 0x02, 0x09, 0x02, 0x91, 0x02, 0xC0};
+    return {0x06,
+            uint8_t(page & 0xFF),
+            uint8_t(page >> 8),
+            0x09,
+            usage,
+            0xA1,
+            0x01,
+            0x85,
+            0x04,
+            0x09,
+            0x01,
+            0x15,
+            0x00,
+            0x26,
+            0xFF,
+            0x00,
+            0x75,
+            0x08,
+            0x95,
+            0x40,
+            0x81,
+            0x02,
+            0x09,
+            0x02,
+            0x91,
+            0x02,
+            0xC0};
 }
 
 // The wired keyboard's collections as the scan sees them, plus its other interface.
@@ -107,7 +132,7 @@ TEST(SupportedDeviceTable, ScanAttachesWantedCollectionsOnlyAndReplugGetsTheRowB
     // Only the two wanted collections were opened: not col01, col02, interface 0 or the
     // unsupported product.
     EXPECT_EQ(backend->opened, (std::vector<std::string>{"/dev/hidraw3#vid_320f&pid_5078&mi_01&col03",
-                                                          "/dev/hidraw3#vid_320f&pid_5078&mi_01&col04"}));
+                                                         "/dev/hidraw3#vid_320f&pid_5078&mi_01&col04"}));
     EXPECT_FALSE(hid.IsOpen());
     EXPECT_EQ(table.Entry(0).connected, 1);
     EXPECT_EQ(table.Entry(0).devicePath, "/dev/hidraw3#vid_320f&pid_5078&mi_01&col04");

@@ -18,7 +18,9 @@ namespace {
 const char* kVendorPath = "#vid_320f&pid_5078&mi_01&col04";
 const char* kConsumerPath = "#vid_320f&pid_5078&mi_01&col03";
 
-void sendTo(int fd, const Bytes& report) { ASSERT_EQ(::send(fd, report.data(), report.size(), 0), ssize_t(report.size())); }
+void sendTo(int fd, const Bytes& report) {
+    ASSERT_EQ(::send(fd, report.data(), report.size(), 0), ssize_t(report.size()));
+}
 
 Bytes receiveFrom(int fd) {
     uint8_t buffer[256];
@@ -52,7 +54,7 @@ TEST(HidrawBackend, EnumeratesOnePathPerCollection) {
     sysfs.addNode(2, 0x320F, 0x5078, 0, descriptors::BootKeyboard());
     sysfs.addNode(10, 0x320F, 0x5078, 1, descriptors::KeyboardInterface1());
     sysfs.addNode(4, 0x0C76, 0x1630, -1, descriptors::ConsumerControl()); // no USB interface above it
-    sysfs.addNode(5, 0x1234, 0x0001, 0, {0xA1, 0x01});                     // unparseable: skipped
+    sysfs.addNode(5, 0x1234, 0x0001, 0, {0xA1, 0x01});                    // unparseable: skipped
     HidrawBackend backend(sysfs.classRoot(), sysfs.devRoot());
     std::vector<std::string> paths;
     ASSERT_TRUE(backend.enumerate(paths));
@@ -244,7 +246,8 @@ TEST(HidDevice, CloseFromAnotherThreadEndsAWaitingRead) {
     if (result.wait_for(std::chrono::seconds(5)) != std::future_status::ready)
         sendTo(peer, vendorReport(0x01));
     EXPECT_EQ(result.get(), 0);
-    const auto latency = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - closed);
+    const auto latency =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - closed);
     std::printf("Close ended the waiting read after %lld us\n", static_cast<long long>(latency.count()));
     EXPECT_FALSE(hid.IsOpen());
     uint8_t buffer[65];

@@ -25,8 +25,7 @@ bool sameCaps(const HidCaps& a, const HidCaps& b) {
            a.featureReportByteLength == b.featureReportByteLength &&
            a.numberLinkCollectionNodes == b.numberLinkCollectionNodes &&
            a.numberInputButtonCaps == b.numberInputButtonCaps && a.numberInputValueCaps == b.numberInputValueCaps &&
-           a.numberOutputButtonCaps == b.numberOutputButtonCaps &&
-           a.numberOutputValueCaps == b.numberOutputValueCaps &&
+           a.numberOutputButtonCaps == b.numberOutputButtonCaps && a.numberOutputValueCaps == b.numberOutputValueCaps &&
            a.numberFeatureButtonCaps == b.numberFeatureButtonCaps &&
            a.numberFeatureValueCaps == b.numberFeatureValueCaps;
 }
