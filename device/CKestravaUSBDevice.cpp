@@ -6,8 +6,12 @@
 
 #include "device/DeviceButton.h"
 #include "device/DeviceHost.h"
+#include "device/HidDevice.h"
+#include "device/LightPacer.h"
+#include "device/WorkerStop.h"
 #include "platform/Clock.h"
 #include "platform/Debug.h"
+#include "platform/Event.h"
 #include "platform/MessageTarget.h"
 #include "platform/Paths.h"
 
@@ -66,7 +70,9 @@ CKestravaUSBDevice::CKestravaUSBDevice() = default;
 CKestravaUSBDevice::CKestravaUSBDevice(std::shared_ptr<HidBackend> backend)
     : m_channel(backend), m_secondChannel(backend) {}
 
-CKestravaUSBDevice::~CKestravaUSBDevice() = default;
+CKestravaUSBDevice::~CKestravaUSBDevice() {
+    StopWorkers();
+}
 
 // ---- 1, 2 ----
 
@@ -509,6 +515,226 @@ bool CKestravaUSBDevice::SwitchConnection(bool wireless, const std::string& path
     if (m_wirelessCapable)
         ReapplySettings();
     return true;
+}
+
+// ---- worker threads ----
+
+int CKestravaUSBDevice::LightPace() const {
+    std::lock_guard<std::mutex> lock(m_frameLock);
+    return LightPacer::PaceForSpeed(m_speedIndex);
+}
+
+void CKestravaUSBDevice::LightStep() {
+    switch (m_softwareEffect.load()) {
+    case kEffectBreathing:
+        GenerateBreathing();
+        break;
+    case kEffectBreathingFourColours:
+        GenerateBreathingFourColours();
+        break;
+    case kEffectColourWheel:
+        GenerateColourWheel();
+        break;
+    case kEffectBlinking:
+        GenerateBlinking();
+        break;
+    case kEffectBlinkingFourColours:
+        GenerateBlinkingFourColours();
+        break;
+    case kEffectDark:
+        GenerateDark();
+        break;
+    default:
+        // A mode without an effect of its own shows the plain colour.
+        GenerateStatic();
+        break;
+    }
+}
+
+void CKestravaUSBDevice::LightOverlays() {}
+
+bool CKestravaUSBDevice::LightOverlaysEachTick() const {
+    return false;
+}
+
+void CKestravaUSBDevice::OnKeyEvent(int deviceKey, int group) {
+    (void)deviceKey;
+    (void)group;
+}
+
+void CKestravaUSBDevice::OnDeviceUsage(uint16_t usage) {
+    (void)usage;
+}
+
+void CKestravaUSBDevice::SettingsSync() {}
+
+int CKestravaUSBDevice::familyForTexts() const {
+    if (m_familyIndex >= 0)
+        return m_familyIndex;
+    switch (m_productCode) {
+    case kCodeKeyboard:
+    case kCodeKeyboardReceiver:
+        return DeviceTypeKeyboard;
+    case kCodeMousePad:
+        return DeviceTypeMousePad;
+    case kCodeHeadset:
+        return DeviceTypeHeadset;
+    default:
+        return DeviceTypeMouse;
+    }
+}
+
+bool CKestravaUSBDevice::StartLightThread() {
+    if (m_lightThread.running())
+        StopLightThread();
+    else
+        m_lightThread.stop(0); // joins a body that has already returned
+    const char* exitText = familyForTexts() == DeviceTypeKeyboard ? "KB灯光线程设定退出" : "MS灯光线程设定退出";
+    return m_lightThread.start([this, exitText](Event& stop) {
+        runLightThread(stop);
+        DebugOutput(exitText);
+    });
+}
+
+WorkerThread::JoinResult CKestravaUSBDevice::StopLightThread() {
+    return StopWorker(m_lightThread, WorkerOwner::Device, kLightThreadStopWaitMs);
+}
+
+void CKestravaUSBDevice::runLightThread(Event& stop) {
+    LightPacer pacer;
+    bool counting = false;
+    while (!stop.isSet()) {
+        // While the light-sync thread drives the lights, or the device cannot be reached,
+        // there is nothing to compute; the effect starts afresh when the idle time is over.
+        if (!m_channel.IsOpen() || m_channel.IsSuspended() || m_channel.IsSynchronised()) {
+            counting = false;
+            if (stop.wait(kLightIdleWaitMs))
+                break;
+            continue;
+        }
+        const uint64_t now = GetTickCount();
+        if (!counting) {
+            pacer.Restart(now);
+            counting = true;
+        }
+        const int pace = LightPace();
+        const bool eachTick = LightOverlaysEachTick();
+        const int steps = pacer.StepsDue(now, pace);
+        for (int i = 0; i < steps; ++i)
+            LightStep();
+        if (steps > 0 || eachTick) {
+            std::lock_guard<std::mutex> lock(m_channel.LightLock());
+            LightOverlays();
+        }
+        const int waitMs = eachTick ? pacer.MsUntilNextTick(now) : pacer.MsUntilNextStep(now, pace);
+        if (stop.wait(waitMs))
+            break;
+    }
+}
+
+HidDevice& CKestravaUSBDevice::listenerInterface(bool wireless) {
+    return wireless ? m_secondChannel.InterfaceB() : m_secondChannel.InterfaceA();
+}
+
+bool CKestravaUSBDevice::ListenerRunning(uint16_t code) const {
+    return IsReceiverCode(code) ? m_wirelessListener.running() : m_wiredListener.running();
+}
+
+bool CKestravaUSBDevice::StartListener(const SupportedDeviceEntry& row, uint16_t code) {
+    const bool wireless = IsReceiverCode(code);
+    WorkerThread& slot = listenerSlot(wireless);
+    if (slot.running())
+        StopListener(code);
+    else
+        slot.stop(0); // joins a body that has already returned
+    if (!m_secondChannel.OpenInterface(wireless, row.devicePath))
+        return false;
+    const int family = familyForTexts();
+    const char* exitText = (family == DeviceTypeKeyboard || family == DeviceTypeMouse) ? "MS 设备同步线程设定退出"
+                                                                                       : "MS设备同步线程设定退出";
+    return slot.start([this, wireless, exitText](Event& stop) { runListener(stop, wireless, exitText); });
+}
+
+WorkerThread::JoinResult CKestravaUSBDevice::StopListener(uint16_t code) {
+    const bool wireless = IsReceiverCode(code);
+    HidDevice& hid = listenerInterface(wireless);
+    auto closeInterface = [this, &hid] {
+        std::lock_guard<std::mutex> lock(m_listenerLock);
+        hid.Close();
+    };
+    const WorkerThread::JoinResult result =
+        StopWorker(listenerSlot(wireless), WorkerOwner::Device, kListenerStopWaitMs, 0, closeInterface);
+    // Also when no listener ran: the interface may have been opened for one.
+    closeInterface();
+    if (!m_secondChannel.InterfaceA().IsOpen() && !m_secondChannel.InterfaceB().IsOpen())
+        m_secondChannel.SetOpen(false);
+    return result;
+}
+
+void CKestravaUSBDevice::StopWorkers() {
+    if (m_lightThread.running())
+        StopLightThread();
+    if (m_wiredListener.running())
+        StopListener(kCodeKeyboard);
+    if (m_wirelessListener.running())
+        StopListener(kCodeKeyboardReceiver);
+}
+
+void CKestravaUSBDevice::runListener(Event& stop, bool wireless, const char* exitText) {
+    HidDevice& hid = listenerInterface(wireless);
+    // The interface was opened before the thread started and is not reopened while it
+    // runs, so its report length stays put.
+    const size_t length = std::max<size_t>(DeviceChannel::kPacketSize, hid.Caps().inputReportByteLength);
+    std::vector<uint8_t> report(length);
+    while (!stop.isSet()) {
+        if (!hid.IsOpen()) {
+            if (stop.wait(kListenerRetryWaitMs))
+                break;
+            continue;
+        }
+        size_t got = 0;
+        // No time-out: a stop closes the interface, which ends the read at once.
+        if (!hid.Read(report.data(), report.size(), &got, -1) || got == 0) {
+            if (stop.wait(kListenerRetryWaitMs))
+                break;
+            continue;
+        }
+        uint16_t usage = 0;
+        {
+            std::lock_guard<std::mutex> lock(m_listenerLock);
+            if (hid.IsOpen() && hid.UnpackReport(report.data(), got, HidReportType::Input)) {
+                for (const HidDataItem& item : hid.DataItems(HidReportType::Input)) {
+                    if (!item.isButton || item.reportId != report[0])
+                        continue;
+                    if (!item.usages.empty())
+                        usage = item.usages[0];
+                    break;
+                }
+            }
+        }
+        DebugOutput("接收到自动添加设备的同步信息要求  TEST");
+        dispatchNotification(usage, wireless);
+    }
+    DebugOutput(exitText);
+}
+
+void CKestravaUSBDevice::dispatchNotification(uint16_t usage, bool wireless) {
+    if (usage == kUsageSettingsChanged || usage == kUsageProfileChanged) {
+        DebugOutput("接收到自动添加设备的同步信息要求");
+        m_lastNotification.store(usage);
+        // The settings are read back on the user-interface thread, which owns the page.
+        if (m_host)
+            m_host->armSelectorTimer(kTimerSettingsSync, kSettingsSyncDelayMs);
+        return;
+    }
+    // Key events come only from the cable: the receiver's second collection reports them
+    // as well, but the reactive effects are fed by the wired keyboard alone.
+    if (!wireless && usage >= kUsageKeyPressFirst && usage <= kUsageKeyReleaseLast) {
+        OnKeyEvent(usage & 0xFF, usage < kUsageKeyReleaseFirst ? 1 : 2);
+        return;
+    }
+    if (usage > kUsageProfileChanged)
+        OnDeviceUsage(usage);
 }
 
 } // namespace talyx

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -10,12 +11,15 @@
 #include "device/DeviceChannel.h"
 #include "device/DeviceIdentification.h"
 #include "device/LightTables.h"
+#include "platform/WorkerThread.h"
 
 namespace talyx {
 
 class DeviceButton;
 class DeviceHost;
+class Event;
 class HidBackend;
+class HidDevice;
 class MessageTarget;
 
 // The core of every device page: identity, the two command channels, the light list and
@@ -27,6 +31,11 @@ class MessageTarget;
 // generators and the reactive steps; the colour list, the frame and the reactive tables are
 // guarded by the frame lock, so the light thread and the frame sender never see half a
 // step. Commands go through the channel, whose locks keep each command whole.
+//
+// The object owns its worker threads: the light thread (StartLightThread) and a listener
+// for each form of its second collection (StartListener). They call the hooks below from
+// their own threads. A device class must stop them (StopWorkers) in its destructor, before
+// its own members go; the base destructor stops them too, as a last resort.
 class CKestravaUSBDevice {
 public:
     // Number of lights the streamed frame has room for (170 × red, green, blue).
@@ -39,6 +48,35 @@ public:
     static constexpr int kTimerWirelessWatch = 1007;
     // Main window message: a page asks for its selector item (wParam index, lParam show).
     static constexpr uint32_t kMsgSelectorItem = 3331;
+
+    // Selector item timer that runs SettingsSync on the user-interface thread, and how long
+    // after a settings notification it fires.
+    static constexpr int kTimerSettingsSync = 1002;
+    static constexpr int kSettingsSyncDelayMs = 50;
+    // Notification usages of the second collection: the keyboard's settings changed on
+    // the device (0x402: the active profile too); a device key was pressed (0x500 + key)
+    // or released (0x600 + key).
+    static constexpr uint16_t kUsageSettingsChanged = 0x401;
+    static constexpr uint16_t kUsageProfileChanged = 0x402;
+    static constexpr uint16_t kUsageKeyPressFirst = 0x500;
+    static constexpr uint16_t kUsageKeyReleaseFirst = 0x600;
+    static constexpr uint16_t kUsageKeyReleaseLast = 0x6FF;
+    // How long a light thread waits while its channel is closed, suspended or synchronised.
+    static constexpr int kLightIdleWaitMs = 100;
+    // How long a listener waits after a failed read: a device that has gone away fails
+    // every read at once, and the scan reports its removal within about 100 ms.
+    static constexpr int kListenerRetryWaitMs = 100;
+
+    // The base's own software effects, run by its light thread: the generators in slot order.
+    enum SoftwareEffect : int {
+        kEffectBreathing = 0,
+        kEffectBreathingFourColours,
+        kEffectStatic,
+        kEffectColourWheel,
+        kEffectBlinking,
+        kEffectBlinkingFourColours,
+        kEffectDark,
+    };
 
     // Tries of the online query after switching to the wireless receiver, and their pause:
     // the receiver needs up to about a second to find the keyboard again.
@@ -131,6 +169,61 @@ public:
     // 51. and 52. Nothing in the base.
     virtual void DeviceOperation51();
     virtual void DeviceOperation52();
+
+    // ---- Hooks of the worker threads. ----
+
+    // Ticks of 15.625 ms between two effect steps for the current mode and speed; below 1
+    // counts as 1 (a step on every tick). Base: 8, 6, 4, 2, 1 by speed index 0..4.
+    // Called on the light thread.
+    virtual int LightPace() const;
+    // One step of the current effect (base: the generator of SoftwareEffect()). Called on
+    // the light thread.
+    virtual void LightStep();
+    // The per-light effect records, after each pass of the light thread; called with the
+    // channel's light lock held (base: none).
+    virtual void LightOverlays();
+    // True while LightOverlays must run on every tick (64 times a second) rather than only
+    // when a step is due; the light thread then wakes once per tick. Base: false.
+    virtual bool LightOverlaysEachTick() const;
+    // A key of the device went down (group 1) or up (group 2); deviceKey is the low byte of
+    // the usage. Only the wired listener reports keys. Called on the listener thread.
+    virtual void OnKeyEvent(int deviceKey, int group);
+    // Any other notification usage above 0x402. Called on the listener thread.
+    virtual void OnDeviceUsage(uint16_t usage);
+    // What selector timer 1002 runs on the user-interface thread after a settings
+    // notification (base: nothing).
+    virtual void SettingsSync();
+
+    // ---- Worker threads (user-interface thread). ----
+
+    // Starts the light thread; one that already runs is stopped first. False when the
+    // thread cannot be started.
+    bool StartLightThread();
+    // Stops the light thread (waits up to 1000 ms, then still joins) and writes the result.
+    WorkerThread::JoinResult StopLightThread();
+    bool LightThreadRunning() const { return m_lightThread.running(); }
+
+    // The second-collection row of this device attached: opens its path on the second
+    // channel (interface B for a receiver code, 6 or 9, else interface A; read and write,
+    // shared), marks that channel open and starts the listener for that form. A listener of
+    // the same form that still runs is stopped first. False when the open fails.
+    bool StartListener(const SupportedDeviceEntry& row, uint16_t code);
+    // Stops the listener of that form: sets its stop event and closes its interface, which
+    // ends a waiting read at once; waits up to 500 ms (then still joins) and writes the
+    // result. The second channel is marked closed when neither of its interfaces is open.
+    WorkerThread::JoinResult StopListener(uint16_t code);
+    bool ListenerRunning(uint16_t code) const;
+
+    // Stops every worker of the device that runs.
+    void StopWorkers();
+
+    // The last settings notification, 0x401 or 0x402 (0 before the first); SettingsSync
+    // reads it to decide whether the profile changed too.
+    uint16_t LastNotification() const { return m_lastNotification.load(); }
+
+    // Chooses the effect the base's LightStep runs (SoftwareEffect; starts static).
+    void SetSoftwareEffect(int effect) { m_softwareEffect.store(effect); }
+    int SoftwareEffect() const { return m_softwareEffect.load(); }
 
     // ---- Page links and identity. ----
     void SetHost(DeviceHost* host) { m_host = host; }
@@ -235,6 +328,16 @@ protected:
     void breathingStep(bool fourColours);
     void blinkingStep(bool fourColours);
 
+    // Bodies of the worker threads.
+    void runLightThread(Event& stop);
+    void runListener(Event& stop, bool wireless, const char* exitText);
+    void dispatchNotification(uint16_t usage, bool wireless);
+    HidDevice& listenerInterface(bool wireless);
+    WorkerThread& listenerSlot(bool wireless) { return wireless ? m_wirelessListener : m_wiredListener; }
+    // The texts a stopping thread writes depend on the family (from the product code when
+    // the family is not set yet).
+    int familyForTexts() const;
+
     DeviceHost* m_host = nullptr;
     MessageTarget* m_mainWindow = nullptr;
 
@@ -254,7 +357,8 @@ protected:
     std::string m_familyName;
 
     int m_keyCount = 0;
-    int m_lightCount = 0;
+    // Read by the light-sync thread while it colours the lights.
+    std::atomic<int> m_lightCount{0};
     std::vector<DeviceButton*> m_keyButtons;
     std::vector<DeviceButton*> m_lightButtons;
     std::vector<LightColour> m_colours;
@@ -287,6 +391,16 @@ protected:
     std::vector<uint8_t> m_keyCodeMap;
     std::array<uint8_t, kFrameBytes> m_frame{};
     mutable std::mutex m_frameLock;
+
+    std::atomic<int> m_softwareEffect{kEffectStatic};
+    std::atomic<uint16_t> m_lastNotification{0};
+    // Held by a listener while it unpacks a report and by StopListener while it closes the
+    // listener's interface, so the interface's report layout is never freed under an unpack.
+    std::mutex m_listenerLock;
+    // Declared last: destroyed first, so no worker outlives the members it uses.
+    WorkerThread m_lightThread;
+    WorkerThread m_wiredListener;
+    WorkerThread m_wirelessListener;
 };
 
 } // namespace talyx
