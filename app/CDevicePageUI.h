@@ -1,20 +1,89 @@
 #pragma once
 
+#include <QPointer>
+#include <atomic>
+#include <memory>
+#include <vector>
+
+#include "device/DeviceButton.h"
+#include "device/DeviceHost.h"
+#include "device/DeviceIdentification.h"
+#include "app/CDeviceOptionUI.h"
 #include "ui/CContainerUI.h"
+#include "ui/CDeviceKeyButtonUI.h"
+#include "ui/CMpDevicePowerUI.h"
 
 namespace talyx {
 
-// A device's page in the main window: the container its family layout fills. The device
-// logic lives in the device's core object; the page shows it.
-class CDevicePageUI : public CHorizontalLayoutUI {
+class CKestravaUSBDevice;
+class MessageTarget;
+
+// A device button of the core, shown by a key button of the page. The light thread hands
+// it colours; they are kept here and painted on the user-interface thread when the page
+// redraws, so no worker touches a control.
+class PageDeviceButton : public DeviceButton {
+public:
+    explicit PageDeviceButton(CDeviceKeyButtonUI* button);
+    bool isVisible() const override { return m_visible.load(); }
+    void showLightColour(uint8_t r, uint8_t g, uint8_t b, uint8_t brightness) override;
+    void setEnabled(bool enabled) override;
+    // On the user-interface thread: paints the last colour and refreshes the visible flag.
+    void Paint();
+    CDeviceKeyButtonUI* Button() const { return m_button; }
+
+private:
+    QPointer<CDeviceKeyButtonUI> m_button;
+    std::atomic<bool> m_visible{true};
+    std::atomic<uint32_t> m_argb{0};
+    std::atomic<int> m_brightness{0};
+};
+
+// A device's page in the main window: the container its family layout fills, and the
+// host of the device's core object (protocol, profile, lighting), which it owns. The
+// page runs the device's schedule from its selector item's timers.
+class CDevicePageUI : public CHorizontalLayoutUI, public DeviceHost {
     Q_OBJECT
 public:
     explicit CDevicePageUI(int family = -1, QWidget* parent = nullptr);
+    ~CDevicePageUI() override;
     QString GetClass() const override { return QStringLiteral("KestravaUSBDevice"); }
     int Family() const { return m_family; }
 
+    // Creates the core object of the family and configures it from the page tables.
+    void Configure(int family, MessageTarget* mainWindow, const SupportedDeviceEntry& identity,
+                   CDeviceOptionUI* selector, CMpDevicePowerUI* battery);
+    CKestravaUSBDevice* Device() const { return m_device.get(); }
+    CDeviceOptionUI* Selector() const { return m_selector; }
+    CMpDevicePowerUI* Battery() const { return m_battery; }
+    bool IsStarted() const { return m_started; }
+    // Lighting synchronisation is offered when more than one device is shown.
+    void SetSyncOffered(bool offered) { m_syncOffered = offered; }
+    bool IsSyncOffered() const { return m_syncOffered; }
+
+    // The selector item's timers (ids 1000 to 1007), on the user-interface thread.
+    void OnSelectorTimer(int id);
+    // Paints the last frame on the page's light buttons.
+    void PaintLights();
+
+    // DeviceHost.
+    bool panelButtons(std::vector<std::pair<std::string, DeviceButton*>>& buttons) override;
+    void armSelectorTimer(int timerId, int milliseconds) override;
+    int selectorIndex() const override;
+    void selectTab(const std::string& tabLayout, int index) override;
+    void showBatteryIndicator(bool shown) override;
+
 private:
+    void startPage();
+
     int m_family;
+    std::unique_ptr<CKestravaUSBDevice> m_device;
+    std::vector<std::unique_ptr<PageDeviceButton>> m_buttons;
+    QPointer<CDeviceOptionUI> m_selector;
+    QPointer<CMpDevicePowerUI> m_battery;
+    MessageTarget* m_mainWindow = nullptr;
+    int m_onlineFailures = 0;
+    bool m_started = false;
+    bool m_syncOffered = false;
 };
 
 } // namespace talyx

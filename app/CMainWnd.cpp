@@ -8,12 +8,22 @@
 #include "app/AppBus.h"
 #include "app/AppMessages.h"
 #include "app/BuilderCallback.h"
+#include "app/CDeviceOptionUI.h"
+#include "app/CDevicePageUI.h"
+#include "app/CSkinFrame.h"
+#include "device/CKestravaUSBDevice.h"
+#include "device/DeviceScanThread.h"
+#include "device/LightSyncThread.h"
+#include "device/WorkerStop.h"
 #include "device/DeviceIdentification.h"
 #include "platform/Debug.h"
 #include "platform/Product.h"
 #include "ui/CButtonUI.h"
+#include "ui/CDialogBuilder.h"
+#include "ui/CMpDevicePowerUI.h"
 #include "ui/CContainerUI.h"
 #include "ui/CMenuWnd.h"
+#include "ui/CMsgWnd.h"
 #include "ui/CResourceManager.h"
 #include "ui/WindowMessages.h"
 
@@ -29,9 +39,6 @@ constexpr const char* kTitleButtons[9] = {"closebtn", "maxbtn",   "restorebtn", 
 constexpr int kTimerFitScreen = 1011;
 constexpr int kTimerKeepAlive = 1031;
 constexpr int kTimerTrayMenu = 1032;
-
-// The stop wait of the main window's workers.
-constexpr int kWorkerJoinMs = 1000;
 
 const char* kLightOn = "控制灯光";
 const char* kLightOff = "不控制灯光";
@@ -57,6 +64,24 @@ void CMainWnd::InitWindow() {
         m_titleButtons[i] = FindControl(QString::fromLatin1(kTitleButtons[i]));
     setWindowIcon(QIcon(ResolveSkinPath(QStringLiteral("common/icon107.svg"))));
     m_tray.CreateTrayIcon(this, QStringLiteral("common/icon107.svg"), QString::fromUtf8(kProductTitle), kMsgTray);
+    CSkinFrame::AddObserver(this, [this](const SkinChange& change) { applySkin(change); });
+    // The last background image chosen in the skin window comes back at start.
+    const QString stored = CSkinFrame::StoredImage();
+    if (!stored.isEmpty())
+        applySkin({0, stored});
+}
+
+void CMainWnd::applySkin(const SkinChange& change) {
+    CControlUI* root = FindControl(QStringLiteral("root"));
+    if (!root)
+        return;
+    if (change.color) {
+        root->SetBkColor(change.color);
+        root->SetBkColor2(0);
+        root->SetBkImage(QString());
+    } else {
+        root->SetBkImage(change.image);
+    }
 }
 
 CControlUI* CMainWnd::CreateControl(const QString& className) { return m_callback.CreateControl(className); }
@@ -66,10 +91,17 @@ void CMainWnd::Notify(TNotifyUI& msg) {
         const QString sender = msg.pSender ? msg.pSender->GetName() : QString();
         DebugOutput((msg.sType + QLatin1Char(' ') + sender).toStdString());
     }
+    static const QStringList kIgnored = {notify::kClickWpRemove, notify::kClickWpAdd, notify::kClickWpEdit,
+                                         notify::kClickWpSelect};
     if (msg.sType == notify::kWindowInit) {
         onWindowInit();
+    } else if (kIgnored.contains(msg.sType)) {
+        // The wallpaper list's own events; nothing here uses them.
     } else if (msg.sType == notify::kClick) {
         onClick(msg.pSender);
+    } else if (msg.sType == notify::kSelectChanged) {
+        if (auto* item = qobject_cast<CDeviceOptionUI*>(msg.pSender); item && item->IsSelected())
+            ShowSelectorItem(item, true, true);
     }
     WindowImplBase::Notify(msg);
 }
@@ -88,23 +120,36 @@ void CMainWnd::onWindowInit() {
     RefreshNoDeviceNotice();
     hide();
     SetWindowTimer(kTimerFitScreen, 100);
-    // Until a device scan reports its first pass, the window brings itself forward once.
-    postMessage(WM_APP_INSTANCE, 0, 0);
+    // The scan's first pass posts the instance message, which brings the window forward.
+    m_scan = std::make_unique<DeviceScanThread>(m_table, *this, WM_APP_INSTANCE);
+    m_scan->Start(m_workers[kScanSlot]);
+    m_lightSync = std::make_unique<LightSyncThread>(m_pageLists);
+    m_lightSync->Start(m_workers[kLightSyncSlot]);
 }
 
 void CMainWnd::onClick(CControlUI* sender) {
     if (!sender)
         return;
     const QString name = sender->GetName();
-    if (name == QLatin1String("closebtn"))
+    if (name == QLatin1String("closebtn")) {
         hideToTray();
+        setWindowHiddenFlag(true);
+    }
     else if (name == QLatin1String("minbtn"))
         HandleMessage(WM_SYSCOMMAND, SC_MINIMIZE, 0);
     else if (name == QLatin1String("maxbtn"))
         HandleMessage(WM_SYSCOMMAND, SC_MAXIMIZE, 0);
     else if (name == QLatin1String("restorebtn"))
         HandleMessage(WM_SYSCOMMAND, SC_RESTORE, 0);
-    else if (name == QLatin1String("nodevice_ok_btn"))
+    else if (name == QLatin1String("skinbtn")) {
+        auto* frame = new CSkinFrame;
+        if (frame->Create(this, QString::fromUtf8(kProductTitle))) {
+            frame->CenterWindow();
+            frame->ShowWindow(true);
+        } else {
+            delete frame;
+        }
+    } else if (name == QLatin1String("nodevice_ok_btn"))
         hide();
     else if (name == QLatin1String("control_light_status"))
         setLightControl(m_lightControl ? 0 : 1, true);
@@ -125,6 +170,207 @@ void CMainWnd::setLightControl(int state, bool broadcast) {
         m_bus->BroadcastLightClaim(1, state);
     if (CControlUI* c = FindControl(QStringLiteral("control_light_status")))
         c->SetText(QString::fromUtf8(state ? kLightOn : kLightOff));
+    forLightingPages([state](CDevicePageUI* page) { page->Device()->SetLightingControl(state); });
+}
+
+void CMainWnd::forLightingPages(const std::function<void(CDevicePageUI*)>& fn) const {
+    for (int family : {int(DeviceTypeKeyboard), int(DeviceTypeMouse), int(DeviceTypeMousePad)})
+        for (CDevicePageUI* page : Pages(family))
+            if (page->Device())
+                fn(page);
+}
+
+void CMainWnd::setWindowHiddenFlag(bool hidden) {
+    for (int family : {int(DeviceTypeKeyboard), int(DeviceTypeMouse)})
+        for (CDevicePageUI* page : Pages(family))
+            if (page->Device())
+                page->Device()->SetWindowHidden(hidden);
+}
+
+std::vector<CDevicePageUI*> CMainWnd::Pages(int family) const {
+    std::lock_guard<std::mutex> lock(m_pagesLock);
+    if (family < 0 || family >= kDeviceTypeCount)
+        return {};
+    return m_pages[static_cast<size_t>(family)];
+}
+
+CDevicePageUI* CMainWnd::PageForRow(int row) const {
+    const int identity = m_table.PageIdentity(static_cast<size_t>(row));
+    auto it = m_pageByIdentity.find(identity);
+    return it == m_pageByIdentity.end() ? nullptr : it->second;
+}
+
+int CMainWnd::VisibleSelectorCount() const {
+    int visible = 0;
+    if (auto* selectors = qobject_cast<CContainerUI*>(FindControl(QStringLiteral("device_select_layout"))))
+        for (int i = 0; i < selectors->GetCount(); ++i)
+            visible += selectors->GetItemAt(i)->IsVisible() ? 1 : 0;
+    return visible;
+}
+
+void CMainWnd::ShowSelectorItem(CDeviceOptionUI* item, bool show, bool select) {
+    if (!item)
+        return;
+    item->SetVisible(show);
+    if (show && select) {
+        item->Selected(true, false);
+        if (auto* tab = qobject_cast<CTabLayoutUI*>(FindControl(QStringLiteral("device_switch"))))
+            tab->SelectItem(item->GetDeviceTab());
+        if (auto* power = qobject_cast<CTabLayoutUI*>(FindControl(QStringLiteral("device_power_switch")))) {
+            power->SetVisible(item->GetPowerTab() >= 0);
+            if (item->GetPowerTab() >= 0)
+                power->SelectItem(item->GetPowerTab());
+        }
+    }
+    RefreshNoDeviceNotice();
+    // Lighting can be synchronised only when there is more than one device to share it.
+    m_syncOffered = VisibleSelectorCount() > 1;
+    for (int family = 0; family < kDeviceTypeCount; ++family)
+        for (CDevicePageUI* page : Pages(family)) {
+            page->SetSyncOffered(m_syncOffered);
+            if (!m_syncOffered && family == DeviceTypeHeadset && page->Device())
+                page->Device()->Channel().SetSynchronised(false);
+        }
+}
+
+CDevicePageUI* CMainWnd::createPage(int row) {
+    const SupportedDeviceEntry entry = m_table.Entry(static_cast<size_t>(row));
+    const int family = FamilyOf(entry.vendorId, entry.productId, entry.productCode);
+    if (family < 0)
+        return nullptr;
+    const DeviceTypeInfo& type = kDeviceTypeInfo[family];
+    const DevicePageInfo& info = kDevicePageInfo[family];
+    CDialogBuilder powerBuilder;
+    CDialogBuilder pageBuilder;
+    CDialogBuilder optionBuilder;
+    std::unique_ptr<CControlUI> powerControl(
+        powerBuilder.Create(QStringLiteral("XML\\CustomControlXML\\MpDevicePower.xml"), this, &m_pm));
+    std::unique_ptr<CControlUI> pageControl(pageBuilder.Create(QString::fromLatin1(info.pageLayout), this, &m_pm));
+    std::unique_ptr<CControlUI> optionControl(
+        optionBuilder.Create(QString::fromLatin1(type.selectorLayout), this, &m_pm));
+    auto* battery = qobject_cast<CMpDevicePowerUI*>(powerControl.get());
+    auto* page = qobject_cast<CDevicePageUI*>(pageControl.get());
+    auto* option = qobject_cast<CDeviceOptionUI*>(optionControl.get());
+    auto* powerSwitch = qobject_cast<CTabLayoutUI*>(FindControl(QString::fromLatin1(type.powerContainerName)));
+    auto* deviceSwitch = qobject_cast<CTabLayoutUI*>(FindControl(QStringLiteral("device_switch")));
+    auto* selectors = qobject_cast<CContainerUI*>(FindControl(QStringLiteral("device_select_layout")));
+    if (!battery || !page || !option || !powerSwitch || !deviceSwitch || !selectors) {
+        DebugOutput("device page could not be built");
+        return nullptr;
+    }
+    powerControl.release();
+    pageControl.release();
+    optionControl.release();
+    powerSwitch->Add(battery);
+    page->Configure(family, this, entry, option, battery);
+    deviceSwitch->Add(page);
+    {
+        std::lock_guard<std::mutex> lock(m_pagesLock);
+        m_pages[static_cast<size_t>(family)].push_back(page);
+    }
+    m_pageLists.Add(family, page->Device());
+    option->SetVisible(false);
+    selectors->Add(option);
+    if (CControlUI* header = option->FindSubControl(QString::fromLatin1(type.selectorHeaderName)))
+        header->SetTextId(QStringLiteral("device_name_") + QString::fromLatin1(type.familyName));
+    option->SetTabs(deviceSwitch->GetCount() - 1, powerSwitch->GetCount() - 1);
+    page->Device()->SetLightingControl(m_lightControl);
+    m_pageByIdentity[m_table.PageIdentity(static_cast<size_t>(row))] = page;
+    return page;
+}
+
+void CMainWnd::attachRow(int row) {
+    const SupportedDeviceEntry entry = m_table.Entry(static_cast<size_t>(row));
+    CDevicePageUI* page = PageForRow(row);
+    if (!page || !page->Device())
+        return;
+    CKestravaUSBDevice* device = page->Device();
+    DeviceChannel& channel = device->Channel();
+    const bool receiver = IsReceiverCode(entry.productCode);
+    if (entry.role != kRoleMain) {
+        device->StartListener(entry, entry.productCode);
+        return;
+    }
+    const bool partnerAttached = entry.hasPartner && m_table.Entry(entry.partnerRow).connected;
+    if (partnerAttached && channel.IsOpen()) {
+        // The other form of the same keyboard is in use: hand over to the one that came.
+        device->SwitchConnection(receiver, entry.devicePath);
+        device->SetIdentity(entry);
+    } else if (!channel.IsOpen()) {
+        if (channel.OpenInterface(receiver, entry.devicePath))
+            device->SetIdentity(entry);
+    }
+    if (!receiver)
+        ShowSelectorItem(page->Selector(), true, true);
+    page->armSelectorTimer(1001, 500);
+}
+
+void CMainWnd::OnDeviceArrived(int row) {
+    if (row < 0 || static_cast<size_t>(row) >= m_table.Size())
+        return;
+    const uint16_t code = m_table.Entry(static_cast<size_t>(row)).productCode;
+    if (code == kCodeKeyboard || code == kCodeKeyboardReceiver)
+        DebugOutput("添加一个键盘设备");
+    else if (code == kCodeMouse || code == kCodeMouseReceiver)
+        DebugOutput("添加一个鼠标设备");
+    else if (code == kCodeMousePad)
+        DebugOutput("添加一个鼠标垫设备");
+    if (!PageForRow(row) && !createPage(row))
+        return;
+    attachRow(row);
+    RefreshNoDeviceNotice();
+    BringToFront();
+}
+
+void CMainWnd::OnDeviceRemoved(int row) {
+    if (row < 0 || static_cast<size_t>(row) >= m_table.Size())
+        return;
+    const SupportedDeviceEntry entry = m_table.Entry(static_cast<size_t>(row));
+    const uint16_t code = entry.productCode;
+    const bool keyboard = code == kCodeKeyboard || code == kCodeKeyboardReceiver;
+    const bool mouse = code == kCodeMouse || code == kCodeMouseReceiver;
+    if (keyboard)
+        DebugOutput("删除一个键盘设备");
+    else if (mouse)
+        DebugOutput("删除一个鼠标设备");
+    else if (code == kCodeMousePad)
+        DebugOutput("删除一个鼠标垫设备");
+    CDevicePageUI* page = PageForRow(row);
+    if (!page || !page->Device())
+        return;
+    CKestravaUSBDevice* device = page->Device();
+    if (entry.role != kRoleMain) {
+        device->StopListener(code);
+        return;
+    }
+    if (keyboard)
+        DebugOutput("键盘设备丢失");
+    else if (mouse)
+        DebugOutput("鼠标设备丢失");
+    const SupportedDeviceEntry partner = m_table.Entry(entry.partnerRow);
+    if (entry.hasPartner && partner.connected) {
+        // The other form is still plugged in. When the page talked through the one that
+        // went, it carries on through the other instead of keeping a dead interface.
+        if (device->Channel().IsWireless() == IsReceiverCode(code) && device->SwitchConnection(!IsReceiverCode(code), partner.devicePath))
+            device->SetIdentity(partner);
+        return;
+    }
+    device->Channel().CloseAll();
+    ShowSelectorItem(page->Selector(), false, false);
+}
+
+void CMainWnd::onSelectorMessage(int index, bool show) {
+    auto* selectors = qobject_cast<CContainerUI*>(FindControl(QStringLiteral("device_select_layout")));
+    auto* item = selectors ? qobject_cast<CDeviceOptionUI*>(selectors->GetItemAt(index)) : nullptr;
+    if (!item)
+        return;
+    if (show) {
+        if (!item->IsVisible())
+            ShowSelectorItem(item, true, VisibleSelectorCount() == 0);
+    } else {
+        ShowSelectorItem(item, false, false);
+        DebugOutput("2.4gcesvdfherhue 1");
+    }
 }
 
 void CMainWnd::ApplyLanguage(int index) {
@@ -179,11 +425,13 @@ void CMainWnd::ToggleFromTray() {
     const bool shown = isVisible() && !isMinimized();
     if (shown) {
         hide();
+        setWindowHiddenFlag(true);
         return;
     }
     FitToScreen();
     BringToFront();
     update();
+    setWindowHiddenFlag(false);
 }
 
 QByteArray CMainWnd::WorkToolBlock() {
@@ -211,6 +459,7 @@ LRESULT CMainWnd::HandleMessage(uint32_t msg, WPARAM wParam, LPARAM lParam) {
         DebugOutputF("软件标示 %d，%xd%xd", static_cast<int>(msg), static_cast<unsigned>(wParam),
                      static_cast<unsigned>(lParam));
         RefreshNoDeviceNotice();
+        setWindowHiddenFlag(false);
         BringToFront();
         return 0;
     }
@@ -228,12 +477,15 @@ LRESULT CMainWnd::HandleMessage(uint32_t msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_ACTIVATE:
         m_active = wParam != 0;
+        forLightingPages([this](CDevicePageUI* page) { page->Device()->SetHover(m_active); });
         return 0;
     case WM_MOUSEHOVER:
         DebugOutput("鼠标移入");
+        forLightingPages([](CDevicePageUI* page) { page->Device()->SetHover(true); });
         return 0;
     case WM_MOUSELEAVE:
         DebugOutput("鼠标移出");
+        forLightingPages([](CDevicePageUI* page) { page->Device()->SetHover(false); });
         return 0;
     case WM_DESTROY:
         DebugOutput("退出测试");
@@ -250,10 +502,14 @@ LRESULT CMainWnd::HandleMessage(uint32_t msg, WPARAM wParam, LPARAM lParam) {
             Close();
         return 0;
     case WM_POWERBROADCAST:
-        if (wParam == PBT_APMRESUMEAUTOMATIC)
+        if (wParam == PBT_APMRESUMEAUTOMATIC) {
             m_awake = true;
-        else if (wParam == PBT_APMSUSPEND)
+            const int state = m_lightControl;
+            forLightingPages([state](CDevicePageUI* page) { page->Device()->SetLightingControl(state); });
+        } else if (wParam == PBT_APMSUSPEND) {
             m_awake = false;
+            forLightingPages([](CDevicePageUI* page) { page->Device()->SetLightingControl(0); });
+        }
         return 0;
     default:
         break;
@@ -296,11 +552,22 @@ LRESULT CMainWnd::HandleMessage(uint32_t msg, WPARAM wParam, LPARAM lParam) {
         const auto* name = reinterpret_cast<const QString*>(wParam);
         if (name && *name == QLatin1String("exit"))
             Close();
+        else if (name && *name == QLatin1String("about_menu"))
+            CMsgWnd::MessageBox(this, QStringLiteral("about_text"));
         return 0;
     }
     case kMsgShowProgress:
         if (CControlUI* c = FindControl(QStringLiteral("setting_progress")))
             c->SetVisible(true);
+        return 0;
+    case kMsgDeviceArrived:
+        OnDeviceArrived(static_cast<int>(wParam));
+        return 0;
+    case kMsgDeviceRemoved:
+        OnDeviceRemoved(static_cast<int>(wParam));
+        return 0;
+    case kMsgSelectorItem:
+        onSelectorMessage(static_cast<int>(wParam), lParam != 0);
         return 0;
     case kMsgSelectLanguage:
         ApplyLanguage(static_cast<int>(wParam));
@@ -321,19 +588,13 @@ void CMainWnd::stopWorkers() {
     if (m_workersStopped)
         return;
     m_workersStopped = true;
-    for (int slot = 0; slot < kWorkerSlots; ++slot) {
-        switch (m_workers[static_cast<size_t>(slot)].stop(kWorkerJoinMs)) {
-        case WorkerThread::JoinResult::Signalled:
-            DebugOutput("所有对象处于激发状态\n");
-            break;
-        case WorkerThread::JoinResult::TimedOut:
-            DebugOutput("所有对象处于非激发状态，超时\n");
-            break;
-        case WorkerThread::JoinResult::NotRunning:
-            DebugOutputF("错误\n%d", slot);
-            break;
-        }
-    }
+    for (int slot = 0; slot < kWorkerSlots; ++slot)
+        StopWorker(m_workers[static_cast<size_t>(slot)], WorkerOwner::MainWindow, kMainWindowStopWaitMs, slot);
+    // Then each device's own workers (light thread, listeners).
+    for (int family = 0; family < kDeviceTypeCount; ++family)
+        for (CDevicePageUI* page : Pages(family))
+            if (page->Device())
+                page->Device()->StopWorkers();
 }
 
 void CMainWnd::OnFinalMessage() {}

@@ -2,10 +2,16 @@
 
 #include <QByteArray>
 #include <array>
+#include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <vector>
 
 #include "app/BuilderCallback.h"
 #include "app/Language.h"
+#include "device/DevicePageLists.h"
+#include "device/SupportedDeviceTable.h"
 #include "platform/WorkerThread.h"
 #include "ui/CTrayIcon.h"
 #include "ui/WindowImplBase.h"
@@ -14,6 +20,12 @@ namespace talyx {
 
 class AppBus;
 class CButtonUI;
+class CDeviceOptionUI;
+class CDevicePageUI;
+class CKestravaUSBDevice;
+class DeviceScanThread;
+class LightSyncThread;
+struct SkinChange;
 
 // The program's only top-level window: title bar, device selector, the device pages and
 // the no-device notice; the tray icon; the messages from companions and workers.
@@ -57,6 +69,21 @@ public:
     bool HasTray() const { return m_tray.IsCreated(); }
     WorkerThread& WorkerSlot(int slot) { return m_workers[static_cast<size_t>(slot)]; }
 
+    // The runtime copy of the supported-interface table, shared with the scan thread.
+    SupportedDeviceTable& Table() { return m_table; }
+    // A device arrived or went (messages 3090 and 3091 do the same).
+    void OnDeviceArrived(int row);
+    void OnDeviceRemoved(int row);
+    // The page kept for a row's page identity, or nullptr.
+    CDevicePageUI* PageForRow(int row) const;
+    // Pages of a family, in the order they were made. Safe from any thread.
+    std::vector<CDevicePageUI*> Pages(int family) const;
+    // Shows or hides a selector item; selecting also shows its page. Then the no-device
+    // notice and the lighting synchronisation offer follow the number of visible items.
+    void ShowSelectorItem(CDeviceOptionUI* item, bool show, bool select);
+    int VisibleSelectorCount() const;
+    bool IsSyncOffered() const { return m_syncOffered; }
+
 protected:
     void OnFinalMessage() override;
 
@@ -66,6 +93,13 @@ private:
     void setLightControl(int state, bool broadcast);
     void hideToTray();
     void stopWorkers();
+    CDevicePageUI* createPage(int row);
+    void attachRow(int row);
+    // Runs fn on the pages of the keyboard, mouse and mouse-pad families.
+    void forLightingPages(const std::function<void(CDevicePageUI*)>& fn) const;
+    void setWindowHiddenFlag(bool hidden);
+    void onSelectorMessage(int index, bool show);
+    void applySkin(const SkinChange& change);
 
     AppBus* m_bus;
     AppBuilderCallback m_callback;
@@ -80,6 +114,14 @@ private:
     int m_screenHeight = 0;
     std::array<WorkerThread, kWorkerSlots> m_workers;
     std::array<CControlUI*, 9> m_titleButtons{};
+    SupportedDeviceTable m_table;
+    std::map<int, CDevicePageUI*> m_pageByIdentity;
+    mutable std::mutex m_pagesLock;
+    std::array<std::vector<CDevicePageUI*>, kDeviceTypeCount> m_pages;
+    bool m_syncOffered = false;
+    DevicePageLists m_pageLists;
+    std::unique_ptr<DeviceScanThread> m_scan;
+    std::unique_ptr<LightSyncThread> m_lightSync;
 };
 
 } // namespace talyx

@@ -75,6 +75,24 @@ void scheduleScreenshot(CMainWnd* wnd, const QString& path) {
     });
 }
 
+// Ends the program once the main window has been painted for the first time: start-up
+// time measurements run the whole program this way.
+class ExitWhenShown : public QObject {
+public:
+    explicit ExitWhenShown(CMainWnd* wnd) : QObject(wnd), m_wnd(wnd) { wnd->installEventFilter(this); }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == m_wnd && event->type() == QEvent::Paint && m_wnd->isVisible() && !m_done) {
+            m_done = true;
+            QTimer::singleShot(0, m_wnd, [wnd = m_wnd] { wnd->Close(); });
+        }
+        return false;
+    }
+
+private:
+    CMainWnd* m_wnd;
+    bool m_done = false;
+};
+
 } // namespace
 
 int RunApplication(int argc, char** argv) {
@@ -133,6 +151,8 @@ int RunApplication(int argc, char** argv) {
     const QByteArray screenshot = qgetenv("TALYX_SCREENSHOT");
     if (!screenshot.isEmpty())
         scheduleScreenshot(wnd.get(), QString::fromLocal8Bit(screenshot));
+    if (qgetenv("TALYX_EXIT_WHEN_SHOWN") == "1")
+        new ExitWhenShown(wnd.get());
 
     // 11. Message loop.
     const int code = CPaintManagerUI::MessageLoop();

@@ -22,8 +22,16 @@ bool DeviceScanThread::Start(WorkerThread& slot) {
 void DeviceScanThread::Run(Event& stop) {
     while (!stop.isSet()) {
         if (!m_table.AllFound()) {
-            if (!m_hid.Enumerate())
+            if (!m_hid.Enumerate()) {
+                // The window waits for the first pass to show itself; when devices cannot
+                // be listed at all it must still come up, with its no-device notice.
+                if (!m_instancePosted && !stop.isSet()) {
+                    m_instancePosted = true;
+                    m_window.postMessage(m_instanceMessage, 0, 0);
+                }
+                DebugOutput("HID devices cannot be listed; new devices are not looked for until the next start");
                 break;
+            }
             attachNew(stop);
             m_hid.FreePaths();
             if (!m_instancePosted) {
