@@ -44,6 +44,12 @@ void CDeviceOptionUI::SetAttribute(const QString& name, const QString& value) {
         m_selectedBorderColor = ParseColor(value);
     else if (n == QLatin1String("selected"))
         m_selected = ParseBool(value);
+    else if (n == QLatin1String("selectedimage"))
+        m_selectedImage = value;
+    else if (n == QLatin1String("hottextcolor"))
+        m_hotTextColor = ParseColor(value);
+    else if (n == QLatin1String("selectedtextcolor"))
+        m_selectedTextColor = ParseColor(value);
     else
         CHorizontalLayoutUI::SetAttribute(name, value);
 }
@@ -75,6 +81,30 @@ void CDeviceOptionUI::PaintBorder(QPainter& p) {
     p.setBrush(Qt::NoBrush);
     p.drawRoundedRect(QRectF(rect()).adjusted(w / 2.0, w / 2.0, -w / 2.0, -w / 2.0), Scale(m_borderRound),
                       Scale(m_borderRound));
+}
+
+} // namespace talyx
+
+namespace talyx {
+
+void CDeviceOptionUI::PaintStatusImage(QPainter& p) {
+    CHorizontalLayoutUI::PaintStatusImage(p);
+    if (m_selected)
+        DrawImage(p, m_selectedImage);
+}
+
+void CDeviceOptionUI::PaintText(QPainter& p) {
+    if (m_text.isEmpty())
+        return;
+    uint32_t color = CurrentTextColor();
+    if (m_selected && m_selectedTextColor)
+        color = m_selectedTextColor;
+    else if (m_hot && m_hotTextColor)
+        color = m_hotTextColor;
+    p.setFont(TextFont());
+    p.setPen(ToQColor(color));
+    const QRect r = TextRect();
+    p.drawText(r, m_textAlign | Qt::TextSingleLine, p.fontMetrics().elidedText(m_text, Qt::ElideRight, r.width()));
 }
 
 } // namespace talyx

@@ -35,8 +35,13 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void PaintBkColor(QPainter& p) override;
     void PaintBorder(QPainter& p) override;
+    void PaintStatusImage(QPainter& p) override;
+    void PaintText(QPainter& p) override;
 
 private:
+    QString m_selectedImage;
+    uint32_t m_hotTextColor = 0;
+    uint32_t m_selectedTextColor = 0;
     bool m_selected = false;
     uint32_t m_selectedBkColor = 0;
     uint32_t m_selectedBorderColor = 0;

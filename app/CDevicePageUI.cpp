@@ -3,6 +3,9 @@
 #include <array>
 
 #include "app/CDeviceOptionUI.h"
+#include "app/KeyboardPage.h"
+#include "keyboard/CKestravaKeyboardDevice.h"
+#include "ui/WindowImplBase.h"
 #include "device/CKestravaUSBDevice.h"
 #include "platform/Debug.h"
 #include "platform/MessageTarget.h"
@@ -49,8 +52,11 @@ void PageDeviceButton::setEnabled(bool enabled) {
 void PageDeviceButton::Paint() {
     if (!m_button)
         return;
-    m_visible.store(m_button->IsVisible() && m_button->isVisible());
+    // Its own flag: a light on a tab that is not shown still lights its key cap.
+    m_visible.store(m_button->IsVisible());
     m_button->SetLightColor(m_argb.load(), m_brightness.load());
+    if (m_mirror)
+        m_mirror->SetLightColor(m_argb.load(), m_brightness.load());
 }
 
 CDevicePageUI::CDevicePageUI(int family, QWidget* parent) : CHorizontalLayoutUI(parent), m_family(family) {}
@@ -62,17 +68,25 @@ CDevicePageUI::~CDevicePageUI() {
     }
 }
 
-void CDevicePageUI::Configure(int family, MessageTarget* mainWindow, const SupportedDeviceEntry& identity,
+void CDevicePageUI::Configure(int family, WindowImplBase* mainWindow, const SupportedDeviceEntry& identity,
                               CDeviceOptionUI* selector, CMpDevicePowerUI* battery) {
     m_family = family;
     m_mainWindow = mainWindow;
+    m_window = mainWindow;
     m_selector = selector;
     m_battery = battery;
     if (selector)
         selector->SetPage(this);
     const DevicePageInfo& page = kDevicePageInfo[family];
     const DeviceTypeInfo& type = kDeviceTypeInfo[family];
-    m_device = std::make_unique<CKestravaUSBDevice>();
+    CKestravaKeyboardDevice* keyboard = nullptr;
+    if (family == DeviceTypeKeyboard) {
+        auto core = std::make_unique<CKestravaKeyboardDevice>();
+        keyboard = core.get();
+        m_device = std::move(core);
+    } else {
+        m_device = std::make_unique<CKestravaUSBDevice>();
+    }
     m_device->SetHost(this);
     m_device->SetMainWindow(mainWindow);
     m_device->SetPageLayout(page.pageLayout);
@@ -84,7 +98,36 @@ void CDevicePageUI::Configure(int family, MessageTarget* mainWindow, const Suppo
     m_device->SetIdentity(identity);
     m_device->SetFamilyValue4(type.value4);
     m_device->SetLightFilePrefix(page.lightFilePrefix);
+    if (keyboard)
+        m_keyboard = new KeyboardPage(this, keyboard, mainWindow);
     m_device->BuildButtonLists();
+}
+
+bool CDevicePageUI::HandleNotify(TNotifyUI& msg) { return m_keyboard && m_keyboard->HandleNotify(msg); }
+
+void CDevicePageUI::showBatteryStatus(const uint8_t* status, size_t length) {
+    std::array<uint8_t, 6> bytes{};
+    std::copy(status, status + std::min(length, bytes.size()), bytes.begin());
+    if (m_battery)
+        m_battery->SetStatus(bytes);
+}
+
+void CDevicePageUI::refreshPage() {
+    if (m_keyboard)
+        m_keyboard->Refresh();
+}
+
+void CDevicePageUI::requestPageRefresh() {
+    QPointer<CDevicePageUI> self(this);
+    QMetaObject::invokeMethod(
+        this,
+        [self] {
+            if (!self || !self->m_device)
+                return;
+            if (auto* keyboard = dynamic_cast<CKestravaKeyboardDevice*>(self->m_device.get()))
+                keyboard->RefreshPage();
+        },
+        Qt::QueuedConnection);
 }
 
 bool CDevicePageUI::panelButtons(std::vector<std::pair<std::string, DeviceButton*>>& buttons) {
@@ -92,8 +135,15 @@ bool CDevicePageUI::panelButtons(std::vector<std::pair<std::string, DeviceButton
     if (!panel)
         return false;
     m_buttons.clear();
-    for (CDeviceKeyButtonUI* b : panel->findChildren<CDeviceKeyButtonUI*>()) {
+    QHash<QString, CDeviceKeyButtonUI*> keys;
+    const auto all = panel->findChildren<CDeviceKeyButtonUI*>();
+    for (CDeviceKeyButtonUI* b : all)
+        keys.insert(b->GetName().toLower(), b);
+    for (CDeviceKeyButtonUI* b : all) {
         m_buttons.push_back(std::make_unique<PageDeviceButton>(b));
+        const QString name = b->GetName().toLower();
+        if (name.startsWith(QLatin1String("light_")))
+            m_buttons.back()->SetMirror(keys.value(QStringLiteral("key_") + name.mid(6)));
         buttons.emplace_back(b->GetName().toStdString(), m_buttons.back().get());
     }
     return true;
@@ -128,7 +178,10 @@ void CDevicePageUI::PaintLights() {
 
 void CDevicePageUI::startPage() {
     m_started = true;
-    m_device->StartLightThread();
+    if (m_keyboard)
+        m_keyboard->Start();
+    else
+        m_device->StartLightThread();
 }
 
 void CDevicePageUI::OnSelectorTimer(int id) {
@@ -162,12 +215,19 @@ void CDevicePageUI::OnSelectorTimer(int id) {
     }
     case kTimerFrame: {
         // While another program drives the lights (or the computer sleeps) no frame goes out.
+        auto* keyboard = dynamic_cast<CKestravaKeyboardDevice*>(m_device.get());
         if (m_device->LightingControl()) {
-            std::array<uint8_t, CKestravaUSBDevice::kFrameBytes> frame{};
-            m_device->BuildLightFrame();
-            m_device->CopyLightFrame(frame.data());
-            channel.Cmd12WriteFrame(frame.data(), frame.size());
+            if (keyboard) {
+                keyboard->SendLightFrame();
+            } else {
+                std::array<uint8_t, CKestravaUSBDevice::kFrameBytes> frame{};
+                m_device->BuildLightFrame();
+                m_device->CopyLightFrame(frame.data());
+                channel.Cmd12WriteFrame(frame.data(), frame.size());
+            }
         }
+        if (keyboard)
+            keyboard->BuildLightFrame();
         if (m_selector && m_selector->IsSelected() && m_device->LightingDisplay())
             PaintLights();
         if (channel.IsOpen())
@@ -182,7 +242,9 @@ void CDevicePageUI::OnSelectorTimer(int id) {
         m_device->DeviceOperation();
         break;
     case kTimerStatus: {
-        if (channel.CmdAAIsOnline()) {
+        if (auto* keyboard = dynamic_cast<CKestravaKeyboardDevice*>(m_device.get())) {
+            keyboard->PollStatus();
+        } else if (channel.CmdAAIsOnline()) {
             std::array<uint8_t, 6> status{};
             if (channel.Cmd1AReadStatus(status.data(), status.size()) == 1) {
                 status[3] = m_device->IsWirelessCapable() ? 1 : 0;

@@ -16,7 +16,9 @@
 namespace talyx {
 
 class CKestravaUSBDevice;
+class KeyboardPage;
 class MessageTarget;
+class WindowImplBase;
 
 // A device button of the core, shown by a key button of the page. The light thread hands
 // it colours; they are kept here and painted on the user-interface thread when the page
@@ -30,9 +32,12 @@ public:
     // On the user-interface thread: paints the last colour and refreshes the visible flag.
     void Paint();
     CDeviceKeyButtonUI* Button() const { return m_button; }
+    // Another button that shows the same light (a key cap of the key view).
+    void SetMirror(CDeviceKeyButtonUI* mirror) { m_mirror = mirror; }
 
 private:
     QPointer<CDeviceKeyButtonUI> m_button;
+    QPointer<CDeviceKeyButtonUI> m_mirror;
     std::atomic<bool> m_visible{true};
     std::atomic<uint32_t> m_argb{0};
     std::atomic<int> m_brightness{0};
@@ -50,8 +55,11 @@ public:
     int Family() const { return m_family; }
 
     // Creates the core object of the family and configures it from the page tables.
-    void Configure(int family, MessageTarget* mainWindow, const SupportedDeviceEntry& identity,
+    void Configure(int family, WindowImplBase* mainWindow, const SupportedDeviceEntry& identity,
                    CDeviceOptionUI* selector, CMpDevicePowerUI* battery);
+    // A notification from one of the page's controls; true when the page handled it.
+    bool HandleNotify(TNotifyUI& msg);
+    KeyboardPage* Keyboard() const { return m_keyboard; }
     CKestravaUSBDevice* Device() const { return m_device.get(); }
     CDeviceOptionUI* Selector() const { return m_selector; }
     CMpDevicePowerUI* Battery() const { return m_battery; }
@@ -71,6 +79,9 @@ public:
     int selectorIndex() const override;
     void selectTab(const std::string& tabLayout, int index) override;
     void showBatteryIndicator(bool shown) override;
+    void showBatteryStatus(const uint8_t* status, size_t length) override;
+    void refreshPage() override;
+    void requestPageRefresh() override;
 
 private:
     void startPage();
@@ -81,6 +92,8 @@ private:
     QPointer<CDeviceOptionUI> m_selector;
     QPointer<CMpDevicePowerUI> m_battery;
     MessageTarget* m_mainWindow = nullptr;
+    WindowImplBase* m_window = nullptr;
+    KeyboardPage* m_keyboard = nullptr;
     int m_onlineFailures = 0;
     bool m_started = false;
     bool m_syncOffered = false;

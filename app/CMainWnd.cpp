@@ -97,6 +97,8 @@ void CMainWnd::Notify(TNotifyUI& msg) {
         onWindowInit();
     } else if (kIgnored.contains(msg.sType)) {
         // The wallpaper list's own events; nothing here uses them.
+    } else if (CDevicePageUI* page = owningPage(msg.pSender); page && page->HandleNotify(msg)) {
+        // The device page or its editor took it.
     } else if (msg.sType == notify::kClick) {
         onClick(msg.pSender);
     } else if (msg.sType == notify::kSelectChanged) {
@@ -194,6 +196,13 @@ std::vector<CDevicePageUI*> CMainWnd::Pages(int family) const {
     return m_pages[static_cast<size_t>(family)];
 }
 
+CDevicePageUI* CMainWnd::owningPage(CControlUI* control) const {
+    for (QWidget* w = control; w; w = w->parentWidget())
+        if (auto* page = qobject_cast<CDevicePageUI*>(w))
+            return page;
+    return nullptr;
+}
+
 CDevicePageUI* CMainWnd::PageForRow(int row) const {
     const int identity = m_table.PageIdentity(static_cast<size_t>(row));
     auto it = m_pageByIdentity.find(identity);
@@ -271,8 +280,13 @@ CDevicePageUI* CMainWnd::createPage(int row) {
     m_pageLists.Add(family, page->Device());
     option->SetVisible(false);
     selectors->Add(option);
-    if (CControlUI* header = option->FindSubControl(QString::fromLatin1(type.selectorHeaderName)))
+    // The item draws its own name when it is itself the header control.
+    const QString headerName = QString::fromLatin1(type.selectorHeaderName);
+    CControlUI* header = option->GetName() == headerName ? option : option->FindSubControl(headerName);
+    if (header)
         header->SetTextId(QStringLiteral("device_name_") + QString::fromLatin1(type.familyName));
+    option->SetBkImage(QStringLiteral("common/devices/option_") + QString::fromLatin1(type.familyName) +
+                       QStringLiteral(".svg"));
     option->SetTabs(deviceSwitch->GetCount() - 1, powerSwitch->GetCount() - 1);
     page->Device()->SetLightingControl(m_lightControl);
     m_pageByIdentity[m_table.PageIdentity(static_cast<size_t>(row))] = page;

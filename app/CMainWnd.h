@@ -100,6 +100,7 @@ private:
     void setWindowHiddenFlag(bool hidden);
     void onSelectorMessage(int index, bool show);
     void applySkin(const SkinChange& change);
+    CDevicePageUI* owningPage(CControlUI* control) const;
 
     AppBus* m_bus;
     AppBuilderCallback m_callback;

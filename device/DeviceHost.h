@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -39,6 +41,19 @@ public:
     }
 
     virtual void showBatteryIndicator(bool shown) { (void)shown; }
+    // The device's status bytes for its battery indicator: byte 0 the charge in percent,
+    // byte 1 charging (1) or not (0), byte 3 1 on a wireless-capable device.
+    virtual void showBatteryStatus(const uint8_t* status, size_t length) {
+        (void)status;
+        (void)length;
+    }
+
+    // The core's lists, key captions, lighting and settings values are current: show them
+    // (the page's refresh). Called on the user-interface thread.
+    virtual void refreshPage() {}
+    // Asks for the page's refresh on the user-interface thread. May be called from any
+    // thread (the notification listener); the page runs the device's refresh later.
+    virtual void requestPageRefresh() {}
 
     // The profile object's three page values.
     virtual void storeProfileValues(int a, int b, int c) {

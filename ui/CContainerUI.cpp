@@ -287,7 +287,9 @@ bool CTabLayoutUI::AddAt(CControlUI* control, int index) {
     if (!CContainerUI::AddAt(control, index))
         return false;
     const int at = GetItemIndex(control);
-    if (at <= m_curSel && GetCount() > 1 && at != m_curSel)
+    // An insertion before the shown page moves it one on; an append (as the layout builds
+    // the tabs, with "selectedid" already set) does not.
+    if (at < GetCount() - 1 && at <= m_curSel)
         ++m_curSel;
     control->SetVisible(at == m_curSel);
     return true;

@@ -20,6 +20,16 @@ QString CMsgWnd::LastTextKey() { return g_lastKey; }
 int CMsgWnd::ShownCount() { return g_shown; }
 
 int CMsgWnd::MessageBox(QWidget* parent, const QString& textKey, int style, const QString& titleKey) {
+    return show(parent, textKey, CResourceManager::GetInstance().GetText(textKey), style, titleKey);
+}
+
+int CMsgWnd::MessageBoxFormatted(QWidget* parent, const QString& textKey, int value, int style) {
+    QString body = CResourceManager::GetInstance().GetText(textKey);
+    body.replace(QStringLiteral("%d"), QString::number(value));
+    return show(parent, textKey, body, style, QStringLiteral("message_title"));
+}
+
+int CMsgWnd::show(QWidget* parent, const QString& textKey, const QString& body, int style, const QString& titleKey) {
     g_lastKey = textKey;
     ++g_shown;
     if (!g_answers.isEmpty())
@@ -30,7 +40,7 @@ int CMsgWnd::MessageBox(QWidget* parent, const QString& textKey, int style, cons
     if (CControlUI* title = wnd.FindControl(QStringLiteral("msg_title")))
         title->SetText(CResourceManager::GetInstance().GetText(titleKey));
     if (CControlUI* text = wnd.FindControl(QStringLiteral("msg_text")))
-        text->SetText(CResourceManager::GetInstance().GetText(textKey));
+        text->SetText(body);
     if (CControlUI* cancel = wnd.FindControl(QStringLiteral("msg_cancel")))
         cancel->SetVisible(style == kOkCancel);
     wnd.CenterWindow();

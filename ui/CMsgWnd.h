@@ -16,6 +16,9 @@ public:
     static int MessageBox(QWidget* parent, const QString& textKey, int style = kOk,
                           const QString& titleKey = QStringLiteral("message_title"));
 
+    // The same for a text that is a format with one number ("%d"), filled with `value`.
+    static int MessageBoxFormatted(QWidget* parent, const QString& textKey, int value, int style = kOk);
+
     // Test seam: the next message box is not shown and answers this at once.
     static void SetNextAnswer(int answer);
     // The language key of the last message box, and how many were asked for.
@@ -28,6 +31,7 @@ public:
 
 private:
     CMsgWnd() = default;
+    static int show(QWidget* parent, const QString& textKey, const QString& body, int style, const QString& titleKey);
 };
 
 } // namespace talyx

@@ -93,7 +93,10 @@ KeyboardFirmware::KeyboardFirmware(const KeyboardOptions& options) : m_options(o
         m_records[i * kRecordStride] = static_cast<uint8_t>(i);
     m_records[0] = 0; // active record index
     m_colourPages.assign(kPageCount * kPageStride, 0);
-    m_status = {0x00, 0x01, 0x64, 0x00, 0x00, 0x00}; // connected, battery 100 %
+    // Status as the battery indicator reads it: byte 0 the charge in percent, byte 1
+    // charging (1) or not (0). The program puts its own wireless flag into byte 3 and
+    // hands byte 4 to the main window; the keyboard leaves both 0.
+    m_status = {100, 0x00, 0x00, 0x00, 0x00, 0x00};
     m_frame.assign(kFrameSize, 0);
     m_frameCovered.assign(kFrameSize, false);
     m_lastFrame.assign(kFrameSize, 0);

@@ -34,7 +34,7 @@ struct KeyboardOptions {
 //   0x05, 0x06          light and settings records: 34 bytes at index × 33
 //   0x0A, 0x0B          per-key colour pages, 512 bytes apart
 //   0x12                live light frame, 384 bytes; a chunk that reaches byte 384 ends it
-//   0x1A                status, 6 bytes
+//   0x1A                status, 6 bytes: 0 charge in percent, 1 charging (1) or not (0)
 //   0xAA                online query: reply byte 8 = 0xFF when the keyboard is reachable
 //   0x17, 0x27          accepted without effect
 // A read or write outside its area is answered with status 0xFE and changes nothing; an

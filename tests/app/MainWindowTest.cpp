@@ -111,6 +111,8 @@ TEST_F(MainWindowFixture, CloseButtonKeepsTheProgramReachableAndDestroyStopsEver
     EXPECT_TRUE(wnd->isVisible());
     wnd->Close();
     EXPECT_TRUE(debug.contains("退出测试"));
-    EXPECT_EQ(debug.count("错误\n0"), 1u) << "every slot is joined once";
+    EXPECT_TRUE(debug.contains("抓取设备线程设定退出"));
+    EXPECT_TRUE(debug.contains("同步灯光线程设定退出"));
+    EXPECT_EQ(debug.count("错误\n1"), 1u) << "every slot is joined once, empty ones say so";
     EXPECT_FALSE(wnd->isVisible());
 }

@@ -201,6 +201,20 @@ TEST_F(SkinFixture, VerticalLayoutGivesFixedSizesFirstAndSharesTheRest) {
     EXPECT_EQ(manager.FindControl("a")->geometry(), QRect(15, 15, 270, 60)) << "sizes scale with the DPI";
 }
 
+TEST_F(SkinFixture, TabLayoutShowsTheSelectedPageWhileItIsBuiltAndAfterInsertions) {
+    build("<TabLayout name=\"t\" selectedid=\"2\"><Control name=\"p0\"/><Control name=\"p1\"/>"
+          "<Control name=\"p2\"/></TabLayout>");
+    auto* tab = qobject_cast<CTabLayoutUI*>(manager.FindControl("t"));
+    EXPECT_EQ(tab->GetCurSel(), 2);
+    EXPECT_TRUE(manager.FindControl("p2")->IsVisible());
+    EXPECT_FALSE(manager.FindControl("p0")->IsVisible());
+    auto* front = new CControlUI;
+    tab->AddAt(front, 0);
+    EXPECT_EQ(tab->GetCurSel(), 3) << "an insertion before the shown page keeps it shown";
+    EXPECT_TRUE(manager.FindControl("p2")->IsVisible());
+    EXPECT_FALSE(front->IsVisible());
+}
+
 TEST_F(SkinFixture, ClicksReachNotifyWithTheirSenderAndOptionsSelectInGroups) {
     Recorder rec;
     manager.AddNotifier(&rec);

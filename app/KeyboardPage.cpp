@@ -1,0 +1,352 @@
+#include "app/KeyboardPage.h"
+
+#include <QRegularExpression>
+
+#include "app/CDevicePageUI.h"
+#include "keyboard/CKestravaKeyboardDevice.h"
+#include "keyboard/KeyCaptions.h"
+#include "keyboard/KeyboardSettings.h"
+#include "profile/FileExchange.h"
+#include "profile/ProfileTransfer.h"
+#include "ui/CColorPaletteUI.h"
+#include "ui/CComboUI.h"
+#include "ui/CEditUI.h"
+#include "ui/CListUI.h"
+#include "ui/CMsgWnd.h"
+#include "ui/COptionUI.h"
+#include "ui/CProgressUI.h"
+#include "ui/CResourceManager.h"
+#include "ui/FileDialog.h"
+#include "ui/WindowImplBase.h"
+#include "ui/WindowMessages.h"
+
+namespace talyx {
+namespace {
+
+// The function rail, in the order of the tabs of "device_function_switch".
+const char* const kFunctionOptions[] = {"device_function_key", "device_function_light", "device_function_macro",
+                                        "device_function_setting"};
+constexpr int kFunctionLighting = 1;
+// The key picture shows the key buttons (tab 0) or the light buttons (tab 1).
+constexpr const char* kPictureTabs = "keyboard_key_light_tab";
+constexpr int kCustomMode = 20;
+
+QString text(const std::string& key) {
+    return CResourceManager::GetInstance().GetText(QString::fromStdString(key));
+}
+
+QString filterOf(const FileDialogFilter& f) {
+    return QStringLiteral("%1|%2||").arg(QString::fromLatin1(f.description), QString::fromLatin1(f.patterns));
+}
+
+} // namespace
+
+KeyboardPage::KeyboardPage(CDevicePageUI* page, CKestravaKeyboardDevice* device, WindowImplBase* window)
+    : QObject(page), m_page(page), m_device(device), m_window(window) {
+    m_profiles = std::make_unique<ProfileList>(device->ProfileFolder());
+    m_profiles->SetView(this);
+    m_profileCombo = qobject_cast<CComboUI*>(find(QStringLiteral("device_profile_combo")));
+    if (CControlUI* menu = find(QStringLiteral("profile_menu_layout")))
+        menu->SetVisible(false);
+}
+
+KeyboardPage::~KeyboardPage() { m_profiles->SetView(nullptr); }
+
+CControlUI* KeyboardPage::find(const QString& name) const { return m_page ? m_page->FindSubControl(name) : nullptr; }
+
+void KeyboardPage::Start() {
+    m_profiles->Initialise();
+    m_device->PageStart(m_profiles->CurrentUUID());
+    ShowFunction(m_function);
+}
+
+void KeyboardPage::Refresh() {
+    m_showing = true;
+    refreshCaptions();
+    refreshLighting();
+    refreshSettings();
+    m_showing = false;
+}
+
+void KeyboardPage::ShowFunction(int function) {
+    m_function = function;
+    if (auto* tabs = qobject_cast<CTabLayoutUI*>(find(QStringLiteral("device_function_switch"))))
+        tabs->SelectItem(function);
+    if (auto* picture = qobject_cast<CTabLayoutUI*>(find(QString::fromLatin1(kPictureTabs))))
+        picture->SelectItem(function == kFunctionLighting ? 1 : 0);
+    if (auto* option = qobject_cast<COptionUI*>(find(QString::fromLatin1(kFunctionOptions[function]))))
+        option->Selected(true, false);
+}
+
+void KeyboardPage::refreshCaptions() {
+    const std::vector<KeyCaption> captions = m_device->KeyCaptions();
+    for (size_t slot = 0; slot < captions.size(); ++slot) {
+        CControlUI* button = find(QStringLiteral("key_%1").arg(slot));
+        if (!button)
+            continue;
+        const KeyCaption& c = captions[slot];
+        QString caption = QString::fromStdString(c.text);
+        if (caption.isEmpty()) {
+            QStringList parts;
+            for (const std::string& key : c.keys)
+                parts.append(text(key));
+            caption = parts.join(QLatin1Char('+'));
+        }
+        button->SetText(caption);
+    }
+}
+
+void KeyboardPage::refreshLighting() {
+    const LightInfo light = m_device->CurrentLightInfo();
+    if (auto* combo = qobject_cast<CComboUI*>(find(QStringLiteral("light_combo_modeSelect")))) {
+        combo->RemoveAll();
+        const auto& presets = m_device->PresetModes();
+        for (size_t i = 0; i < presets.size(); ++i) {
+            if (!presets[i].visible)
+                continue;
+            combo->AddItem(text(presets[i].name), QString::number(i));
+            if (i == light.selectItem)
+                combo->SelectItem(combo->GetCount() - 1, false, false);
+        }
+    }
+    if (auto* s = qobject_cast<CProgressUI*>(find(QStringLiteral("deng_light_slider"))))
+        s->SetValue(light.light);
+    if (auto* s = qobject_cast<CProgressUI*>(find(QStringLiteral("deng_speed_slider"))))
+        s->SetValue(light.speed);
+    if (auto* o = qobject_cast<COptionUI*>(find(light.fx ? QStringLiteral("deng_FXR_check") : QStringLiteral("deng_FXL_check"))))
+        o->Selected(true, false);
+    if (auto* o = qobject_cast<COptionUI*>(find(QStringLiteral("deng_7color_check"))))
+        o->Selected(light.multiColor != 0, false);
+    const uint32_t rgb = 0xFF000000u | uint32_t(light.red) << 16 | uint32_t(light.green) << 8 | light.blue;
+    if (auto* palette = qobject_cast<CColorPaletteUI*>(find(QStringLiteral("deng_Color_Pallet"))))
+        palette->SetSelectColor(rgb);
+    const int channels[3] = {light.red, light.green, light.blue};
+    const char* edits[3] = {"deng_edit_R", "deng_edit_G", "deng_edit_B"};
+    for (int i = 0; i < 3; ++i)
+        if (CControlUI* e = find(QString::fromLatin1(edits[i])))
+            e->SetText(QString::number(channels[i]));
+}
+
+void KeyboardPage::refreshSettings() {
+    const KeyboardSettings s = m_device->CurrentSettings();
+    auto select = [this](const char* prefix, int index) {
+        if (auto* o = qobject_cast<COptionUI*>(find(QString::fromLatin1(prefix) + QString::number(index))))
+            o->Selected(true, false);
+    };
+    select(kReportRateOptionPrefix, ShownOptionIndex(s.pollingRate));
+    select(kRepeatDelayOptionPrefix, ShownOptionIndex(s.repeatDelay));
+    const std::pair<const char*, int> switches[] = {
+        {kWinLockOption, s.winFlag}, {kWFlagOption, s.wFlag}, {kSixKeyOption, s.key6Flag}};
+    for (const auto& [name, value] : switches)
+        if (auto* o = qobject_cast<COptionUI*>(find(QString::fromLatin1(name))))
+            o->Selected(value != 0, false);
+    if (auto* slider = qobject_cast<CProgressUI*>(find(QString::fromLatin1(kRepeatRateSlider))))
+        slider->SetValue(s.repeat);
+    if (CControlUI* label = find(QString::fromLatin1(kRepeatDelayLabel)))
+        label->SetText(QString::fromStdString(
+            RepeatDelayLabelText(text(kRepeatDelayTextKey).toStdString(), s.repeatDelay)));
+    if (auto* box = qobject_cast<CEditUI*>(find(QString::fromLatin1(kRepeatTestBox)))) {
+        box->SetText(QString());
+        box->SetAttribute(QStringLiteral("prompttext"), text(kRepeatTestPromptKey));
+    }
+}
+
+bool KeyboardPage::HandleNotify(TNotifyUI& msg) {
+    CControlUI* sender = msg.pSender;
+    if (!sender || m_showing)
+        return false;
+    const QString name = sender->GetName();
+    const QString& type = msg.sType;
+    for (int i = 0; i < 4; ++i) {
+        if (name == QLatin1String(kFunctionOptions[i])) {
+            if (type == notify::kSelectChanged && msg.wParam)
+                ShowFunction(i);
+            return true;
+        }
+    }
+    static const QRegularExpression kSlotButton(QStringLiteral("^(key|light)_(\\d+)$"),
+                                                QRegularExpression::CaseInsensitiveOption);
+    const auto slot = kSlotButton.match(name);
+    if (slot.hasMatch() && type == notify::kClick) {
+        const int n = slot.captured(2).toInt();
+        m_device->SelectSlot(n);
+        if (slot.captured(1).compare(QLatin1String("light"), Qt::CaseInsensitive) == 0 &&
+            m_device->CurrentModeValue() == kCustomMode)
+            m_device->PaintKey(n);
+        return true;
+    }
+    if (onProfileControl(sender, type) || onSettingControl(sender, type))
+        return true;
+    if (name.startsWith(QLatin1String("deng_")) || name.startsWith(QLatin1String("light_combo")) ||
+        name.startsWith(QLatin1String("color_option_"))) {
+        onLightingControl(sender, type);
+        return true;
+    }
+    return false;
+}
+
+void KeyboardPage::applyLighting(const std::function<void(LightInfo&)>& change) {
+    LightInfo light = m_device->CurrentLightInfo();
+    change(light);
+    m_device->ChangeLighting(light);
+}
+
+void KeyboardPage::onLightingControl(CControlUI* sender, const QString& type) {
+    const QString name = sender->GetName();
+    if (name == QLatin1String("light_combo_modeSelect") && type == notify::kItemSelect) {
+        auto* combo = qobject_cast<CComboUI*>(sender);
+        const int item = combo ? combo->GetCurSel() : -1;
+        if (item < 0)
+            return;
+        const int preset = combo->GetItemAt(item)->GetUserData().toInt();
+        applyLighting([preset](LightInfo& l) { l.selectItem = static_cast<uint8_t>(preset); });
+    } else if (name == QLatin1String("deng_light_slider") && type == notify::kValueChanged) {
+        const int v = qobject_cast<CProgressUI*>(sender)->GetValue();
+        applyLighting([v](LightInfo& l) { l.light = static_cast<uint8_t>(v); });
+    } else if (name == QLatin1String("deng_speed_slider") && type == notify::kValueChanged) {
+        const int v = qobject_cast<CProgressUI*>(sender)->GetValue();
+        applyLighting([v](LightInfo& l) { l.speed = static_cast<uint8_t>(v); });
+    } else if ((name == QLatin1String("deng_FXL_check") || name == QLatin1String("deng_FXR_check")) &&
+               type == notify::kSelectChanged && qobject_cast<COptionUI*>(sender)->IsSelected()) {
+        const bool forward = name == QLatin1String("deng_FXR_check");
+        applyLighting([forward](LightInfo& l) { l.fx = forward ? 1 : 0; });
+    } else if (name == QLatin1String("deng_7color_check") && type == notify::kSelectChanged) {
+        const bool on = qobject_cast<COptionUI*>(sender)->IsSelected();
+        applyLighting([on](LightInfo& l) { l.multiColor = on ? 1 : 0; });
+    } else if ((name == QLatin1String("deng_Color_Pallet") && type == notify::kColorChanged) ||
+               (name.startsWith(QLatin1String("color_option_")) && type == notify::kClick)) {
+        const uint32_t c = name == QLatin1String("deng_Color_Pallet")
+                               ? qobject_cast<CColorPaletteUI*>(sender)->GetSelectColor()
+                               : sender->GetBkColor();
+        applyLighting([c](LightInfo& l) {
+            l.red = static_cast<uint8_t>(c >> 16);
+            l.green = static_cast<uint8_t>(c >> 8);
+            l.blue = static_cast<uint8_t>(c);
+            l.multiColor = 0;
+        });
+        refreshLighting();
+    } else if (name.startsWith(QLatin1String("deng_edit_")) &&
+               (type == notify::kReturn || type == notify::kKillFocus)) {
+        const int v = qBound(0, sender->GetText().toInt(), 255);
+        const QChar channel = name.back();
+        applyLighting([v, channel](LightInfo& l) {
+            (channel == QLatin1Char('R') ? l.red : channel == QLatin1Char('G') ? l.green : l.blue) =
+                static_cast<uint8_t>(v);
+        });
+        refreshLighting();
+    }
+}
+
+bool KeyboardPage::onSettingControl(CControlUI* sender, const QString& type) {
+    const QString name = sender->GetName();
+    if (name == QLatin1String(kResetRepeatButton)) {
+        if (type == notify::kClick)
+            if (CControlUI* box = find(QString::fromLatin1(kRepeatTestBox)))
+                box->SetText(QString());
+        return true;
+    }
+    SettingControl control;
+    int option = 0;
+    if (!SettingControlForName(name.toStdString(), control, option))
+        return false;
+    int value = -1;
+    if (control == SettingControl::RepeatRate) {
+        if (type == notify::kValueChanged)
+            value = qobject_cast<CProgressUI*>(sender)->GetValue();
+    } else if (control == SettingControl::ReportRate || control == SettingControl::RepeatDelay) {
+        if (type == notify::kSelectChanged && qobject_cast<COptionUI*>(sender)->IsSelected())
+            value = option;
+    } else if (type == notify::kSelectChanged) {
+        value = qobject_cast<COptionUI*>(sender)->IsSelected() ? 1 : 0;
+    }
+    if (value < 0)
+        return true;
+    m_device->ChangeSetting(control, value);
+    if (control == SettingControl::RepeatDelay)
+        refreshSettings();
+    return true;
+}
+
+bool KeyboardPage::onProfileControl(CControlUI* sender, const QString& type) {
+    const QString name = sender->GetName();
+    if (!name.startsWith(QLatin1String("device_profile_")))
+        return false;
+    if (name == QLatin1String("device_profile_combo")) {
+        if (type == notify::kItemSelect) {
+            SwitchProfile(*m_profiles, qobject_cast<CComboUI*>(sender)->GetCurSel(), *this, *m_device);
+        }
+        return true;
+    }
+    if (type != notify::kClick)
+        return true;
+    if (name == QLatin1String("device_profile_menu_btn")) {
+        if (CControlUI* menu = find(QStringLiteral("profile_menu_layout")))
+            menu->SetVisible(!menu->IsVisible());
+    } else if (name == QLatin1String("device_profile_new_btn")) {
+        RunNewProfile(*m_profiles, *this, m_device);
+    } else if (name == QLatin1String("device_profile_copy_btn")) {
+        RunCopyProfile(*m_profiles, *this);
+    } else if (name == QLatin1String("device_profile_delete_btn")) {
+        RunDeleteProfile(*m_profiles, *this, m_device);
+    } else if (name == QLatin1String("device_profile_rename_btn")) {
+        if (CControlUI* edit = find(QStringLiteral("device_profile_name_edit")))
+            RunRenameProfile(*m_profiles, edit->GetText().toStdString(), *this);
+    } else if (name == QLatin1String("device_profile_import_btn")) {
+        const QString path = FileDialog::GetOpenFileName(m_window, filterOf(kProfileFileFilter), QString());
+        if (!path.isEmpty())
+            ImportProfile(*m_profiles, path.toStdString());
+    } else if (name == QLatin1String("device_profile_export_btn")) {
+        const QString path = FileDialog::GetSaveFileName(m_window, filterOf(kProfileFileFilter), QString(),
+                                                         QString::fromStdString(m_profiles->Names().empty()
+                                                                                    ? std::string()
+                                                                                    : m_profiles->Names()[m_profiles->Selected()]));
+        if (!path.isEmpty())
+            ExportProfile(*m_profiles, path.toStdString());
+    }
+    return true;
+}
+
+void KeyboardPage::OnItemsReset(const std::vector<std::string>& names) {
+    if (!m_profileCombo)
+        return;
+    m_profileCombo->RemoveAll();
+    for (const std::string& n : names)
+        m_profileCombo->AddItem(QString::fromStdString(n));
+}
+
+void KeyboardPage::OnItemAppended(const std::string& name) {
+    if (m_profileCombo)
+        m_profileCombo->AddItem(QString::fromStdString(name));
+}
+
+void KeyboardPage::OnItemRemoved(int index) {
+    if (m_profileCombo)
+        m_profileCombo->Remove(m_profileCombo->GetItemAt(index));
+}
+
+void KeyboardPage::OnItemRenamed(int index, const std::string& name) {
+    if (!m_profileCombo || !m_profileCombo->GetItemAt(index))
+        return;
+    m_profileCombo->GetItemAt(index)->SetText(QString::fromStdString(name));
+    m_profileCombo->ReloadText();
+}
+
+void KeyboardPage::OnItemSelected(int index, const std::string& name, bool raiseEvent) {
+    if (m_profileCombo)
+        m_profileCombo->SelectItem(index, false, raiseEvent);
+    if (CControlUI* edit = find(QStringLiteral("device_profile_name_edit")))
+        edit->SetText(QString::fromStdString(name));
+}
+
+bool KeyboardPage::Confirm(const std::string& textKey) {
+    return CMsgWnd::MessageBox(m_window, QString::fromStdString(textKey), CMsgWnd::kOkCancel) == IDOK;
+}
+
+void KeyboardPage::ShowMessage(const ProfileMessage& message) {
+    if (message.hasValue)
+        CMsgWnd::MessageBoxFormatted(m_window, QString::fromStdString(message.key), message.value);
+    else
+        CMsgWnd::MessageBox(m_window, QString::fromStdString(message.key));
+}
+
+} // namespace talyx

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <memory>
+
+#include "profile/ProfileList.h"
+#include "profile/ProfileOperations.h"
+#include "ui/UIDefs.h"
+
+namespace talyx {
+
+class CComboUI;
+class CDevicePageUI;
+class CKestravaKeyboardDevice;
+class WindowImplBase;
+
+// The keyboard's page half: binds the page's controls to the keyboard core. It shows
+// what the core holds (key captions, the profile bar, lighting values, settings) and
+// passes the user's changes to it. Runs on the user-interface thread.
+class KeyboardPage : public QObject, public IProfileListView, public IProfilePrompt {
+    Q_OBJECT
+public:
+    KeyboardPage(CDevicePageUI* page, CKestravaKeyboardDevice* device, WindowImplBase* window);
+    ~KeyboardPage() override;
+
+    // The page start: the profile list, then the keyboard's start with the selected profile.
+    void Start();
+    // Shows the core's state: captions, profile bar, lighting values and settings.
+    void Refresh();
+    // A notification from a control of this page. True when it was this page's.
+    bool HandleNotify(TNotifyUI& msg);
+    ProfileList& Profiles() { return *m_profiles; }
+    // Which function the page shows: 0 keys, 1 lighting, 2 macros, 3 settings.
+    void ShowFunction(int function);
+
+    // IProfileListView.
+    void OnItemsReset(const std::vector<std::string>& names) override;
+    void OnItemAppended(const std::string& name) override;
+    void OnItemRemoved(int index) override;
+    void OnItemRenamed(int index, const std::string& name) override;
+    void OnItemSelected(int index, const std::string& name, bool raiseEvent) override;
+    // IProfilePrompt.
+    bool Confirm(const std::string& textKey) override;
+    void ShowMessage(const ProfileMessage& message) override;
+
+private:
+    CControlUI* find(const QString& name) const;
+    void refreshCaptions();
+    void refreshLighting();
+    void refreshSettings();
+    void onLightingControl(CControlUI* sender, const QString& type);
+    void applyLighting(const std::function<void(struct LightInfo&)>& change);
+    bool onProfileControl(CControlUI* sender, const QString& type);
+    bool onSettingControl(CControlUI* sender, const QString& type);
+
+    QPointer<CDevicePageUI> m_page;
+    CKestravaKeyboardDevice* m_device;
+    WindowImplBase* m_window;
+    std::unique_ptr<ProfileList> m_profiles;
+    QPointer<CComboUI> m_profileCombo;
+    int m_function = 0;
+    bool m_showing = false;
+};
+
+} // namespace talyx

@@ -1,0 +1,161 @@
+// The main window with devices: talyx-vdev on a private bus, the real scan and light
+// threads, the shipped skin. One bus folder serves the whole test program, because the
+// HID backend is chosen once per process.
+#include <QElapsedTimer>
+#include <QTest>
+#include <chrono>
+#include <gtest/gtest.h>
+
+#include "app/AppMessages.h"
+#include "app/CDeviceOptionUI.h"
+#include "app/CDevicePageUI.h"
+#include "app/CMainWnd.h"
+#include "app/ControlRegistry.h"
+#include "app/Language.h"
+#include "device/CKestravaUSBDevice.h"
+#include "platform/Debug.h"
+#include "platform/Product.h"
+#include "tests/support/QtTestSupport.h"
+#include "tests/support/TestSupport.h"
+#include "ui/CPaintManagerUI.h"
+#include "ui/CResourceManager.h"
+#include "ui/WindowMessages.h"
+#include "vdev/VdevProcess.h"
+
+using namespace talyx;
+using talyx::test::ScopedEnv;
+using talyx::test::ScratchDir;
+using talyx::test::waitUntil;
+
+namespace {
+
+ScratchDir& busRoot() {
+    static ScratchDir dir;
+    return dir;
+}
+
+class BusEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { setenv("TALYX_HID_BUS", (busRoot().path() + "/bus").c_str(), 1); }
+};
+const auto* const kBusEnvironment = ::testing::AddGlobalTestEnvironment(new BusEnvironment);
+
+class DeviceWindowFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const QByteArray data = qgetenv("TALYX_TEST_DATA_DIR");
+        const QString dataDir = data.isEmpty() ? talyx::test::buildDataDir() : QString::fromLocal8Bit(data);
+        CPaintManagerUI::SetInstancePath(dataDir);
+        CPaintManagerUI::SetResourcePath(dataDir + "/skin");
+        CResourceManager::GetInstance().LoadResource("res.xml");
+        RegisterInstanceMessage();
+        RegisterAppMessages();
+        RegisterControlClasses();
+        StoreDesktopLanguage();
+    }
+    void TearDown() override {
+        if (wnd && !wnd->IsDestroyed())
+            wnd->Close();
+        wnd.reset();
+        vdev.stop();
+    }
+    bool plug(const std::vector<std::string>& devices) {
+        return vdev.start(busRoot().path() + "/bus", devices);
+    }
+    void openWindow() {
+        wnd = std::make_unique<CMainWnd>();
+        ASSERT_TRUE(wnd->Create(nullptr, QString::fromUtf8(kProductTitle), QRect(0, 0, 800, 572)));
+        ASSERT_TRUE(waitUntil([&] { return wnd->isVisible(); })) << "the scan's first pass brings the window forward";
+    }
+    bool noticeShown() { return wnd->FindControl("No_device_Link")->IsVisible(); }
+
+    ScratchDir data;
+    ScopedEnv dataHome{"XDG_DATA_HOME", data.path()};
+    ScopedEnv configHome{"XDG_CONFIG_HOME", data.path() + "/config"};
+    ScopedEnv lang{"LC_ALL", "en_US.UTF-8"};
+    DebugCapture debug;
+    vdev::VdevProcess vdev;
+    std::unique_ptr<CMainWnd> wnd;
+};
+
+} // namespace
+
+TEST_F(DeviceWindowFixture, AKeyboardGivesOnePageAndOneItemAndUnplugAndReplugReuseThem) {
+    ASSERT_TRUE(plug({"keyboard"})) << vdev.lastError();
+    openWindow();
+    ASSERT_TRUE(waitUntil([&] { return wnd->VisibleSelectorCount() == 1; }));
+    EXPECT_FALSE(noticeShown());
+    ASSERT_EQ(wnd->Pages(DeviceTypeKeyboard).size(), 1u);
+    CDevicePageUI* page = wnd->Pages(DeviceTypeKeyboard).front();
+    EXPECT_EQ(debug.count("添加一个键盘设备"), 2u) << "rows 0 and 1 both arrive";
+    ASSERT_TRUE(waitUntil([&] { return page->IsStarted(); }));
+    EXPECT_TRUE(page->Device()->Channel().IsOpen());
+
+    // Unplugging: each attached row is removed once, soon.
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(vdev.request(R"({"cmd":"unplug"})")["ok"].asBool());
+    ASSERT_TRUE(waitUntil([&] { return debug.count("删除一个键盘设备") == 2; }, 3000));
+    std::printf("unplug noticed after %lld ms\n", static_cast<long long>(clock.elapsed()));
+    EXPECT_LT(clock.elapsed(), 1000);
+    QTest::qWait(300);
+    EXPECT_EQ(debug.count("删除一个键盘设备"), 2u) << "exactly one removal per row";
+    EXPECT_TRUE(noticeShown()) << "the last device gone shows the notice again";
+    EXPECT_FALSE(page->Device()->Channel().IsOpen());
+
+    ASSERT_TRUE(vdev.request(R"({"cmd":"plug"})")["ok"].asBool());
+    ASSERT_TRUE(waitUntil([&] { return wnd->VisibleSelectorCount() == 1; }));
+    ASSERT_EQ(wnd->Pages(DeviceTypeKeyboard).size(), 1u);
+    EXPECT_EQ(wnd->Pages(DeviceTypeKeyboard).front(), page) << "the page is reused";
+    EXPECT_TRUE(page->Device()->Channel().IsOpen());
+}
+
+TEST_F(DeviceWindowFixture, AWiredKeyboardAndItsReceiverShareOnePageAndItem) {
+    ASSERT_TRUE(plug({"keyboard", "keyboard-receiver"})) << vdev.lastError();
+    openWindow();
+    ASSERT_TRUE(waitUntil([&] { return debug.count("添加一个键盘设备") == 4; }));
+    QTest::qWait(200);
+    EXPECT_EQ(wnd->Pages(DeviceTypeKeyboard).size(), 1u);
+    EXPECT_EQ(wnd->VisibleSelectorCount(), 1);
+    EXPECT_FALSE(wnd->IsSyncOffered()) << "one device: nothing to synchronise with";
+}
+
+TEST_F(DeviceWindowFixture, ClosingEndsAWaitingListenerThroughItsCancel) {
+    ASSERT_TRUE(plug({"keyboard"})) << vdev.lastError();
+    openWindow();
+    ASSERT_TRUE(waitUntil([&] {
+        auto pages = wnd->Pages(DeviceTypeKeyboard);
+        return !pages.empty() && pages.front()->Device()->ListenerRunning(kCodeKeyboard);
+    }));
+    QElapsedTimer clock;
+    clock.start();
+    wnd->Close();
+    const qint64 ms = clock.elapsed();
+    std::printf("closing with a waiting listener took %lld ms\n", static_cast<long long>(ms));
+    EXPECT_LT(ms, 500) << "the listener ends through its cancel, not after its 500 ms wait";
+    EXPECT_TRUE(debug.contains("MS 设备同步线程设定退出"));
+    EXPECT_FALSE(debug.contains("线程退出：：对象处于非激发状态，超时\n"));
+}
+
+TEST_F(DeviceWindowFixture, SuspendStopsLightingControlAndResumeRestoresIt) {
+    ASSERT_TRUE(plug({"keyboard"})) << vdev.lastError();
+    openWindow();
+    ASSERT_TRUE(waitUntil([&] {
+        auto pages = wnd->Pages(DeviceTypeKeyboard);
+        return !pages.empty() && pages.front()->IsStarted();
+    }));
+    CKestravaUSBDevice* device = wnd->Pages(DeviceTypeKeyboard).front()->Device();
+    auto frames = [&] { return vdev.state()[0]["firmware"]["frame"]["count"].asUInt64(); };
+    ASSERT_TRUE(waitUntil([&] { return frames() > 3; }));
+
+    wnd->sendMessage(WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+    EXPECT_EQ(device->LightingControl(), 0);
+    QTest::qWait(100);
+    const auto asleep = frames();
+    QTest::qWait(300);
+    EXPECT_EQ(frames(), asleep) << "no frames while asleep";
+
+    wnd->sendMessage(WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+    EXPECT_EQ(device->LightingControl(), 1);
+    ASSERT_TRUE(waitUntil([&] { return frames() > asleep + 3; })) << "frames again after resume";
+}
