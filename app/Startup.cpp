@@ -67,7 +67,11 @@ void substituteFaces() {
 void scheduleScreenshot(CMainWnd* wnd, const QString& path) {
     // The window is brought forward by the instance message and fitted after 100 ms;
     // the picture is taken once both are done.
-    QTimer::singleShot(900, wnd, [wnd, path] {
+    bool ok = false;
+    int delay = qEnvironmentVariableIntValue("TALYX_SCREENSHOT_DELAY_MS", &ok);
+    if (!ok || delay < 0)
+        delay = 1500;
+    QTimer::singleShot(delay, wnd, [wnd, path] {
         wnd->show();
         const bool saved = wnd->grab().save(path, "PNG");
         DebugOutput(saved ? "screenshot saved" : "screenshot failed");
