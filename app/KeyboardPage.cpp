@@ -46,6 +46,8 @@ KeyboardPage::KeyboardPage(CDevicePageUI* page, CKestravaKeyboardDevice* device,
     m_profiles = std::make_unique<ProfileList>(device->ProfileFolder());
     m_profiles->SetView(this);
     m_profileCombo = qobject_cast<CComboUI*>(find(QStringLiteral("device_profile_combo")));
+    // Scripts that take pictures of a page may open it on another function.
+    m_function = qBound(0, qEnvironmentVariableIntValue("TALYX_START_FUNCTION"), 3);
     if (CControlUI* menu = find(QStringLiteral("profile_menu_layout")))
         menu->SetVisible(false);
 }
