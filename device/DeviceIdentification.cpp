@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "platform/Hex.h"
+
 namespace talyx {
 namespace {
 
@@ -20,16 +22,6 @@ SupportedDeviceEntry row(uint16_t vid, uint16_t pid, uint16_t iface, uint16_t co
     e.hasPartner = hasPartner;
     e.partnerRow = partnerRow;
     return e;
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 } // namespace
@@ -92,7 +84,7 @@ uint32_t HexAfterMarker(const std::string& path, const char* marker) {
             continue;
         uint32_t value = 0;
         for (size_t d = at + markerLength; d < path.size() && d < at + markerLength + 8; ++d) {
-            const int digit = hexDigit(path[d]);
+            const int digit = HexDigit(path[d]);
             if (digit < 0)
                 break;
             value = (value << 4) | static_cast<uint32_t>(digit);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/Hex.h"
+
 namespace talyx::vdev {
 
 uint16_t PacketChecksum(const uint8_t* packet) {
@@ -45,22 +47,13 @@ std::string ToHex(const std::vector<uint8_t>& data) {
 }
 
 bool FromHex(const std::string& text, std::vector<uint8_t>& out) {
-    auto nibble = [](char c) -> int {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    };
     if (text.size() % 2 != 0)
         return false;
     std::vector<uint8_t> bytes;
     bytes.reserve(text.size() / 2);
     for (size_t i = 0; i < text.size(); i += 2) {
-        const int hi = nibble(text[i]);
-        const int lo = nibble(text[i + 1]);
+        const int hi = HexDigit(text[i]);
+        const int lo = HexDigit(text[i + 1]);
         if (hi < 0 || lo < 0)
             return false;
         bytes.push_back(static_cast<uint8_t>(hi << 4 | lo));
