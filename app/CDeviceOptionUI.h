@@ -32,6 +32,7 @@ public:
     void SetAttribute(const QString& name, const QString& value) override;
 
 protected:
+    bool CachesBackground() const override { return false; }
     void mousePressEvent(QMouseEvent* event) override;
     void PaintBkColor(QPainter& p) override;
     void PaintBorder(QPainter& p) override;

@@ -32,6 +32,7 @@ constexpr int kFrameWiredMs = 10;
 constexpr int kFrameWirelessMs = 50;
 // The online count wraps here, so it never grows without bound.
 constexpr int kOnlineFailureWrap = 20;
+constexpr int kPaintIntervalMs = 66;
 
 } // namespace
 
@@ -228,8 +229,14 @@ void CDevicePageUI::OnSelectorTimer(int id) {
         }
         if (keyboard)
             keyboard->BuildLightFrame();
-        if (m_selector && m_selector->IsSelected() && m_device->LightingDisplay())
+        // The keyboard takes a frame every 10 ms; the picture on screen follows at 15 frames
+        // a second, smooth enough for a picture at a sixth of the drawing, and not at all
+        // while the window is hidden or minimised.
+        if (m_selector && m_selector->IsSelected() && m_device->LightingDisplay() && isVisible() &&
+            !window()->isMinimized() && (!m_lastPaint.isValid() || m_lastPaint.elapsed() >= kPaintIntervalMs)) {
+            m_lastPaint.start();
             PaintLights();
+        }
         if (channel.IsOpen())
             armSelectorTimer(kTimerFrame, channel.IsWireless() ? kFrameWirelessMs : kFrameWiredMs);
         break;

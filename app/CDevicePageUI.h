@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <atomic>
 #include <memory>
@@ -97,6 +98,7 @@ private:
     int m_onlineFailures = 0;
     bool m_started = false;
     bool m_syncOffered = false;
+    QElapsedTimer m_lastPaint;
 };
 
 } // namespace talyx

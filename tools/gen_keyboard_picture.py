@@ -184,8 +184,8 @@ def build(slots):
         bottom = PAD_Y + px(y + h) - GAP
         font = "8" if len(caption) == 1 else "10"
         return ('            <DeviceKeyButton name="%s%d" float="true" pos="%d,%d,%d,%d" text="%s" font="%s" '
-                'textcolor="%s" capcolor="%s" showlight="%s"/>'
-                % (prefix, slot, left, top, right, bottom, xml_escape(caption), font, text, cap,
+                'textcolor="%s" capcolor="%s" underlay="%s" showlight="%s"/>'
+                % (prefix, slot, left, top, right, bottom, xml_escape(caption), font, text, cap, PLATE,
                    "true" if show_light else "false"))
 
     ordered = sorted(slot_of.items(), key=lambda item: item[1])
@@ -240,6 +240,10 @@ def case_svg(width, height):
 </svg>
 """.format(w=width, h=height, w1=width - 2, h1=height - 2, px=plate_x, py=plate_y, pw=plate_w, ph=plate_h,
            bar_y=height - 4, glow_y=height - 7, bar_w=width - 48, leds=leds)
+
+
+# The plate under the keys, as the case image paints it; opaque keys fill their corners with it.
+PLATE = "#FF0D0F14"
 
 
 def main():

@@ -1,5 +1,7 @@
 #include "ui/CContainerUI.h"
 
+#include <QPaintEvent>
+#include <QPainter>
 #include <QResizeEvent>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -149,6 +151,48 @@ void CContainerUI::NeedUpdate() {
         if (item->IsFloat() && item->IsVisible())
             PlaceFloat(item);
     m_inLayout = false;
+}
+
+void CContainerUI::paintEvent(QPaintEvent* event) {
+    const bool plain = !m_bkColor && !m_bkColor2 && m_bkImageText.isEmpty() && m_foreImageText.isEmpty() &&
+                       (!m_borderColor || m_borderSize <= 0);
+    if (plain && m_text.isEmpty())
+        return;
+    if (!CachesBackground()) {
+        CControlUI::paintEvent(event);
+        return;
+    }
+    const qreal dpr = devicePixelRatioF();
+    const QString key = QStringLiteral("%1x%2@%3:%4:%5:%6:%7:%8:%9:%10:%11:%12")
+                            .arg(width())
+                            .arg(height())
+                            .arg(dpr)
+                            .arg(m_hot && isEnabled())
+                            .arg(m_bkColor)
+                            .arg(m_bkColor2)
+                            .arg(m_hotBkColor)
+                            .arg(m_borderColor)
+                            .arg(m_borderSize)
+                            .arg(m_borderRound)
+                            .arg(m_bkImageText, m_foreImageText);
+    if (key != m_backgroundKey) {
+        m_background = QPixmap(size() * dpr);
+        m_background.setDevicePixelRatio(dpr);
+        m_background.fill(Qt::transparent);
+        QPainter bg(&m_background);
+        bg.setRenderHint(QPainter::Antialiasing);
+        PaintBkColor(bg);
+        PaintBkImage(bg);
+        PaintStatusImage(bg);
+        PaintBorder(bg);
+        bg.end();
+        m_backgroundKey = key;
+    }
+    QPainter p(this);
+    p.drawPixmap(event->rect(), m_background,
+                 QRectF(QPointF(event->rect().topLeft()) * dpr, QSizeF(event->rect().size()) * dpr));
+    p.setRenderHint(QPainter::Antialiasing);
+    PaintText(p);
 }
 
 void CContainerUI::resizeEvent(QResizeEvent* event) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QPixmap>
 
 #include "ui/CControlUI.h"
 
@@ -43,6 +44,13 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    // Paints the background from a bitmap kept until the control's size, state or look
+    // changes: a container is repainted behind every child that changes (a key light,
+    // 25 times a second), and redrawing its rounded shapes each time is most of the cost.
+    void paintEvent(QPaintEvent* event) override;
+    // Containers whose background depends on more than their attributes (a selected row)
+    // draw it afresh every time.
+    virtual bool CachesBackground() const { return true; }
     // Places the children inside `area` of the widget that holds them; returns the
     // extent the children need along the scrolling direction.
     virtual int LayoutItems(const QRect& area);
@@ -57,6 +65,8 @@ protected:
     QScrollArea* m_scroll = nullptr;
     QWidget* m_content = nullptr;
     bool m_inLayout = false;
+    QPixmap m_background;
+    QString m_backgroundKey;
 };
 
 // Children stacked top to bottom; fixed heights first, the rest share what is left.

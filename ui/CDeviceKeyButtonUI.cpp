@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QTextOption>
 
 #include "ui/UIAttributes.h"
 
@@ -28,56 +29,94 @@ void CDeviceKeyButtonUI::SetShowLight(bool on) {
 void CDeviceKeyButtonUI::SetAttribute(const QString& name, const QString& value) {
     if (name.compare(QLatin1String("capcolor"), Qt::CaseInsensitive) == 0)
         m_capColor = ParseColor(value);
-    else if (name.compare(QLatin1String("showlight"), Qt::CaseInsensitive) == 0)
+    else if (name.compare(QLatin1String("underlay"), Qt::CaseInsensitive) == 0) {
+        // The colour of what lies under the key (the keyboard's plate). With it the key
+        // paints its whole rectangle, so nothing behind it is repainted when its light
+        // changes: the picture then costs a key's own drawing per frame, not its layers.
+        m_underlay = ParseColor(value);
+        setAttribute(Qt::WA_OpaquePaintEvent, m_underlay != 0);
+    } else if (name.compare(QLatin1String("showlight"), Qt::CaseInsensitive) == 0)
         m_showLight = ParseBool(value);
     else
         COptionUI::SetAttribute(name, value);
 }
 
-void CDeviceKeyButtonUI::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    const qreal radius = Scale(4);
-    const QRectF outer = QRectF(rect()).adjusted(1, 1, -1, -1);
-    QColor light = ToQColor(m_lightColor | 0xFF000000u);
-    const double level = m_lightBrightness / 255.0;
-    const bool lit = m_showLight && m_lightBrightness > 0 && (m_lightColor & 0xFFFFFF);
+namespace {
 
-    // The cap: dark plastic, tinted by the light that shines through its edges.
+// The parts of a key cap that do not change with its light.
+QPixmap renderCap(const QSize& size, qreal dpr, uint32_t capColor, int edgeState, int radius) {
+    QPixmap pm(size * dpr);
+    pm.setDevicePixelRatio(dpr);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF outer = QRectF(QPointF(0, 0), QSizeF(size)).adjusted(1, 1, -1, -1);
+    const QColor base = ToQColor(capColor);
     QPainterPath cap;
     cap.addRoundedRect(outer, radius, radius);
-    QColor base = ToQColor(m_capColor);
     p.fillPath(cap, base);
-    if (lit) {
-        QColor glow = light;
-        glow.setAlphaF(0.25 + 0.55 * level);
-        QRadialGradient g(outer.center(), qMax(outer.width(), outer.height()) * 0.75);
-        g.setColorAt(0.0, QColor(glow.red(), glow.green(), glow.blue(), int(glow.alpha() * 0.35)));
-        g.setColorAt(1.0, glow);
-        p.fillPath(cap, g);
-    }
-    // The top face sits a little inside the cap, like a real key.
-    const QRectF face = outer.adjusted(Scale(3), Scale(2), -Scale(3), -Scale(5));
+    const QRectF face = outer.adjusted(3, 2, -3, -5);
     QPainterPath top;
     top.addRoundedRect(face, radius * 0.8, radius * 0.8);
     p.fillPath(top, base.lighter(115));
-
-    QColor edge = m_selected ? QColor(0x00, 0xd1, 0xff) : (m_hot ? QColor(0x8a, 0x93, 0xa6) : base.lighter(160));
-    if (lit && !m_selected && !m_hot)
-        edge = light.lighter(110);
-    p.setPen(QPen(edge, m_selected ? Scale(2) : 1));
-    p.setBrush(Qt::NoBrush);
+    const QColor edge = edgeState == 2 ? QColor(0x00, 0xd1, 0xff) : (edgeState == 1 ? QColor(0x8a, 0x93, 0xa6) : base.lighter(160));
+    p.setPen(QPen(edge, edgeState == 2 ? 2 : 1));
     p.drawPath(cap);
+    return pm;
+}
 
-    if (!m_text.isEmpty()) {
-        QFont f = TextFont();
-        p.setFont(f);
+} // namespace
+
+void CDeviceKeyButtonUI::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    if (m_underlay)
+        p.fillRect(rect(), ToQColor(m_underlay));
+    const int radius = Scale(4);
+    const int edgeState = m_selected ? 2 : (m_hot ? 1 : 0);
+    if (m_capSize != size() || m_capState != edgeState || m_capColorUsed != m_capColor) {
+        m_cap = renderCap(size(), devicePixelRatioF(), m_capColor, edgeState, radius);
+        m_capSize = size();
+        m_capState = edgeState;
+        m_capColorUsed = m_capColor;
+    }
+    p.drawPixmap(0, 0, m_cap);
+
+    const QColor light = ToQColor(m_lightColor | 0xFF000000u);
+    const double level = m_lightBrightness / 255.0;
+    const bool lit = m_showLight && m_lightBrightness > 0 && (m_lightColor & 0xFFFFFF);
+    const QRect face = rect().adjusted(Scale(4), Scale(3), -Scale(4), -Scale(6));
+    if (lit) {
+        // Light through the cap: a wash over the face and a bright seam at its foot.
+        QColor wash = light;
+        wash.setAlphaF(0.18 + 0.42 * level);
+        p.fillRect(face, wash);
+        QColor seam = light;
+        seam.setAlphaF(0.45 + 0.55 * level);
+        p.fillRect(QRect(face.left(), rect().bottom() - Scale(4), face.width(), Scale(2)), seam);
+    }
+    if (!m_text.isEmpty() && m_showText) {
+        p.setFont(TextFont());
         QColor textColor = isEnabled() ? ToQColor(CurrentTextColor()) : QColor(0x60, 0x66, 0x73);
         if (lit)
             textColor = QColor::fromRgbF(0.75 + 0.25 * light.redF(), 0.75 + 0.25 * light.greenF(),
                                          0.75 + 0.25 * light.blueF());
         p.setPen(textColor);
-        p.drawText(face.toRect().adjusted(1, 0, -1, 0), Qt::AlignCenter | Qt::TextWordWrap, m_text);
+        // Laid out once; a frame only draws the glyphs.
+        const QFont font = TextFont();
+        const QRect box = face.adjusted(1, 0, -1, 0);
+        if (m_captionText != m_text || m_captionWidth != box.width() || m_captionFontSize != font.pixelSize()) {
+            m_caption = QStaticText(m_text);
+            m_caption.setTextWidth(box.width());
+            QTextOption option(Qt::AlignHCenter);
+            option.setWrapMode(QTextOption::WordWrap);
+            m_caption.setTextOption(option);
+            m_caption.prepare(QTransform(), font);
+            m_captionText = m_text;
+            m_captionWidth = box.width();
+            m_captionFontSize = font.pixelSize();
+        }
+        const QSizeF textSize = m_caption.size();
+        p.drawStaticText(QPointF(box.left(), box.top() + (box.height() - textSize.height()) / 2), m_caption);
     }
 }
 

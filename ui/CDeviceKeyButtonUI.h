@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QPixmap>
+#include <QStaticText>
+
 #include "ui/COptionUI.h"
 
 namespace talyx {
@@ -28,6 +31,16 @@ private:
     int m_lightBrightness = 0;
     bool m_showLight = true;
     uint32_t m_capColor = 0xFF1E222B;
+    uint32_t m_underlay = 0;
+    // What does not change with the light, kept between frames.
+    QPixmap m_cap;
+    QSize m_capSize;
+    int m_capState = -1;
+    uint32_t m_capColorUsed = 0;
+    QStaticText m_caption;
+    QString m_captionText;
+    int m_captionWidth = -1;
+    int m_captionFontSize = -1;
 };
 
 } // namespace talyx
