@@ -93,6 +93,13 @@ void CDeviceKeyButtonUI::paintEvent(QPaintEvent*) {
         QColor seam = light;
         seam.setAlphaF(0.45 + 0.55 * level);
         p.fillRect(QRect(face.left(), rect().bottom() - Scale(4), face.width(), Scale(2)), seam);
+        // The light bleeding round the cap's sides.
+        QColor rim = light;
+        rim.setAlphaF(0.35 + 0.5 * level);
+        const QRect body = rect().adjusted(Scale(2), Scale(3), -Scale(2), -Scale(4));
+        p.fillRect(QRect(body.left(), body.top(), Scale(1), body.height()), rim);
+        p.fillRect(QRect(body.right(), body.top(), Scale(1), body.height()), rim);
+        p.fillRect(QRect(body.left() + Scale(3), rect().top() + Scale(1), body.width() - Scale(6), Scale(1)), rim);
     }
     if (!m_text.isEmpty() && m_showText) {
         p.setFont(TextFont());
