@@ -243,7 +243,11 @@ void CMainWnd::ShowSelectorItem(CDeviceOptionUI* item, bool show, bool select) {
 }
 
 CDevicePageUI* CMainWnd::createPage(int row) {
-    const SupportedDeviceEntry entry = m_table.Entry(static_cast<size_t>(row));
+    // A receiver's row makes the page of its wired partner: family and identity come from there.
+    const int identityRow = m_table.PageIdentity(static_cast<size_t>(row));
+    if (identityRow < 0)
+        return nullptr;
+    const SupportedDeviceEntry entry = m_table.Entry(static_cast<size_t>(identityRow));
     const int family = FamilyOf(entry.vendorId, entry.productId, entry.productCode);
     if (family < 0)
         return nullptr;
@@ -289,7 +293,7 @@ CDevicePageUI* CMainWnd::createPage(int row) {
                        QStringLiteral(".svg"));
     option->SetTabs(deviceSwitch->GetCount() - 1, powerSwitch->GetCount() - 1);
     page->Device()->SetLightingControl(m_lightControl);
-    m_pageByIdentity[m_table.PageIdentity(static_cast<size_t>(row))] = page;
+    m_pageByIdentity[identityRow] = page;
     return page;
 }
 

@@ -179,7 +179,10 @@ std::vector<uint8_t> KeyboardFirmware::frameChunk(const uint8_t* request) {
         return MakeReply(request[3], length, offset, kStatusFailed);
     std::memcpy(m_frame.data() + offset, request + kDataStart, length);
     std::fill(m_frameCovered.begin() + offset, m_frameCovered.begin() + offset + length, true);
+    m_frameChunkMax = std::max<int>(m_frameChunkMax, length);
     if (offset + length == kFrameSize) {
+        m_lastFrameChunk = m_frameChunkMax;
+        m_frameChunkMax = 0;
         // The chunk that reaches the end shows the frame; the program drops chunks that
         // meet a busy channel, so a frame may show with parts of the one before.
         m_lastFrame = m_frame;
@@ -282,6 +285,7 @@ Json::Value KeyboardFirmware::DumpState() const {
     for (uint64_t t : m_frameTimes)
         times.append(Json::UInt64(t));
     frame["timesUs"] = times;
+    frame["chunk"] = m_lastFrameChunk;
     out["frame"] = frame;
     Json::Value keySlots(Json::arrayValue);
     for (int s : m_keySlots)

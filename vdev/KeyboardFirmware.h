@@ -107,6 +107,9 @@ private:
     uint64_t m_frameCount = 0;
     uint64_t m_partialFrames = 0;
     std::deque<uint64_t> m_frameTimes;
+    // The largest chunk of the frame being received, and of the last whole one.
+    int m_frameChunkMax = 0;
+    int m_lastFrameChunk = 0;
 };
 
 } // namespace talyx::vdev
