@@ -11,6 +11,7 @@
 #include "app/CDeviceOptionUI.h"
 #include "app/CDevicePageUI.h"
 #include "app/CSkinFrame.h"
+#include "app/SystemEvents.h"
 #include "device/CKestravaUSBDevice.h"
 #include "device/DeviceScanThread.h"
 #include "device/LightSyncThread.h"
@@ -65,6 +66,7 @@ void CMainWnd::InitWindow() {
     setWindowIcon(QIcon(ResolveSkinPath(QStringLiteral("common/icon107.svg"))));
     m_tray.CreateTrayIcon(this, QStringLiteral("common/icon107.svg"), QString::fromUtf8(kProductTitle), kMsgTray);
     CSkinFrame::AddObserver(this, [this](const SkinChange& change) { applySkin(change); });
+    new SystemEvents(this, this);
     // The last background image chosen in the skin window comes back at start.
     const QString stored = CSkinFrame::StoredImage();
     if (!stored.isEmpty())

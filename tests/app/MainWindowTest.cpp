@@ -6,6 +6,7 @@
 #include "app/CMainWnd.h"
 #include "app/ControlRegistry.h"
 #include "app/Language.h"
+#include "app/SystemEvents.h"
 #include "platform/Debug.h"
 #include "platform/Product.h"
 #include "tests/support/QtTestSupport.h"
@@ -98,6 +99,17 @@ TEST_F(MainWindowFixture, SleepingWindowIgnoresTimersButKeepsRegisteredMessages)
     EXPECT_TRUE(wnd->IsAwake());
     wnd->sendMessage(kMsgShowProgress, 0, 0);
     EXPECT_TRUE(wnd->FindControl("setting_progress")->IsVisible());
+}
+
+TEST_F(MainWindowFixture, SleepNoticesFromTheSystemReachTheWindow) {
+    ASSERT_TRUE(waitUntil([&] { return wnd->isVisible(); }));
+    SystemEvents events(wnd.get());
+    events.onPrepareForSleep(true);
+    ASSERT_TRUE(waitUntil([&] { return !wnd->IsAwake(); }));
+    events.onPrepareForSleep(false);
+    ASSERT_TRUE(waitUntil([&] { return wnd->IsAwake(); }));
+    events.onScreensChanged();
+    EXPECT_TRUE(waitUntil([&] { return debug.contains("显示器分辨率发生变化"); }));
 }
 
 TEST_F(MainWindowFixture, CloseButtonKeepsTheProgramReachableAndDestroyStopsEverything) {
