@@ -4,6 +4,10 @@
 
 #include "app/CDeviceOptionUI.h"
 #include "app/KeyboardPage.h"
+#include "app/LightingPanel.h"
+#include "device/CKestravaHS6533Device.h"
+#include "device/CKestravaMouseDevice.h"
+#include "device/CKestravaMousePadDevice.h"
 #include "keyboard/CKestravaKeyboardDevice.h"
 #include "ui/WindowImplBase.h"
 #include "device/CKestravaUSBDevice.h"
@@ -86,7 +90,20 @@ void CDevicePageUI::Configure(int family, WindowImplBase* mainWindow, const Supp
         keyboard = core.get();
         m_device = std::move(core);
     } else {
-        m_device = std::make_unique<CKestravaUSBDevice>();
+        std::unique_ptr<CFamilyLightingDevice> core;
+        if (family == DeviceTypeMouse)
+            core = std::make_unique<CKestravaMouseDevice>();
+        else if (family == DeviceTypeMousePad)
+            core = std::make_unique<CKestravaMousePadDevice>();
+        else
+            core = std::make_unique<CKestravaHS6533Device>();
+        CFamilyLightingDevice* lit = core.get();
+        m_lighting = std::make_unique<LightingPanel>(
+            FindSubControl(QStringLiteral("LightControlItem")),
+            LightingPanel::Device{[lit] { return lit->CurrentLightInfo(); },
+                                  [lit](const LightInfo& l) { lit->ChangeLighting(l); },
+                                  [lit] { return lit->PresetModes(); }});
+        m_device = std::move(core);
     }
     m_device->SetHost(this);
     m_device->SetMainWindow(mainWindow);
@@ -104,7 +121,11 @@ void CDevicePageUI::Configure(int family, WindowImplBase* mainWindow, const Supp
     m_device->BuildButtonLists();
 }
 
-bool CDevicePageUI::HandleNotify(TNotifyUI& msg) { return m_keyboard && m_keyboard->HandleNotify(msg); }
+bool CDevicePageUI::HandleNotify(TNotifyUI& msg) {
+    if (m_keyboard)
+        return m_keyboard->HandleNotify(msg);
+    return m_lighting && m_lighting->HandleNotify(msg);
+}
 
 void CDevicePageUI::showBatteryStatus(const uint8_t* status, size_t length) {
     std::array<uint8_t, 6> bytes{};
@@ -179,10 +200,15 @@ void CDevicePageUI::PaintLights() {
 
 void CDevicePageUI::startPage() {
     m_started = true;
-    if (m_keyboard)
+    if (m_keyboard) {
         m_keyboard->Start();
-    else
-        m_device->StartLightThread();
+        return;
+    }
+    if (auto* lit = dynamic_cast<CFamilyLightingDevice*>(m_device.get()))
+        lit->LoadProfile();
+    if (m_lighting)
+        m_lighting->Refresh();
+    m_device->StartLightThread();
 }
 
 void CDevicePageUI::OnSelectorTimer(int id) {

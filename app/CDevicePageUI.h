@@ -18,6 +18,7 @@ namespace talyx {
 
 class CKestravaUSBDevice;
 class KeyboardPage;
+class LightingPanel;
 class MessageTarget;
 class WindowImplBase;
 
@@ -95,6 +96,7 @@ private:
     MessageTarget* m_mainWindow = nullptr;
     WindowImplBase* m_window = nullptr;
     KeyboardPage* m_keyboard = nullptr;
+    std::unique_ptr<LightingPanel> m_lighting;
     int m_onlineFailures = 0;
     bool m_started = false;
     bool m_syncOffered = false;

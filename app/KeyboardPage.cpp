@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 
 #include "app/CDevicePageUI.h"
+#include "app/LightingPanel.h"
 #include "keyboard/CKestravaKeyboardDevice.h"
 #include "keyboard/KeyCaptions.h"
 #include "keyboard/KeyboardSettings.h"
@@ -46,6 +47,11 @@ KeyboardPage::KeyboardPage(CDevicePageUI* page, CKestravaKeyboardDevice* device,
     m_profiles = std::make_unique<ProfileList>(device->ProfileFolder());
     m_profiles->SetView(this);
     m_profileCombo = qobject_cast<CComboUI*>(find(QStringLiteral("device_profile_combo")));
+    m_lighting = std::make_unique<LightingPanel>(
+        find(QStringLiteral("LightControlItem")),
+        LightingPanel::Device{[device] { return device->CurrentLightInfo(); },
+                              [device](const LightInfo& l) { device->ChangeLighting(l); },
+                              [device] { return device->PresetModes(); }});
     // Scripts that take pictures of a page may open it on another function.
     m_function = qBound(0, qEnvironmentVariableIntValue("TALYX_START_FUNCTION"), 3);
     if (CControlUI* menu = find(QStringLiteral("profile_menu_layout")))
@@ -65,7 +71,8 @@ void KeyboardPage::Start() {
 void KeyboardPage::Refresh() {
     m_showing = true;
     refreshCaptions();
-    refreshLighting();
+    if (m_lighting)
+        m_lighting->Refresh();
     refreshSettings();
     m_showing = false;
 }
@@ -96,37 +103,6 @@ void KeyboardPage::refreshCaptions() {
         }
         button->SetText(caption);
     }
-}
-
-void KeyboardPage::refreshLighting() {
-    const LightInfo light = m_device->CurrentLightInfo();
-    if (auto* combo = qobject_cast<CComboUI*>(find(QStringLiteral("light_combo_modeSelect")))) {
-        combo->RemoveAll();
-        const auto& presets = m_device->PresetModes();
-        for (size_t i = 0; i < presets.size(); ++i) {
-            if (!presets[i].visible)
-                continue;
-            combo->AddItem(text(presets[i].name), QString::number(i));
-            if (i == light.selectItem)
-                combo->SelectItem(combo->GetCount() - 1, false, false);
-        }
-    }
-    if (auto* s = qobject_cast<CProgressUI*>(find(QStringLiteral("deng_light_slider"))))
-        s->SetValue(light.light);
-    if (auto* s = qobject_cast<CProgressUI*>(find(QStringLiteral("deng_speed_slider"))))
-        s->SetValue(light.speed);
-    if (auto* o = qobject_cast<COptionUI*>(find(light.fx ? QStringLiteral("deng_FXR_check") : QStringLiteral("deng_FXL_check"))))
-        o->Selected(true, false);
-    if (auto* o = qobject_cast<COptionUI*>(find(QStringLiteral("deng_7color_check"))))
-        o->Selected(light.multiColor != 0, false);
-    const uint32_t rgb = 0xFF000000u | uint32_t(light.red) << 16 | uint32_t(light.green) << 8 | light.blue;
-    if (auto* palette = qobject_cast<CColorPaletteUI*>(find(QStringLiteral("deng_Color_Pallet"))))
-        palette->SetSelectColor(rgb);
-    const int channels[3] = {light.red, light.green, light.blue};
-    const char* edits[3] = {"deng_edit_R", "deng_edit_G", "deng_edit_B"};
-    for (int i = 0; i < 3; ++i)
-        if (CControlUI* e = find(QString::fromLatin1(edits[i])))
-            e->SetText(QString::number(channels[i]));
 }
 
 void KeyboardPage::refreshSettings() {
@@ -179,64 +155,7 @@ bool KeyboardPage::HandleNotify(TNotifyUI& msg) {
     }
     if (onProfileControl(sender, type) || onSettingControl(sender, type))
         return true;
-    if (name.startsWith(QLatin1String("deng_")) || name.startsWith(QLatin1String("light_combo")) ||
-        name.startsWith(QLatin1String("color_option_"))) {
-        onLightingControl(sender, type);
-        return true;
-    }
-    return false;
-}
-
-void KeyboardPage::applyLighting(const std::function<void(LightInfo&)>& change) {
-    LightInfo light = m_device->CurrentLightInfo();
-    change(light);
-    m_device->ChangeLighting(light);
-}
-
-void KeyboardPage::onLightingControl(CControlUI* sender, const QString& type) {
-    const QString name = sender->GetName();
-    if (name == QLatin1String("light_combo_modeSelect") && type == notify::kItemSelect) {
-        auto* combo = qobject_cast<CComboUI*>(sender);
-        const int item = combo ? combo->GetCurSel() : -1;
-        if (item < 0)
-            return;
-        const int preset = combo->GetItemAt(item)->GetUserData().toInt();
-        applyLighting([preset](LightInfo& l) { l.selectItem = static_cast<uint8_t>(preset); });
-    } else if (name == QLatin1String("deng_light_slider") && type == notify::kValueChanged) {
-        const int v = qobject_cast<CProgressUI*>(sender)->GetValue();
-        applyLighting([v](LightInfo& l) { l.light = static_cast<uint8_t>(v); });
-    } else if (name == QLatin1String("deng_speed_slider") && type == notify::kValueChanged) {
-        const int v = qobject_cast<CProgressUI*>(sender)->GetValue();
-        applyLighting([v](LightInfo& l) { l.speed = static_cast<uint8_t>(v); });
-    } else if ((name == QLatin1String("deng_FXL_check") || name == QLatin1String("deng_FXR_check")) &&
-               type == notify::kSelectChanged && qobject_cast<COptionUI*>(sender)->IsSelected()) {
-        const bool forward = name == QLatin1String("deng_FXR_check");
-        applyLighting([forward](LightInfo& l) { l.fx = forward ? 1 : 0; });
-    } else if (name == QLatin1String("deng_7color_check") && type == notify::kSelectChanged) {
-        const bool on = qobject_cast<COptionUI*>(sender)->IsSelected();
-        applyLighting([on](LightInfo& l) { l.multiColor = on ? 1 : 0; });
-    } else if ((name == QLatin1String("deng_Color_Pallet") && type == notify::kColorChanged) ||
-               (name.startsWith(QLatin1String("color_option_")) && type == notify::kClick)) {
-        const uint32_t c = name == QLatin1String("deng_Color_Pallet")
-                               ? qobject_cast<CColorPaletteUI*>(sender)->GetSelectColor()
-                               : sender->GetBkColor();
-        applyLighting([c](LightInfo& l) {
-            l.red = static_cast<uint8_t>(c >> 16);
-            l.green = static_cast<uint8_t>(c >> 8);
-            l.blue = static_cast<uint8_t>(c);
-            l.multiColor = 0;
-        });
-        refreshLighting();
-    } else if (name.startsWith(QLatin1String("deng_edit_")) &&
-               (type == notify::kReturn || type == notify::kKillFocus)) {
-        const int v = qBound(0, sender->GetText().toInt(), 255);
-        const QChar channel = name.back();
-        applyLighting([v, channel](LightInfo& l) {
-            (channel == QLatin1Char('R') ? l.red : channel == QLatin1Char('G') ? l.green : l.blue) =
-                static_cast<uint8_t>(v);
-        });
-        refreshLighting();
-    }
+    return m_lighting && m_lighting->HandleNotify(msg);
 }
 
 bool KeyboardPage::onSettingControl(CControlUI* sender, const QString& type) {

@@ -13,6 +13,7 @@ namespace talyx {
 class CComboUI;
 class CDevicePageUI;
 class CKestravaKeyboardDevice;
+class LightingPanel;
 class WindowImplBase;
 
 // The keyboard's page half: binds the page's controls to the keyboard core. It shows
@@ -47,10 +48,7 @@ public:
 private:
     CControlUI* find(const QString& name) const;
     void refreshCaptions();
-    void refreshLighting();
     void refreshSettings();
-    void onLightingControl(CControlUI* sender, const QString& type);
-    void applyLighting(const std::function<void(struct LightInfo&)>& change);
     bool onProfileControl(CControlUI* sender, const QString& type);
     bool onSettingControl(CControlUI* sender, const QString& type);
 
@@ -58,6 +56,7 @@ private:
     CKestravaKeyboardDevice* m_device;
     WindowImplBase* m_window;
     std::unique_ptr<ProfileList> m_profiles;
+    std::unique_ptr<LightingPanel> m_lighting;
     QPointer<CComboUI> m_profileCombo;
     int m_function = 0;
     bool m_showing = false;

@@ -10,7 +10,9 @@
 #include "app/CMainWnd.h"
 #include "app/ControlRegistry.h"
 #include "app/Language.h"
+#include "device/CFamilyLightingDevice.h"
 #include "device/CKestravaUSBDevice.h"
+#include "ui/CProgressUI.h"
 #include "platform/Debug.h"
 #include "platform/Product.h"
 #include "tests/support/QtTestSupport.h"
@@ -110,4 +112,30 @@ TEST_F(DeviceWindowFixture, SuspendStopsLightingControlAndResumeRestoresIt) {
     wnd->sendMessage(WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
     EXPECT_EQ(device->LightingControl(), 1);
     ASSERT_TRUE(waitUntil([&] { return frames() > asleep + 3; })) << "frames again after resume";
+}
+
+TEST_F(DeviceWindowFixture, OtherFamiliesGetTheirPagesAndTwoDevicesOfferSynchronisedLighting) {
+    ASSERT_TRUE(plug({"keyboard", "mouse", "mousepad", "headset"})) << vdev.lastError();
+    openWindow();
+    ASSERT_TRUE(waitUntil([&] { return wnd->VisibleSelectorCount() == 4; }, 8000));
+    EXPECT_TRUE(wnd->IsSyncOffered());
+    for (int family : {int(DeviceTypeMouse), int(DeviceTypeMousePad), int(DeviceTypeHeadset)}) {
+        ASSERT_EQ(wnd->Pages(family).size(), 1u) << family;
+        CDevicePageUI* page = wnd->Pages(family).front();
+        ASSERT_TRUE(waitUntil([&] { return page->IsStarted(); })) << family;
+        EXPECT_TRUE(page->IsSyncOffered());
+        EXPECT_TRUE(page->Device()->LightThreadRunning());
+    }
+    // The mouse's lighting panel changes its profile's lighting.
+    CDevicePageUI* mouse = wnd->Pages(DeviceTypeMouse).front();
+    auto* slider = qobject_cast<CSliderUI*>(mouse->FindSubControl("deng_light_slider"));
+    ASSERT_NE(slider, nullptr);
+    slider->SetValue(1);
+    slider->SendNotify(notify::kValueChanged);
+    EXPECT_EQ(static_cast<CFamilyLightingDevice*>(mouse->Device())->CurrentLightInfo().light, 1);
+    EXPECT_EQ(mouse->Device()->BrightnessLevel(), 1);
+
+    ASSERT_TRUE(vdev.request(R"({"cmd":"unplug","device":1})")["ok"].asBool());
+    ASSERT_TRUE(waitUntil([&] { return wnd->VisibleSelectorCount() == 3; }));
+    EXPECT_TRUE(wnd->IsSyncOffered());
 }
