@@ -12,6 +12,7 @@
 #include "platform/Paths.h"
 #include "profile/ProfileFiles.h"
 #include "tests/app/DeviceWindowFixture.h"
+#include "tests/support/PreparedProfiles.h"
 #include "ui/CComboUI.h"
 #include "ui/CMsgWnd.h"
 #include "ui/FileDialog.h"
@@ -24,15 +25,6 @@ using talyx::test::waitUntil;
 namespace {
 
 constexpr const char* kUuid = "2026_01_02_03_04_05_006";
-
-Json::Value macroEvent(const char* action, int type, int button, const char* delay) {
-    Json::Value e(Json::objectValue);
-    e["Action"] = action;
-    e["Type"] = type;
-    e["Button"] = button;
-    e["Delay"] = delay;
-    return e;
-}
 
 std::vector<uint8_t> bytes(const Json::Value& hex) {
     std::vector<uint8_t> out;
@@ -56,20 +48,9 @@ protected:
     // and a lighting mode.
     void prepareProfile(int mode) {
         const std::string folder = FamilyDataDir("keyboard");
-        Json::Value library(Json::objectValue);
-        library["MacroInfo"][0]["MacroName"] = "Copy";
-        library["MacroInfo"][0]["Guid"] = "m1";
-        library["MacroInfo"][1]["MacroName"] = "Click";
-        library["MacroInfo"][1]["Guid"] = "m2";
-        ASSERT_TRUE(writejsonFile(JoinPath(folder, "macro.config"), library));
-        Json::Value copy(Json::objectValue);
-        copy["Events"].append(macroEvent("down", 1, 0x04, "50"));
-        copy["Events"].append(macroEvent("up", 1, 0x04, "50"));
-        ASSERT_TRUE(writejsonFile(JoinPath(folder, "m1.mac"), copy));
-        Json::Value click(Json::objectValue);
-        click["Events"].append(macroEvent("down", 2, 0x01, "10"));
-        ASSERT_TRUE(writejsonFile(JoinPath(folder, "m2.mac"), click));
-
+        test::WriteMacroLibrary(folder,
+                                {{"Copy", "m1", {test::MacroEvent("down", 1, 0x04, "50"), test::MacroEvent("up", 1, 0x04, "50")}},
+                                 {"Click", "m2", {test::MacroEvent("down", 2, 0x01, "10")}}});
         Json::Value entry = readjsonFile(DefaultDocumentPath("keyboard"))["Device"][0];
         ASSERT_TRUE(entry.isObject());
         entry["KeyList"][64]["Assignment"] = 0x200005; // A types B
@@ -83,18 +64,7 @@ protected:
         light["Red"] = 10;
         light["Green"] = 200;
         light["Blue"] = 30;
-        Json::Value doc(Json::objectValue);
-        doc["Device"][0] = entry;
-        doc["profilename"] = "Prepared";
-        doc["profileUUID"] = kUuid;
-        ASSERT_TRUE(writejsonFile(JoinPath(folder, std::string(kUuid) + ".Json"), doc));
-        Json::Value list(Json::objectValue);
-        list["profilelist"][0]["profilename"] = "Prepared";
-        list["profilelist"][0]["profileUUID"] = kUuid;
-        list["profilelist"][0]["profileislink"] = 0;
-        list["profilelist"][0]["profilelinkmame"] = "";
-        list["profileselect"] = 0;
-        ASSERT_TRUE(writejsonFile(JoinPath(folder, "ProfileList.ini"), list));
+        test::WriteProfile(folder, kUuid, "Prepared", entry, true);
     }
 
     CDevicePageUI* startedKeyboard() {

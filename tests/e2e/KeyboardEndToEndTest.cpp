@@ -13,6 +13,7 @@
 #include "platform/JsonFile.h"
 #include "platform/Paths.h"
 #include "profile/ProfileFiles.h"
+#include "support/PreparedProfiles.h"
 #include "support/TestSupport.h"
 #include "vdev/VdevFraming.h"
 #include "vdev/VdevProcess.h"
@@ -27,15 +28,6 @@ constexpr const char* kUuid = "2024_06_01_09_30_00_000";
 constexpr int kStrayKey = 3;
 constexpr const char* kStrayCode = "200099";
 
-Json::Value event(const char* action, int type, int button, const char* delay) {
-    Json::Value e(Json::objectValue);
-    e["Action"] = action;
-    e["Type"] = type;
-    e["Button"] = button;
-    e["Delay"] = delay;
-    return e;
-}
-
 class KeyboardEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -49,20 +41,9 @@ protected:
     // keys, two macros, static lighting and changed switches.
     void prepareData() {
         folder = FamilyDataDir("keyboard");
-        Json::Value index(Json::objectValue);
-        index["MacroInfo"][0]["MacroName"] = "Copy";
-        index["MacroInfo"][0]["Guid"] = "2024_06_01_09_00_00_001";
-        index["MacroInfo"][1]["MacroName"] = "Click";
-        index["MacroInfo"][1]["Guid"] = "2024_06_01_09_00_00_002";
-        ASSERT_TRUE(writejsonFile(JoinPath(folder, "macro.config"), index));
-        Json::Value copy(Json::objectValue);
-        copy["Events"].append(event("down", 10, 0x04, "50"));
-        copy["Events"].append(event("up", 10, 0x04, "30"));
-        ASSERT_TRUE(writejsonFile(JoinPath(folder, "2024_06_01_09_00_00_001.mac"), copy));
-        Json::Value click(Json::objectValue);
-        click["Events"].append(event("down", 1, 0x01, "1000"));
-        ASSERT_TRUE(writejsonFile(JoinPath(folder, "2024_06_01_09_00_00_002.mac"), click));
-
+        test::WriteMacroLibrary(folder, {{"Copy", "2024_06_01_09_00_00_001",
+                                          {test::MacroEvent("down", 10, 0x04, "50"), test::MacroEvent("up", 10, 0x04, "30")}},
+                                         {"Click", "2024_06_01_09_00_00_002", {test::MacroEvent("down", 1, 0x01, "1000")}}});
         Json::Value entry = readjsonFile(DefaultDocumentPath("keyboard"))["Device"][0];
         ASSERT_TRUE(entry.isObject());
         changes = {{64, 0x200005},  // A types B
@@ -86,11 +67,7 @@ protected:
         entry["SystemStages"]["WinFlag"] = 1;
         entry["SystemStages"]["WFlag"] = 0;
         entry["SystemStages"]["Key6Flag"] = 1;
-        Json::Value root(Json::objectValue);
-        root["Device"][0] = entry;
-        root["profilename"] = "profile1";
-        root["profileUUID"] = kUuid;
-        ASSERT_TRUE(writejsonFile(JoinPath(folder, std::string(kUuid) + ".Json"), root));
+        test::WriteProfile(folder, kUuid, "profile1", entry, false);
     }
 
     std::string vendorPath() {
