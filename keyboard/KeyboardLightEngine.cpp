@@ -433,9 +433,9 @@ void KeyboardLightEngine::renderRipples(bool cross, std::array<int, kKeySlots>& 
         ++ripple.age;
     }
     // A ripple is over once its front has left the widest keyboard behind.
-    const int life = kRippleStepsPerColumn * kLightColumns + kRippleSteps / kRippleCurveStride;
+    constexpr int kLife = kRippleStepsPerColumn * kLightColumns + kRippleSteps / kRippleCurveStride;
     m_ripples.erase(
-        std::remove_if(m_ripples.begin(), m_ripples.end(), [life](const Ripple& r) { return r.age > life; }),
+        std::remove_if(m_ripples.begin(), m_ripples.end(), [](const Ripple& r) { return r.age > kLife; }),
         m_ripples.end());
 }
 
