@@ -233,7 +233,20 @@ int CContainerUI::LayoutItems(const QRect& area) {
     return extent;
 }
 
-int CVerticalLayoutUI::LayoutItems(const QRect& area) {
+int CContainerUI::LayoutLine(const QRect& area, bool vertical) {
+    // One stacking algorithm for both directions: "main" runs along the stack, "cross"
+    // across it. Fixed sizes are given first, the rest is shared by the stretching children.
+    auto mainOf = [vertical](const QSize& s) { return vertical ? s.height() : s.width(); };
+    auto crossOf = [vertical](const QSize& s) { return vertical ? s.width() : s.height(); };
+    auto before = [vertical](const QMargins& m) { return vertical ? m.top() : m.left(); };
+    auto after = [vertical](const QMargins& m) { return vertical ? m.bottom() : m.right(); };
+    auto crossBefore = [vertical](const QMargins& m) { return vertical ? m.left() : m.top(); };
+    auto crossAfter = [vertical](const QMargins& m) { return vertical ? m.right() : m.bottom(); };
+    const int areaMain = mainOf(area.size());
+    const int areaCross = crossOf(area.size());
+    const int mainStart = vertical ? area.top() : area.left();
+    const int crossStart = vertical ? area.left() : area.top();
+
     const QList<CControlUI*> items = VisibleFlowItems();
     const int gap = Scale(m_childPadding);
     int fixed = 0;
@@ -241,89 +254,58 @@ int CVerticalLayoutUI::LayoutItems(const QRect& area) {
     QList<QSize> sizes;
     for (CControlUI* item : items) {
         const QMargins p = item->GetPadding();
-        const QSize est = item->EstimateSize(QSize(area.width() - Scale(p.left() + p.right()), area.height()));
+        const int crossPad = Scale(crossBefore(p) + crossAfter(p));
+        const QSize est = item->EstimateSize(vertical ? QSize(area.width() - crossPad, area.height())
+                                                      : QSize(area.width(), area.height() - crossPad));
         sizes.append(est);
-        fixed += Scale(p.top() + p.bottom());
-        if (est.height() > 0)
-            fixed += est.height();
+        fixed += Scale(before(p) + after(p));
+        if (mainOf(est) > 0)
+            fixed += mainOf(est);
         else
             ++stretch;
     }
     if (!items.isEmpty())
         fixed += gap * (static_cast<int>(items.size()) - 1);
-    const int left = qMax(0, area.height() - fixed);
+    const int left = qMax(0, areaMain - fixed);
     int stretchDone = 0;
-    int y = area.top();
-    if (stretch == 0 && m_childAlign != 0) {
-        const int free = qMax(0, area.height() - fixed);
-        y += m_childAlign == 1 ? free / 2 : free;
-    }
+    int pos = mainStart;
+    if (stretch == 0 && m_childAlign != 0)
+        pos += m_childAlign == 1 ? left / 2 : left;
+    int crossExtent = crossStart;
     for (int i = 0; i < items.size(); ++i) {
         CControlUI* item = items[i];
         const QMargins p = item->GetPadding();
-        int h = sizes[i].height();
-        if (h <= 0) {
+        int length = mainOf(sizes[i]);
+        if (length <= 0) {
             ++stretchDone;
-            h = stretchDone == stretch ? left - (left / stretch) * (stretch - 1) : left / stretch;
+            length = stretchDone == stretch ? left - (left / stretch) * (stretch - 1) : left / stretch;
         }
-        y += Scale(p.top());
-        const int maxW = area.width() - Scale(p.left() + p.right());
-        const int w = sizes[i].width() > 0 ? sizes[i].width() : maxW;
-        int x = area.left() + Scale(p.left());
-        if (sizes[i].width() > 0 && m_childAlign != 0 && stretch > 0)
-            x += m_childAlign == 1 ? (maxW - w) / 2 : maxW - w;
-        item->setGeometry(x, y, w, qMax(0, h));
-        y += h + Scale(p.bottom()) + gap;
+        pos += Scale(before(p));
+        const int maxCross = areaCross - Scale(crossBefore(p) + crossAfter(p));
+        const int cross = crossOf(sizes[i]) > 0 ? crossOf(sizes[i]) : maxCross;
+        int crossPos = crossStart + Scale(crossBefore(p));
+        // A stack of rows lines fixed-width rows up by "childalign" while some row
+        // stretches; a row of columns centres fixed-height columns.
+        if (crossOf(sizes[i]) > 0) {
+            if (vertical && m_childAlign != 0 && stretch > 0)
+                crossPos += m_childAlign == 1 ? (maxCross - cross) / 2 : maxCross - cross;
+            else if (!vertical && m_childAlign == 1)
+                crossPos += (maxCross - cross) / 2;
+        }
+        if (vertical)
+            item->setGeometry(crossPos, pos, cross, qMax(0, length));
+        else
+            item->setGeometry(pos, crossPos, qMax(0, length), cross);
+        crossExtent = qMax(crossExtent, crossPos + cross + Scale(crossAfter(p)));
+        pos += length + Scale(after(p)) + gap;
     }
-    return y - (items.isEmpty() ? 0 : gap);
+    // The extent along the vertical, where a container scrolls.
+    return vertical ? pos - (items.isEmpty() ? 0 : gap) : crossExtent;
 }
 
-int CHorizontalLayoutUI::LayoutItems(const QRect& area) {
-    const QList<CControlUI*> items = VisibleFlowItems();
-    const int gap = Scale(m_childPadding);
-    int fixed = 0;
-    int stretch = 0;
-    QList<QSize> sizes;
-    for (CControlUI* item : items) {
-        const QMargins p = item->GetPadding();
-        const QSize est = item->EstimateSize(QSize(area.width(), area.height() - Scale(p.top() + p.bottom())));
-        sizes.append(est);
-        fixed += Scale(p.left() + p.right());
-        if (est.width() > 0)
-            fixed += est.width();
-        else
-            ++stretch;
-    }
-    if (!items.isEmpty())
-        fixed += gap * (static_cast<int>(items.size()) - 1);
-    const int left = qMax(0, area.width() - fixed);
-    int stretchDone = 0;
-    int x = area.left();
-    if (stretch == 0 && m_childAlign != 0) {
-        const int free = qMax(0, area.width() - fixed);
-        x += m_childAlign == 1 ? free / 2 : free;
-    }
-    int extent = area.top();
-    for (int i = 0; i < items.size(); ++i) {
-        CControlUI* item = items[i];
-        const QMargins p = item->GetPadding();
-        int w = sizes[i].width();
-        if (w <= 0) {
-            ++stretchDone;
-            w = stretchDone == stretch ? left - (left / stretch) * (stretch - 1) : left / stretch;
-        }
-        x += Scale(p.left());
-        const int maxH = area.height() - Scale(p.top() + p.bottom());
-        const int h = sizes[i].height() > 0 ? sizes[i].height() : maxH;
-        int y = area.top() + Scale(p.top());
-        if (sizes[i].height() > 0 && m_childAlign == 1)
-            y += (maxH - h) / 2;
-        item->setGeometry(x, y, qMax(0, w), h);
-        extent = qMax(extent, y + h + Scale(p.bottom()));
-        x += w + Scale(p.right()) + gap;
-    }
-    return extent;
-}
+int CVerticalLayoutUI::LayoutItems(const QRect& area) { return LayoutLine(area, true); }
+
+int CHorizontalLayoutUI::LayoutItems(const QRect& area) { return LayoutLine(area, false); }
 
 bool CTabLayoutUI::Add(CControlUI* control) { return AddAt(control, GetCount()); }
 

@@ -54,6 +54,9 @@ protected:
     // Places the children inside `area` of the widget that holds them; returns the
     // extent the children need along the scrolling direction.
     virtual int LayoutItems(const QRect& area);
+    // The children stacked top to bottom (vertical) or left to right; returns the extent
+    // along the vertical.
+    int LayoutLine(const QRect& area, bool vertical);
     void PlaceFloat(CControlUI* item);
     QWidget* Host() const;
     QList<CControlUI*> VisibleFlowItems() const;
