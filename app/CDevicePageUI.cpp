@@ -88,6 +88,7 @@ void CDevicePageUI::Configure(int family, WindowImplBase* mainWindow, const Supp
     if (family == DeviceTypeKeyboard) {
         auto core = std::make_unique<CKestravaKeyboardDevice>();
         keyboard = core.get();
+        m_keyboardCore = keyboard;
         m_device = std::move(core);
     } else {
         std::unique_ptr<CFamilyLightingDevice> core;
@@ -98,6 +99,7 @@ void CDevicePageUI::Configure(int family, WindowImplBase* mainWindow, const Supp
         else
             core = std::make_unique<CKestravaHS6533Device>();
         CFamilyLightingDevice* lit = core.get();
+        m_familyCore = lit;
         m_lighting = std::make_unique<LightingPanel>(
             FindSubControl(QStringLiteral("LightControlItem")),
             LightingPanel::Device{[lit] { return lit->CurrentLightInfo(); },
@@ -146,7 +148,7 @@ void CDevicePageUI::requestPageRefresh() {
         [self] {
             if (!self || !self->m_device)
                 return;
-            if (auto* keyboard = dynamic_cast<CKestravaKeyboardDevice*>(self->m_device.get()))
+            if (auto* keyboard = self->m_keyboardCore)
                 keyboard->RefreshPage();
         },
         Qt::QueuedConnection);
@@ -204,7 +206,7 @@ void CDevicePageUI::startPage() {
         m_keyboard->Start();
         return;
     }
-    if (auto* lit = dynamic_cast<CFamilyLightingDevice*>(m_device.get()))
+    if (auto* lit = m_familyCore)
         lit->LoadProfile();
     if (m_lighting)
         m_lighting->Refresh();
@@ -242,7 +244,7 @@ void CDevicePageUI::OnSelectorTimer(int id) {
     }
     case kTimerFrame: {
         // While another program drives the lights (or the computer sleeps) no frame goes out.
-        auto* keyboard = dynamic_cast<CKestravaKeyboardDevice*>(m_device.get());
+        CKestravaKeyboardDevice* keyboard = m_keyboardCore;
         if (m_device->LightingControl()) {
             if (keyboard) {
                 keyboard->SendLightFrame();
@@ -275,7 +277,7 @@ void CDevicePageUI::OnSelectorTimer(int id) {
         m_device->DeviceOperation();
         break;
     case kTimerStatus: {
-        if (auto* keyboard = dynamic_cast<CKestravaKeyboardDevice*>(m_device.get())) {
+        if (CKestravaKeyboardDevice* keyboard = m_keyboardCore) {
             keyboard->PollStatus();
         } else if (channel.CmdAAIsOnline()) {
             std::array<uint8_t, 6> status{};

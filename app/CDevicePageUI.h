@@ -17,6 +17,8 @@
 namespace talyx {
 
 class CKestravaUSBDevice;
+class CFamilyLightingDevice;
+class CKestravaKeyboardDevice;
 class KeyboardPage;
 class LightingPanel;
 class MessageTarget;
@@ -90,6 +92,9 @@ private:
 
     int m_family;
     std::unique_ptr<CKestravaUSBDevice> m_device;
+    // The same object by its family's class (one of them is set).
+    CKestravaKeyboardDevice* m_keyboardCore = nullptr;
+    CFamilyLightingDevice* m_familyCore = nullptr;
     std::vector<std::unique_ptr<PageDeviceButton>> m_buttons;
     QPointer<CDeviceOptionUI> m_selector;
     QPointer<CMpDevicePowerUI> m_battery;

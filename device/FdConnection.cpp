@@ -77,20 +77,26 @@ bool FdConnection::accept(std::vector<uint8_t>&) {
     return true;
 }
 
+int FdConnection::waitResultCode(WaitResult result) {
+    switch (result) {
+    case WaitResult::Ready:
+        return 1;
+    case WaitResult::TimedOut:
+        return 0;
+    case WaitResult::Cancelled:
+    case WaitResult::Failed:
+        break;
+    }
+    return -1;
+}
+
 int FdConnection::read(uint8_t* buffer, size_t len, int timeoutMs) {
     if (!valid() || !buffer || len == 0)
         return -1;
     const int64_t deadline = deadlineFor(timeoutMs);
     for (;;) {
-        switch (waitFor(POLLIN, deadline)) {
-        case WaitResult::Cancelled:
-        case WaitResult::Failed:
-            return -1;
-        case WaitResult::TimedOut:
-            return 0;
-        case WaitResult::Ready:
-            break;
-        }
+        if (const int waited = waitResultCode(waitFor(POLLIN, deadline)); waited <= 0)
+            return waited;
         if (m_buffer.empty())
             m_buffer.resize(kMessageBuffer);
         const ssize_t n = ::read(m_fd, m_buffer.data(), m_buffer.size());
@@ -115,15 +121,8 @@ int FdConnection::write(const uint8_t* buffer, size_t len, int timeoutMs) {
         return -1;
     const int64_t deadline = deadlineFor(timeoutMs);
     for (;;) {
-        switch (waitFor(POLLOUT, deadline)) {
-        case WaitResult::Cancelled:
-        case WaitResult::Failed:
-            return -1;
-        case WaitResult::TimedOut:
-            return 0;
-        case WaitResult::Ready:
-            break;
-        }
+        if (const int waited = waitResultCode(waitFor(POLLOUT, deadline)); waited <= 0)
+            return waited;
         // send() keeps a vanished bus peer from raising SIGPIPE; hidraw nodes are not
         // sockets and take a plain write().
         ssize_t n = ::send(m_fd, buffer, len, MSG_NOSIGNAL | MSG_DONTWAIT);

@@ -43,6 +43,8 @@ protected:
 private:
     enum class WaitResult { Ready, TimedOut, Cancelled, Failed };
     WaitResult waitFor(short events, int64_t deadlineMs);
+    // In the connection's result codes: 1 ready, 0 timed out, -1 cancelled or failed.
+    static int waitResultCode(WaitResult result);
 
     int m_fd;
     int m_cancelFd;
