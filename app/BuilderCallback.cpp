@@ -2,7 +2,7 @@
 
 #include "app/CDeviceOptionUI.h"
 #include "app/CDevicePageUI.h"
-#include "device/DeviceIdentification.h"
+#include "device/transport/DeviceIdentification.h"
 #include "editors/EditorPages.h"
 #include "ui/CCircleProgressUI.h"
 #include "ui/CDeviceKeyButtonUI.h"
@@ -19,7 +19,9 @@ struct TagEntry {
     const char* subLayout; // built instead when set
 };
 
-template <class T> CControlUI* make() { return new T; }
+template <class T> CControlUI* make() {
+    return new T;
+}
 
 const TagEntry kTags[] = {
     {"CircleProgress", make<CCircleProgressUI>, nullptr},
@@ -30,10 +32,10 @@ const TagEntry kTags[] = {
     {"HandImgSelectButton", make<CHandImgSelectButtonUI>, nullptr},
     {"RedioMacroButton", make<CRedioMacroButtonUI>, nullptr},
     {"ComboEditContainerElement", make<CComboEditContainerElementUI>, nullptr},
-    {"KestravaMousePadDevice", [] () -> CControlUI* { return new CDevicePageUI(DeviceTypeMousePad); }, nullptr},
-    {"KestravaHS6533Device", [] () -> CControlUI* { return new CDevicePageUI(DeviceTypeHeadset); }, nullptr},
-    {"KestravaMouseDevice", [] () -> CControlUI* { return new CDevicePageUI(DeviceTypeMouse); }, nullptr},
-    {"KestravaKeyboardDevice", [] () -> CControlUI* { return new CDevicePageUI(DeviceTypeKeyboard); }, nullptr},
+    {"KestravaMousePadDevice", []() -> CControlUI* { return new CDevicePageUI(DeviceTypeMousePad); }, nullptr},
+    {"KestravaHS6533Device", []() -> CControlUI* { return new CDevicePageUI(DeviceTypeHeadset); }, nullptr},
+    {"KestravaMouseDevice", []() -> CControlUI* { return new CDevicePageUI(DeviceTypeMouse); }, nullptr},
+    {"KestravaKeyboardDevice", []() -> CControlUI* { return new CDevicePageUI(DeviceTypeKeyboard); }, nullptr},
     {"DeviceProfile", make<CDeviceProfileUI>, nullptr},
     {"LightControl", make<CLightControlUI>, nullptr},
     {"MagicControl", make<CMagicControlUI>, nullptr},

@@ -6,10 +6,10 @@
 #include <memory>
 #include <vector>
 
+#include "app/CDeviceOptionUI.h"
 #include "device/DeviceButton.h"
 #include "device/DeviceHost.h"
-#include "device/DeviceIdentification.h"
-#include "app/CDeviceOptionUI.h"
+#include "device/transport/DeviceIdentification.h"
 #include "ui/CContainerUI.h"
 #include "ui/CDeviceKeyButtonUI.h"
 #include "ui/CMpDevicePowerUI.h"

@@ -16,14 +16,14 @@
 #include "device/DeviceScanThread.h"
 #include "device/LightSyncThread.h"
 #include "device/WorkerStop.h"
-#include "device/DeviceIdentification.h"
+#include "device/transport/DeviceIdentification.h"
 #include "platform/Debug.h"
 #include "platform/Product.h"
 #include "ui/CButtonUI.h"
-#include "ui/CDialogBuilder.h"
-#include "ui/CMpDevicePowerUI.h"
 #include "ui/CContainerUI.h"
+#include "ui/CDialogBuilder.h"
 #include "ui/CMenuWnd.h"
+#include "ui/CMpDevicePowerUI.h"
 #include "ui/CMsgWnd.h"
 #include "ui/CResourceManager.h"
 #include "ui/WindowMessages.h"
@@ -33,7 +33,7 @@ namespace {
 
 CMainWnd* g_mainWindow = nullptr;
 
-constexpr const char* kTitleButtons[9] = {"closebtn", "maxbtn",   "restorebtn",   "minbtn", "skinbtn",
+constexpr const char* kTitleButtons[9] = {"closebtn",    "maxbtn",   "restorebtn",   "minbtn", "skinbtn",
                                           "gamemodebtn", "cloudbtn", "smarteyesbtn", "setbtn"};
 
 // Window timers.
@@ -46,7 +46,9 @@ const char* kLightOff = "不控制灯光";
 
 } // namespace
 
-CMainWnd::CMainWnd(AppBus* bus) : m_bus(bus), m_callback(&m_pm) { g_mainWindow = this; }
+CMainWnd::CMainWnd(AppBus* bus) : m_bus(bus), m_callback(&m_pm) {
+    g_mainWindow = this;
+}
 
 CMainWnd::~CMainWnd() {
     stopWorkers();
@@ -54,7 +56,9 @@ CMainWnd::~CMainWnd() {
         g_mainWindow = nullptr;
 }
 
-CMainWnd* CMainWnd::Instance() { return g_mainWindow; }
+CMainWnd* CMainWnd::Instance() {
+    return g_mainWindow;
+}
 
 void CMainWnd::InitWindow() {
     DebugOutput("InitWindow");
@@ -86,7 +90,9 @@ void CMainWnd::applySkin(const SkinChange& change) {
     }
 }
 
-CControlUI* CMainWnd::CreateControl(const QString& className) { return m_callback.CreateControl(className); }
+CControlUI* CMainWnd::CreateControl(const QString& className) {
+    return m_callback.CreateControl(className);
+}
 
 void CMainWnd::Notify(TNotifyUI& msg) {
     if (msg.sType != notify::kTimer) {
@@ -138,8 +144,7 @@ void CMainWnd::onClick(CControlUI* sender) {
     if (name == QLatin1String("closebtn")) {
         hideToTray();
         setWindowHiddenFlag(true);
-    }
-    else if (name == QLatin1String("minbtn"))
+    } else if (name == QLatin1String("minbtn"))
         HandleMessage(WM_SYSCOMMAND, SC_MINIMIZE, 0);
     else if (name == QLatin1String("maxbtn"))
         HandleMessage(WM_SYSCOMMAND, SC_MAXIMIZE, 0);
@@ -371,7 +376,8 @@ void CMainWnd::OnDeviceRemoved(int row) {
     if (entry.hasPartner && partner.connected) {
         // The other form is still plugged in. When the page talked through the one that
         // went, it carries on through the other instead of keeping a dead interface.
-        if (device->Channel().IsWireless() == IsReceiverCode(code) && device->SwitchConnection(!IsReceiverCode(code), partner.devicePath))
+        if (device->Channel().IsWireless() == IsReceiverCode(code) &&
+            device->SwitchConnection(!IsReceiverCode(code), partner.devicePath))
             device->SetIdentity(partner);
         return;
     }

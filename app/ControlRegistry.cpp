@@ -4,10 +4,10 @@
 
 #include "app/CDeviceOptionUI.h"
 #include "app/CDevicePageUI.h"
-#include "device/DeviceIdentification.h"
+#include "device/transport/DeviceIdentification.h"
 #include "editors/EditorPages.h"
-#include "ui/CCircleProgressUI.h"
 #include "ui/CChartViewUI.h"
+#include "ui/CCircleProgressUI.h"
 #include "ui/CControlFactory.h"
 #include "ui/CDeviceKeyButtonUI.h"
 #include "ui/CMpDevicePowerUI.h"
@@ -22,7 +22,9 @@ struct ControlClass {
     CControlUI* (*create)();
 };
 
-template <class T> CControlUI* make() { return new T; }
+template <class T> CControlUI* make() {
+    return new T;
+}
 
 const ControlClass kControlClasses[] = {
     {"CCircleProgressUI", make<CCircleProgressUI>},
@@ -46,9 +48,9 @@ const ControlClass kControlClasses[] = {
     {"CShootControlUI", make<CShootControlUI>},
     {"CMagicControlUI", make<CMagicControlUI>},
     {"CVoice6533ControlUI", make<CVoice6533ControlUI>},
-    {"CKestravaUSBDevice", [] () -> CControlUI* { return new CDevicePageUI(-1); }},
-    {"CKestravaMousePadDevice", [] () -> CControlUI* { return new CDevicePageUI(DeviceTypeMousePad); }},
-    {"CKestravaHS6533Device", [] () -> CControlUI* { return new CDevicePageUI(DeviceTypeHeadset); }},
+    {"CKestravaUSBDevice", []() -> CControlUI* { return new CDevicePageUI(-1); }},
+    {"CKestravaMousePadDevice", []() -> CControlUI* { return new CDevicePageUI(DeviceTypeMousePad); }},
+    {"CKestravaHS6533Device", []() -> CControlUI* { return new CDevicePageUI(DeviceTypeHeadset); }},
 };
 
 } // namespace

@@ -6,9 +6,9 @@
 
 #include "device/DeviceButton.h"
 #include "device/DeviceHost.h"
-#include "device/HidDevice.h"
 #include "device/LightPacer.h"
 #include "device/WorkerStop.h"
+#include "device/transport/HidDevice.h"
 #include "platform/Clock.h"
 #include "platform/Debug.h"
 #include "platform/Event.h"

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "device/DeviceChannel.h"
-#include "device/DeviceIdentification.h"
 #include "device/LightTables.h"
+#include "device/transport/DeviceChannel.h"
+#include "device/transport/DeviceIdentification.h"
 #include "platform/WorkerThread.h"
 
 namespace talyx {

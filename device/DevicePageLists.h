@@ -5,7 +5,7 @@
 #include <mutex>
 #include <vector>
 
-#include "device/DeviceIdentification.h"
+#include "device/transport/DeviceIdentification.h"
 
 namespace talyx {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "device/HidDevice.h"
+#include "device/transport/HidDevice.h"
 
 namespace talyx {
 

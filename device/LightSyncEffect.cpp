@@ -1,7 +1,7 @@
 #include "device/LightSyncEffect.h"
 
 #include "device/CKestravaUSBDevice.h"
-#include "device/DeviceIdentification.h"
+#include "device/transport/DeviceIdentification.h"
 
 namespace talyx {
 

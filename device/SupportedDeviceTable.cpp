@@ -1,6 +1,6 @@
 #include "device/SupportedDeviceTable.h"
 
-#include "device/HidDevice.h"
+#include "device/transport/HidDevice.h"
 
 namespace talyx {
 namespace {

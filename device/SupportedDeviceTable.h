@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "device/DeviceIdentification.h"
+#include "device/transport/DeviceIdentification.h"
 
 namespace talyx {
 

@@ -10,8 +10,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include "device/DeviceChannel.h"
-#include "device/HidBackend.h"
+#include "device/transport/DeviceChannel.h"
+#include "device/transport/HidBackend.h"
 #include "devicecore/FakeHid.h"
 #include "keyboard/CKestravaKeyboardDevice.h"
 #include "keyboard/KeyboardLightEngine.h"

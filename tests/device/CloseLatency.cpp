@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "device/HidDevice.h"
+#include "device/transport/HidDevice.h"
 #include "tests/device/DeviceTestSupport.h"
 
 using namespace talyx;

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "device/DeviceIdentification.h"
-#include "device/HidDevice.h"
-#include "device/ReportDescriptor.h"
 #include "device/SupportedDeviceTable.h"
+#include "device/transport/DeviceIdentification.h"
+#include "device/transport/HidDevice.h"
+#include "device/transport/ReportDescriptor.h"
 #include "tests/device/DeviceTestSupport.h"
 
 using namespace talyx;

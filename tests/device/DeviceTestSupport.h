@@ -20,9 +20,9 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include "device/HidBackend.h"
-#include "device/HidrawBackend.h"
-#include "device/VirtualBusBackend.h"
+#include "device/transport/HidBackend.h"
+#include "device/transport/HidrawBackend.h"
+#include "device/transport/VirtualBusBackend.h"
 #include "tests/support/TestSupport.h"
 
 namespace talyx::test {

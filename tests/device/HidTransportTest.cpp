@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include "device/HidDevice.h"
-#include "device/HidrawBackend.h"
-#include "device/VirtualBusBackend.h"
+#include "device/transport/HidDevice.h"
+#include "device/transport/HidrawBackend.h"
+#include "device/transport/VirtualBusBackend.h"
 #include "platform/Debug.h"
 #include "tests/device/DeviceTestSupport.h"
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "device/ReportDescriptor.h"
+#include "device/transport/ReportDescriptor.h"
 #include "tests/device/DeviceTestSupport.h"
 
 using namespace talyx;

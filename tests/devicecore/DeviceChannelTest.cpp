@@ -1,4 +1,4 @@
-#include "device/DeviceChannel.h"
+#include "device/transport/DeviceChannel.h"
 
 #include <thread>
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "device/HidBackend.h"
+#include "device/transport/HidBackend.h"
 
 namespace talyx::test {
 

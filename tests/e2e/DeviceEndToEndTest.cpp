@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include "device/DeviceChannel.h"
-#include "device/HidDevice.h"
 #include "device/SupportedDeviceTable.h"
+#include "device/transport/DeviceChannel.h"
+#include "device/transport/HidDevice.h"
 #include "platform/Paths.h"
 #include "support/TestSupport.h"
 #include "vdev/VdevFraming.h"

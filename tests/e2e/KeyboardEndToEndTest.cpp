@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "device/HidDevice.h"
 #include "device/SupportedDeviceTable.h"
+#include "device/transport/HidDevice.h"
 #include "keyboard/CKestravaKeyboardDevice.h"
 #include "platform/Clock.h"
 #include "platform/JsonFile.h"
@@ -41,9 +41,11 @@ protected:
     // keys, two macros, static lighting and changed switches.
     void prepareData() {
         folder = FamilyDataDir("keyboard");
-        test::WriteMacroLibrary(folder, {{"Copy", "2024_06_01_09_00_00_001",
-                                          {test::MacroEvent("down", 10, 0x04, "50"), test::MacroEvent("up", 10, 0x04, "30")}},
-                                         {"Click", "2024_06_01_09_00_00_002", {test::MacroEvent("down", 1, 0x01, "1000")}}});
+        test::WriteMacroLibrary(folder,
+                                {{"Copy",
+                                  "2024_06_01_09_00_00_001",
+                                  {test::MacroEvent("down", 10, 0x04, "50"), test::MacroEvent("up", 10, 0x04, "30")}},
+                                 {"Click", "2024_06_01_09_00_00_002", {test::MacroEvent("down", 1, 0x01, "1000")}}});
         Json::Value entry = readjsonFile(DefaultDocumentPath("keyboard"))["Device"][0];
         ASSERT_TRUE(entry.isObject());
         changes = {{64, 0x200005},  // A types B

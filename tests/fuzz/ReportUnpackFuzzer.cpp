@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "device/ReportDescriptor.h"
+#include "device/transport/ReportDescriptor.h"
 
 using namespace talyx;
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "device/DeviceChannel.h"
-#include "device/HidDevice.h"
+#include "device/transport/DeviceChannel.h"
+#include "device/transport/HidDevice.h"
 #include "support/TestSupport.h"
 #include "vdev/VdevProcess.h"
 

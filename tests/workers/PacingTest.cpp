@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include "device/DeviceIdentification.h"
 #include "device/LightPacer.h"
 #include "device/LightSyncEffect.h"
 #include "device/LightSyncThread.h"
+#include "device/transport/DeviceIdentification.h"
 #include "platform/Clock.h"
 
 namespace talyx {

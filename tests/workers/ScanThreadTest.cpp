@@ -9,8 +9,8 @@
 
 #include "device/DeviceScanThread.h"
 #include "device/SupportedDeviceTable.h"
-#include "device/VirtualBusBackend.h"
 #include "device/WorkerStop.h"
+#include "device/transport/VirtualBusBackend.h"
 #include "platform/Debug.h"
 #include "platform/Paths.h"
 #include "platform/WorkerThread.h"

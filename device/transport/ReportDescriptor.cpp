@@ -1,4 +1,4 @@
-#include "device/ReportDescriptor.h"
+#include "device/transport/ReportDescriptor.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "device/VirtualBusBackend.h"
+#include "device/transport/VirtualBusBackend.h"
 
 #include <algorithm>
 #include <cctype>
@@ -12,7 +12,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include "device/FdConnection.h"
+#include "device/transport/FdConnection.h"
 
 namespace talyx {
 namespace {

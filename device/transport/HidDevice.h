@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "device/HidTypes.h"
+#include "device/transport/HidTypes.h"
 
 namespace talyx {
 

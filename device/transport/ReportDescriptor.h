@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "device/HidTypes.h"
+#include "device/transport/HidTypes.h"
 
 namespace talyx {
 

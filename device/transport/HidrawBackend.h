@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "device/HidBackend.h"
+#include "device/transport/HidBackend.h"
 
 namespace talyx {
 

@@ -1,4 +1,4 @@
-#include "device/DeviceIdentification.h"
+#include "device/transport/DeviceIdentification.h"
 
 #include <cctype>
 #include <cstring>

@@ -1,13 +1,13 @@
-#include "device/HidDevice.h"
+#include "device/transport/HidDevice.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "device/DeviceIdentification.h"
-#include "device/HidBackend.h"
-#include "device/HidrawBackend.h"
-#include "device/ReportDescriptor.h"
-#include "device/VirtualBusBackend.h"
+#include "device/transport/DeviceIdentification.h"
+#include "device/transport/HidBackend.h"
+#include "device/transport/HidrawBackend.h"
+#include "device/transport/ReportDescriptor.h"
+#include "device/transport/VirtualBusBackend.h"
 
 namespace talyx {
 

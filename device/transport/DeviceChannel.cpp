@@ -1,4 +1,4 @@
-#include "device/DeviceChannel.h"
+#include "device/transport/DeviceChannel.h"
 
 #include <algorithm>
 #include <chrono>
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <thread>
 
-#include "device/HidBackend.h"
+#include "device/transport/HidBackend.h"
 #include "platform/Debug.h"
 
 namespace talyx {

@@ -1,4 +1,4 @@
-#include "device/HidrawBackend.h"
+#include "device/transport/HidrawBackend.h"
 
 #include <algorithm>
 #include <cctype>
@@ -15,9 +15,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "device/DeviceIdentification.h"
-#include "device/FdConnection.h"
-#include "device/ReportDescriptor.h"
+#include "device/transport/DeviceIdentification.h"
+#include "device/transport/FdConnection.h"
+#include "device/transport/ReportDescriptor.h"
 #include "platform/Debug.h"
 
 namespace talyx {

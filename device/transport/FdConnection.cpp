@@ -1,4 +1,4 @@
-#include "device/FdConnection.h"
+#include "device/transport/FdConnection.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <string>
 
-#include "device/HidDevice.h"
+#include "device/transport/HidDevice.h"
 
 namespace talyx {
 
