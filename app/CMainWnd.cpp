@@ -435,6 +435,8 @@ void CMainWnd::refreshNoAccessNotice() {
         nodes << QString::fromStdString(device.node);
     if (CControlUI* title = FindControl(QStringLiteral("nodevice_title")))
         title->SetTextId(QString::fromLatin1(nodes.isEmpty() ? "nodevice_title" : "nodevice_noaccess_title"));
+    if (CControlUI* plugIn = FindControl(QStringLiteral("nodevice_text")))
+        plugIn->SetVisible(nodes.isEmpty());
     if (CControlUI* text = FindControl(QStringLiteral("nodevice_access_text"))) {
         text->SetVisible(!nodes.isEmpty());
         if (!nodes.isEmpty()) {

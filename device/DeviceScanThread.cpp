@@ -191,15 +191,20 @@ bool DeviceScanThread::attachNew(Event& stop) {
             continue;
         }
         if (status == HidStatus::NoAccess && wanted >= 0) {
-            // One entry per node: its collections share the node's rights. The main
-            // collection's row names the device best.
-            const std::string node = m_backend->nodeOf(*path);
-            auto same = std::find_if(inaccessible.begin(), inaccessible.end(),
-                                     [&](const InaccessibleDevice& d) { return d.node == node; });
+            // One entry per device (the collections of one interface share a hidraw node,
+            // and a bus device's sockets share their folder); its main collection's row
+            // and node name it best.
+            const SupportedDeviceEntry place = EntryFromPath(*path);
+            auto same = std::find_if(inaccessible.begin(), inaccessible.end(), [&](const InaccessibleDevice& d) {
+                const SupportedDeviceEntry other = EntryFromPath(d.path);
+                return other.vendorId == place.vendorId && other.productId == place.productId &&
+                       other.interfaceNumber == place.interfaceNumber;
+            });
+            const InaccessibleDevice device{m_backend->nodeOf(*path), *path, wanted};
             if (same == inaccessible.end())
-                inaccessible.push_back({node, *path, wanted});
+                inaccessible.push_back(device);
             else if (m_table.Entry(wanted).role == kRoleMain && m_table.Entry(same->row).role != kRoleMain)
-                *same = {node, *path, wanted};
+                *same = device;
         }
         retry = retry || mayPass(status);
     }

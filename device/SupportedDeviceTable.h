@@ -78,7 +78,8 @@ public:
     int WantedRow(const SupportedDeviceEntry& fromPath) const;
 
     // The supported devices found on the last full scan that may not be opened, one per
-    // node, in the order found. Read from any thread.
+    // device (vendor id, product id and interface number), in the order found. Read from
+    // any thread.
     std::vector<InaccessibleDevice> InaccessibleDevices() const;
     // What replacing the list changed, by node.
     struct InaccessibleChange {
