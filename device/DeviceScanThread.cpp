@@ -91,6 +91,7 @@ void DeviceScanThread::Run(Event& stop) {
     m_watching.store(m_watch != nullptr);
 
     Clock::time_point settleUntil = Clock::now() + std::chrono::milliseconds(kSettleMs);
+    int retryPauseMs = kRetryPauseMs;
     while (!stop.isSet()) {
         bool retry = false;
         if (!m_table.AllFound()) {
@@ -118,13 +119,21 @@ void DeviceScanThread::Run(Event& stop) {
         m_passes.fetch_add(1);
 
         int timeoutMs = kPassPauseMs;
-        if (m_watch)
-            timeoutMs = retry && Clock::now() < settleUntil ? kRetryPauseMs : kRescanMs;
+        if (m_watch && retry && Clock::now() < settleUntil) {
+            // A socket made but not listening yet is a matter of microseconds; a device
+            // that keeps refusing is not worth more than a few tries.
+            timeoutMs = retryPauseMs;
+            retryPauseMs = std::min(retryPauseMs * 2, kPassPauseMs);
+        } else if (m_watch) {
+            timeoutMs = kRescanMs;
+        }
         const Wake woke = waitForWake(timeoutMs);
         if (woke == Wake::Woken && stop.isSet())
             break;
-        if (woke == Wake::Hint || woke == Wake::Woken)
+        if (woke == Wake::Hint || woke == Wake::Woken) {
             settleUntil = Clock::now() + std::chrono::milliseconds(kSettleMs);
+            retryPauseMs = kRetryPauseMs;
+        }
         if (woke == Wake::WatchLost) {
             DebugOutput("device watch lost; looking for devices every 100 ms");
             m_watch.reset();

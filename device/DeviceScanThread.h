@@ -32,11 +32,11 @@ class WorkerThread;
 // When passes run: where the backend has a watch (uevents of the hidraw subsystem, inotify
 // on the virtual bus folder), a pass runs as soon as the watch says that collections came
 // or went, so arrivals and removals are seen at once; a pass that could not open a wanted
-// interface for a passing reason (a socket not listening yet) is tried again every 25 ms
-// for half a second after the hint; and a slow pass every 5 s catches whatever a watch
-// cannot tell (a bus device killed without removing its socket). An idle scan so wakes
-// once in 5 s. Without a watch it passes every 100 ms. The stop event wakes it at once
-// in every case (a helper thread, asleep until the stop, turns the event into a wake-up).
+// interface for a passing reason (a socket not listening yet) is tried again after 5 ms,
+// then after twice as long each time, for half a second after the hint; and a slow pass every 5 s catches whatever a
+// watch cannot tell (a bus device killed without removing its socket). An idle scan so wakes once in 5 s. Without a
+// watch it passes every 100 ms. The stop event wakes it at once in every case (a helper thread, asleep until the stop,
+// turns the event into a wake-up).
 //
 // Supported devices that are plugged in but may not be opened (no access rights on the
 // node) are kept in the table (SupportedDeviceTable::InaccessibleDevices) and reported
@@ -57,9 +57,10 @@ public:
     static constexpr int kPassPauseMs = 100;
     // The safety net when there is one.
     static constexpr int kRescanMs = 5000;
-    // After a hint: how long, and how often, a failed open of a wanted interface is retried.
+    // After a hint: how long a failed open of a wanted interface is retried, and the
+    // first pause before a retry (doubling up to kPassPauseMs).
     static constexpr int kSettleMs = 500;
-    static constexpr int kRetryPauseMs = 25;
+    static constexpr int kRetryPauseMs = 5;
 
     // The table and the window must outlive the thread. `instanceMessage` is the registered
     // id of the instance message. The backend is the process default unless given (tests).
