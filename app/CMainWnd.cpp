@@ -402,6 +402,7 @@ void CMainWnd::onSelectorMessage(int index, bool show) {
 void CMainWnd::ApplyLanguage(int index) {
     if (!m_language.Apply(index, m_pm))
         return;
+    refreshNoAccessNotice(); // its text is built, not a plain language key
     update();
     // Secondary windows redraw their texts on 3089 (0, 0).
     for (QWidget* w : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
@@ -418,10 +419,31 @@ void CMainWnd::RefreshNoDeviceNotice() {
     }
     if (CControlUI* notice = FindControl(QStringLiteral("No_device_Link")))
         notice->SetVisible(visible == 0);
+    refreshNoAccessNotice();
     if (visible == 0) {
         for (const char* name : {"device_switch", "device_power_switch"})
             if (auto* tab = qobject_cast<CTabLayoutUI*>(FindControl(QString::fromLatin1(name))))
                 tab->SelectItem(0);
+    }
+}
+
+void CMainWnd::refreshNoAccessNotice() {
+    // A supported device is plugged in but this user may not open its node: say which
+    // node, and that the udev rule gives the access.
+    QStringList nodes;
+    for (const InaccessibleDevice& device : m_table.InaccessibleDevices())
+        nodes << QString::fromStdString(device.node);
+    if (CControlUI* title = FindControl(QStringLiteral("nodevice_title")))
+        title->SetTextId(QString::fromLatin1(nodes.isEmpty() ? "nodevice_title" : "nodevice_noaccess_title"));
+    if (CControlUI* plugIn = FindControl(QStringLiteral("nodevice_text")))
+        plugIn->SetVisible(nodes.isEmpty());
+    if (CControlUI* text = FindControl(QStringLiteral("nodevice_access_text"))) {
+        text->SetVisible(!nodes.isEmpty());
+        if (!nodes.isEmpty()) {
+            const QString line = CResourceManager::GetInstance().GetText(QStringLiteral("nodevice_noaccess_text"));
+            text->SetText(line.arg(nodes.join(QStringLiteral(", "))));
+            text->setAccessibleName(text->GetText());
+        }
     }
 }
 
@@ -591,6 +613,9 @@ LRESULT CMainWnd::HandleMessage(uint32_t msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     case kMsgDeviceRemoved:
         OnDeviceRemoved(static_cast<int>(wParam));
+        return 0;
+    case DeviceScanThread::kMsgDeviceNoAccess:
+        refreshNoAccessNotice();
         return 0;
     case kMsgSelectorItem:
         onSelectorMessage(static_cast<int>(wParam), lParam != 0);

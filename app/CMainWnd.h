@@ -101,6 +101,9 @@ private:
     void onSelectorMessage(int index, bool show);
     void applySkin(const SkinChange& change);
     CDevicePageUI* owningPage(CControlUI* control) const;
+    // The no-device notice's word on supported devices that may not be opened (message
+    // 3092): their nodes and the udev rule that gives access, or nothing.
+    void refreshNoAccessNotice();
 
     AppBus* m_bus;
     AppBuilderCallback m_callback;

@@ -694,7 +694,7 @@ void CKestravaUSBDevice::runListener(Event& stop, bool wireless, const char* exi
         }
         size_t got = 0;
         // No time-out: a stop closes the interface, which ends the read at once.
-        if (!hid.Read(report.data(), report.size(), &got, -1) || got == 0) {
+        if (hid.Read(report.data(), report.size(), &got, -1) != HidStatus::Ok || got == 0) {
             if (stop.wait(kListenerRetryWaitMs))
                 break;
             continue;

@@ -1,5 +1,7 @@
 #include "device/SupportedDeviceTable.h"
 
+#include <algorithm>
+
 #include "device/transport/HidDevice.h"
 
 namespace talyx {
@@ -115,12 +117,17 @@ int SupportedDeviceTable::pageIdentityLocked(size_t row) const {
     return -1;
 }
 
-int SupportedDeviceTable::AttachInterface(HidDevice& hid, const std::string& path) {
+int SupportedDeviceTable::AttachInterface(HidDevice& hid, const std::string& path, HidStatus* openStatus) {
+    if (openStatus)
+        *openStatus = HidStatus::Ok;
     SupportedDeviceEntry entry = EntryFromPath(path);
     if (!IsWanted(entry))
         return -1;
-    if (!hid.Open(path, true, false, true, false))
+    if (!hid.Open(path, true, false, true, false)) {
+        if (openStatus)
+            *openStatus = hid.OpenStatus();
         return -1;
+    }
     entry.vendorId = hid.VendorId();
     entry.productId = hid.ProductId();
     entry.usagePage = hid.UsagePage();
@@ -128,6 +135,37 @@ int SupportedDeviceTable::AttachInterface(HidDevice& hid, const std::string& pat
     const int row = Attach(entry);
     hid.Close();
     return row;
+}
+
+int SupportedDeviceTable::WantedRow(const SupportedDeviceEntry& fromPath) const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (size_t i = 0; i < m_rows.size(); ++i)
+        if (samePlace(m_rows[i], fromPath) && isFree(m_rows[i]))
+            return static_cast<int>(i);
+    return -1;
+}
+
+std::vector<InaccessibleDevice> SupportedDeviceTable::InaccessibleDevices() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_inaccessible;
+}
+
+SupportedDeviceTable::InaccessibleChange
+SupportedDeviceTable::ReplaceInaccessible(std::vector<InaccessibleDevice> current) {
+    auto missingFrom = [](const std::vector<InaccessibleDevice>& from, const std::vector<InaccessibleDevice>& list) {
+        std::vector<InaccessibleDevice> out;
+        for (const InaccessibleDevice& d : from) {
+            const bool held = std::any_of(list.begin(), list.end(),
+                                          [&](const InaccessibleDevice& other) { return other.node == d.node; });
+            if (!held)
+                out.push_back(d);
+        }
+        return out;
+    };
+    std::lock_guard<std::mutex> lock(m_mutex);
+    InaccessibleChange change{missingFrom(current, m_inaccessible), missingFrom(m_inaccessible, current)};
+    m_inaccessible = std::move(current);
+    return change;
 }
 
 } // namespace talyx

@@ -6,10 +6,20 @@
 #include <vector>
 
 #include "device/transport/DeviceIdentification.h"
+#include "device/transport/HidStatus.h"
 
 namespace talyx {
 
 class HidDevice;
+
+// A supported device that is plugged in but that this user may not open: its node has
+// no access rights for us (no udev rule installed). Kept so that the window, and later
+// the command line and the bus API, can say which node it is and what to do.
+struct InaccessibleDevice {
+    std::string node; // the file to give access to: "/dev/hidraw3", a bus socket
+    std::string path; // the collection path that could not be opened
+    int row = -1;     // the runtime row the device would take
+};
 
 // The runtime copy of the supported-interface table that the device-scan thread and the
 // main window share.
@@ -60,14 +70,31 @@ public:
     // with read access, overlapped and shared (a failed open skips it); takes the vendor
     // and product id from the attributes and the usage page and usage from the caps;
     // attaches; closes the interface. Returns the attached row, which the scan reports
-    // to the main window as an arrival, or -1.
-    int AttachInterface(HidDevice& hid, const std::string& path);
+    // to the main window as an arrival, or -1. *openStatus (when given) is the open's
+    // result: Ok when it was not tried or succeeded.
+    int AttachInterface(HidDevice& hid, const std::string& path, HidStatus* openStatus = nullptr);
+    // The free row that an interface built from a path would take (the first free row
+    // with its vendor id, product id, collection and interface number), or -1.
+    int WantedRow(const SupportedDeviceEntry& fromPath) const;
+
+    // The supported devices found on the last full scan that may not be opened, one per
+    // device (vendor id, product id and interface number), in the order found. Read from
+    // any thread.
+    std::vector<InaccessibleDevice> InaccessibleDevices() const;
+    // What replacing the list changed, by node.
+    struct InaccessibleChange {
+        std::vector<InaccessibleDevice> added;   // in the new list, not in the old one
+        std::vector<InaccessibleDevice> removed; // in the old list, not in the new one
+    };
+    // Replaces that list with the devices of the latest scan (the scan thread only).
+    InaccessibleChange ReplaceInaccessible(std::vector<InaccessibleDevice> current);
 
 private:
     int pageIdentityLocked(size_t row) const;
 
     mutable std::mutex m_mutex;
     std::vector<SupportedDeviceEntry> m_rows;
+    std::vector<InaccessibleDevice> m_inaccessible;
 };
 
 } // namespace talyx

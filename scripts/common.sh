@@ -9,6 +9,8 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config git
     libjsoncpp-dev libcurl4-openssl-dev
     qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev
     dbus dbus-bin)
+# The runtimes of the address, undefined-behaviour and thread sanitizer passes.
+SANITIZER_PACKAGES=(libasan8 libubsan1 libtsan2)
 # Extra packages for the fuzz pass.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # What scripts/run adds: the fonts the program ships under its own names, and a

@@ -124,15 +124,16 @@ int DeviceChannel::transact(const uint8_t* request, size_t requestLength, uint8_
     HidDevice& hid = wireless ? m_interfaceB : m_interfaceA;
     const int timeout = wireless ? (quiet ? kQuietWirelessTimeoutMs : kWirelessTimeoutMs) : kWiredTimeoutMs;
 
-    int written = 0;
+    HidStatus status;
     {
         std::lock_guard<std::mutex> io(m_ioLock);
         size_t count = 0;
-        written = hid.Write(packet, kPacketSize, &count, timeout);
+        status = hid.Write(packet, kPacketSize, &count, timeout);
     }
-    if (written <= 0) {
+    m_lastStatus.store(status);
+    if (TransferResult(Transfer::Write, status) != kResultSuccess) {
         --m_busy;
-        return kResultWriteFailed;
+        return TransferResult(Transfer::Write, status);
     }
 
     uint8_t in[kPacketSize];
@@ -146,8 +147,8 @@ int DeviceChannel::transact(const uint8_t* request, size_t requestLength, uint8_
         for (int attempt = 0; attempt < 2; ++attempt) {
             std::memset(in, 0, sizeof in);
             got = 0;
-            const int ok = hid.Read(in, sizeof in, &got, timeout);
-            result = ok ? kResultSuccess : kResultNoReply;
+            status = hid.Read(in, sizeof in, &got, timeout);
+            result = TransferResult(Transfer::Read, status);
             if (in[3] == packet[3])
                 break;
             if (wireless && in[3] == kCmdOnline) {
@@ -163,6 +164,7 @@ int DeviceChannel::transact(const uint8_t* request, size_t requestLength, uint8_
             }
         }
     }
+    m_lastStatus.store(status);
 
     if (!quiet) {
         DebugOutput("返回");
@@ -176,6 +178,14 @@ int DeviceChannel::transact(const uint8_t* request, size_t requestLength, uint8_
     }
     --m_busy;
     return result;
+}
+
+int DeviceChannel::TransferResult(Transfer transfer, HidStatus status) {
+    // The exchange keeps its codes coarse: the caller learns that the request did not go
+    // out (-1) or that no reply came (0); the transport's reason stays in LastStatus().
+    if (status == HidStatus::Ok)
+        return kResultSuccess;
+    return transfer == Transfer::Write ? kResultWriteFailed : kResultNoReply;
 }
 
 int DeviceChannel::statusResult(int result, const uint8_t* reply) {

@@ -146,6 +146,16 @@ public:
     // On the wired interface the keyboard is always there: true without any I/O.
     bool CmdAAIsOnline();
 
+    // ---- The transport's vocabulary and the exchange's codes.
+    enum class Transfer { Write, Read };
+    // The one place where a transfer's HidStatus becomes a result code: Ok is 1; any
+    // failed write is -1 (kResultWriteFailed), any failed read 0 (kResultNoReply).
+    static int TransferResult(Transfer transfer, HidStatus status);
+    // The status of the last transfer on this channel (Ok, TimedOut, Cancelled, Gone,
+    // NoAccess, IoError), so that a caller holding a 0 or -1 can tell a device that is
+    // gone from one that did not answer in time. Ok before any transfer.
+    HidStatus LastStatus() const { return m_lastStatus.load(); }
+
     // ---- Settings.
     // Refuses (false, size unchanged) a block size above 512.
     bool SetBlockSize(uint16_t size);
@@ -207,6 +217,7 @@ private:
     std::mutex m_lightLock;
     std::atomic<bool> m_wireless{false};
     std::atomic<uint8_t> m_chunkSize{kWiredChunk};
+    std::atomic<HidStatus> m_lastStatus{HidStatus::Ok};
 };
 
 } // namespace talyx

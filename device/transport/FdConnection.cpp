@@ -28,7 +28,8 @@ int64_t deadlineFor(int timeoutMs) {
 
 } // namespace
 
-FdConnection::FdConnection(int fd) : m_fd(fd), m_cancelFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+FdConnection::FdConnection(int fd, std::string node)
+    : m_fd(fd), m_cancelFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), m_node(std::move(node)) {}
 
 FdConnection::~FdConnection() {
     if (m_fd >= 0)
@@ -48,7 +49,7 @@ void FdConnection::cancel() {
     } while (written < 0 && errno == EINTR);
 }
 
-FdConnection::WaitResult FdConnection::waitFor(short events, int64_t deadlineMs) {
+HidStatus FdConnection::waitFor(short events, int64_t deadlineMs, const char* call) {
     for (;;) {
         int timeout = -1;
         if (deadlineMs >= 0)
@@ -58,18 +59,22 @@ FdConnection::WaitResult FdConnection::waitFor(short events, int64_t deadlineMs)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return WaitResult::Failed;
+            return TranslateErrno(errno, call, m_node);
         }
         // The cancel is looked at first, so a Close() wins over a report that arrived in
         // the same instant.
         if (fds[0].revents)
-            return WaitResult::Cancelled;
+            return HidStatus::Cancelled;
         if (n == 0)
-            return WaitResult::TimedOut;
+            return HidStatus::TimedOut;
         if (fds[1].revents & events)
-            return WaitResult::Ready;
-        if (fds[1].revents & (POLLERR | POLLHUP | POLLNVAL))
-            return WaitResult::Failed;
+            return HidStatus::Ok;
+        // hidraw says POLLHUP | POLLERR once its device is removed; a bus socket hangs up
+        // when the device closes it.
+        if (fds[1].revents & (POLLERR | POLLHUP))
+            return HidStatus::Gone;
+        if (fds[1].revents & POLLNVAL)
+            return TranslateErrno(EBADF, call, m_node);
     }
 }
 
@@ -77,25 +82,13 @@ bool FdConnection::accept(std::vector<uint8_t>&) {
     return true;
 }
 
-int FdConnection::waitResultCode(WaitResult result) {
-    switch (result) {
-    case WaitResult::Ready:
-        return 1;
-    case WaitResult::TimedOut:
-        return 0;
-    case WaitResult::Cancelled:
-    case WaitResult::Failed:
-        break;
-    }
-    return -1;
-}
-
-int FdConnection::read(uint8_t* buffer, size_t len, int timeoutMs) {
+HidStatus FdConnection::read(uint8_t* buffer, size_t len, size_t& got, int timeoutMs) {
+    got = 0;
     if (!valid() || !buffer || len == 0)
-        return -1;
+        return HidStatus::IoError;
     const int64_t deadline = deadlineFor(timeoutMs);
     for (;;) {
-        if (const int waited = waitResultCode(waitFor(POLLIN, deadline)); waited <= 0)
+        if (const HidStatus waited = waitFor(POLLIN, deadline, "read"); waited != HidStatus::Ok)
             return waited;
         if (m_buffer.empty())
             m_buffer.resize(kMessageBuffer);
@@ -103,25 +96,26 @@ int FdConnection::read(uint8_t* buffer, size_t len, int timeoutMs) {
         if (n < 0) {
             if (errno == EAGAIN || errno == EINTR)
                 continue; // another reader of the same descriptor took it
-            return -1;
+            return TranslateErrno(errno, "read", m_node);
         }
         if (n == 0)
-            return -1; // the device or the bus peer went away
+            return HidStatus::Gone; // the device or the bus peer went away
         std::vector<uint8_t> report(m_buffer.begin(), m_buffer.begin() + n);
         if (!accept(report))
             continue;
-        const size_t copied = std::min(len, report.size());
-        std::memcpy(buffer, report.data(), copied);
-        return static_cast<int>(copied);
+        got = std::min(len, report.size());
+        std::memcpy(buffer, report.data(), got);
+        return HidStatus::Ok;
     }
 }
 
-int FdConnection::write(const uint8_t* buffer, size_t len, int timeoutMs) {
+HidStatus FdConnection::write(const uint8_t* buffer, size_t len, size_t& written, int timeoutMs) {
+    written = 0;
     if (!valid() || !buffer || len == 0)
-        return -1;
+        return HidStatus::IoError;
     const int64_t deadline = deadlineFor(timeoutMs);
     for (;;) {
-        if (const int waited = waitResultCode(waitFor(POLLOUT, deadline)); waited <= 0)
+        if (const HidStatus waited = waitFor(POLLOUT, deadline, "write"); waited != HidStatus::Ok)
             return waited;
         // send() keeps a vanished bus peer from raising SIGPIPE; hidraw nodes are not
         // sockets and take a plain write().
@@ -131,9 +125,10 @@ int FdConnection::write(const uint8_t* buffer, size_t len, int timeoutMs) {
         if (n < 0) {
             if (errno == EAGAIN || errno == EINTR)
                 continue;
-            return -1;
+            return TranslateErrno(errno, "write", m_node);
         }
-        return static_cast<int>(n);
+        written = static_cast<size_t>(n);
+        return HidStatus::Ok;
     }
 }
 

@@ -1,5 +1,7 @@
 #include "device/transport/HidDevice.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
@@ -73,9 +75,14 @@ bool HidDevice::Open(const std::string& path, bool wantRead, bool wantWrite, boo
     m_path = path;
 
     HidNodeInfo info;
-    std::unique_ptr<HidConnection> opened = m_backend->open(path, wantRead, wantWrite, info);
-    if (!opened)
+    std::unique_ptr<HidConnection> opened;
+    m_openStatus = m_backend->open(path, wantRead, wantWrite, info, opened);
+    if (m_openStatus != HidStatus::Ok || !opened) {
+        if (m_openStatus == HidStatus::Ok)
+            m_openStatus = HidStatus::IoError;
         return false;
+    }
+    m_openStatus = HidStatus::IoError;
     auto descriptor = std::make_unique<ReportDescriptor>();
     if (!descriptor->Parse(info.reportDescriptor))
         return false;
@@ -97,13 +104,21 @@ bool HidDevice::Open(const std::string& path, bool wantRead, bool wantWrite, boo
     m_collectionIndex = index;
     m_interfaceNumber = HexAfterMarker(path, "&mi_");
     m_collectionNumber = collection;
+    m_openStatus = HidStatus::Ok;
     std::lock_guard<std::mutex> lock(m_connectionLock);
+    m_inputIds = m_descriptor->Collection(index).inputReportIds;
     m_connection = std::move(opened);
     return true;
 }
 
 std::shared_ptr<HidConnection> HidDevice::connection() const {
     std::lock_guard<std::mutex> lock(m_connectionLock);
+    return m_connection;
+}
+
+std::shared_ptr<HidConnection> HidDevice::connection(std::vector<uint8_t>& inputIds) const {
+    std::lock_guard<std::mutex> lock(m_connectionLock);
+    inputIds = m_inputIds;
     return m_connection;
 }
 
@@ -127,33 +142,56 @@ bool HidDevice::IsOpen() const {
     return connection() != nullptr;
 }
 
-int HidDevice::Read(uint8_t* buffer, size_t length, size_t* bytesRead, int timeoutMs) {
-    if (bytesRead)
-        *bytesRead = 0;
-    std::shared_ptr<HidConnection> conn = connection();
-    if (!conn || !buffer || length == 0)
-        return 0;
-    const int n = conn->read(buffer, length, timeoutMs);
-    if (n <= 0)
-        return 0;
-    if (bytesRead)
-        *bytesRead = static_cast<size_t>(n);
-    return 1;
+std::vector<uint8_t> HidDevice::InputReportIds() const {
+    std::lock_guard<std::mutex> lock(m_connectionLock);
+    return m_inputIds;
 }
 
-int HidDevice::Write(const uint8_t* buffer, size_t length, size_t* bytesWritten, int timeoutMs) {
+HidStatus HidDevice::Read(uint8_t* buffer, size_t length, size_t* bytesRead, int timeoutMs) {
+    if (bytesRead)
+        *bytesRead = 0;
+    std::vector<uint8_t> ids;
+    std::shared_ptr<HidConnection> conn = connection(ids);
+    if (!conn)
+        return HidStatus::Cancelled;
+    if (!buffer || length == 0)
+        return HidStatus::IoError;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    // The first wait gets the whole time-out; after a dropped report, what is left of it.
+    for (int remaining = timeoutMs;;) {
+        size_t got = 0;
+        const HidStatus status = conn->read(buffer, length, got, remaining);
+        if (status != HidStatus::Ok)
+            return status;
+        // A report of another collection (hidraw hands each descriptor all of the
+        // interface's) or with an id this collection does not have is not ours to take.
+        if (got > 0 && std::binary_search(ids.begin(), ids.end(), buffer[0])) {
+            if (bytesRead)
+                *bytesRead = got;
+            return HidStatus::Ok;
+        }
+        if (timeoutMs >= 0)
+            remaining = static_cast<int>(std::max<int64_t>(
+                0, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+                       .count()));
+    }
+}
+
+HidStatus HidDevice::Write(const uint8_t* buffer, size_t length, size_t* bytesWritten, int timeoutMs) {
     if (bytesWritten)
         *bytesWritten = 0;
     std::shared_ptr<HidConnection> conn = connection();
-    if (!conn || !buffer || length == 0)
-        return 0;
+    if (!conn)
+        return HidStatus::Cancelled;
+    if (!buffer || length == 0)
+        return HidStatus::IoError;
     // Output reports go out whole: a shorter buffer is padded with zeros to the report
     // length; a longer one is not a report of this collection.
     const size_t reportLength = m_caps.outputReportByteLength;
     std::vector<uint8_t> padded;
     if (reportLength != 0) {
         if (length > reportLength)
-            return 0;
+            return HidStatus::IoError;
         if (length < reportLength) {
             padded.assign(reportLength, 0);
             std::memcpy(padded.data(), buffer, length);
@@ -161,12 +199,11 @@ int HidDevice::Write(const uint8_t* buffer, size_t length, size_t* bytesWritten,
             length = reportLength;
         }
     }
-    const int n = conn->write(buffer, length, timeoutMs);
-    if (n <= 0)
-        return 0;
-    if (bytesWritten)
-        *bytesWritten = static_cast<size_t>(n);
-    return 1;
+    size_t written = 0;
+    const HidStatus status = conn->write(buffer, length, written, timeoutMs);
+    if (status == HidStatus::Ok && bytesWritten)
+        *bytesWritten = written;
+    return status;
 }
 
 bool HidDevice::UnpackReport(const uint8_t* report, size_t length, HidReportType type) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "device/transport/HidStatus.h"
 #include "device/transport/HidTypes.h"
 
 namespace talyx {
@@ -44,21 +45,33 @@ public:
 
     // Closes what is open, stores the options and opens the path, then reads the
     // attributes and capabilities from the report descriptor. False (and closed) when
-    // the node cannot be opened or its descriptor cannot be parsed. A node that exists
-    // but may not be opened writes a debug text naming it and the udev rule to install.
+    // the node cannot be opened or its descriptor cannot be parsed; OpenStatus() then
+    // says why. A node that exists but may not be opened (NoAccess) writes a debug text
+    // naming it and the udev rule to install.
     bool Open(const std::string& path, bool wantRead, bool wantWrite, bool overlapped, bool exclusive);
+    // Why the last Open() failed: Gone (no such collection any more), NoAccess, TimedOut
+    // (a bus device that did not greet), IoError (including a descriptor that does not
+    // parse); Ok after a successful one.
+    HidStatus OpenStatus() const { return m_openStatus; }
     // Cancels a waiting Read() or Write() (from any thread), then closes.
     void Close();
     bool IsOpen() const;
 
     // Waits up to timeoutMs (negative: no time-out) for one input report of this
-    // collection and copies it, report id first, into buffer. Nonzero on success; zero
-    // on time-out, cancel, error or a device that went away. *bytesRead is the count
-    // copied (0 on failure). Nothing stays pending after a failed call.
-    int Read(uint8_t* buffer, size_t length, size_t* bytesRead, int timeoutMs);
-    // Writes one output report, report id first. Nonzero on success; zero on time-out,
-    // cancel or error; *bytesWritten is the count written (0 on failure).
-    int Write(const uint8_t* buffer, size_t length, size_t* bytesWritten, int timeoutMs);
+    // collection and copies it, report id first, into buffer; *bytesRead is the count
+    // copied (0 unless Ok). Reports with an id that is not one of the collection's input
+    // report ids are dropped and the wait goes on within the same time-out. Ok,
+    // TimedOut, Cancelled (closed, or Close() from another thread), Gone or IoError.
+    // Nothing stays pending after a failed call. Blocks.
+    HidStatus Read(uint8_t* buffer, size_t length, size_t* bytesRead, int timeoutMs);
+    // Writes one output report, report id first, padded with zeros to the collection's
+    // output report length (a longer buffer is refused with IoError); *bytesWritten is
+    // the count written (0 unless Ok). Ok, TimedOut, Cancelled, Gone or IoError. Blocks.
+    HidStatus Write(const uint8_t* buffer, size_t length, size_t* bytesWritten, int timeoutMs);
+
+    // The report ids a Read() delivers: the collection's input report ids ({0} when the
+    // descriptor uses none), ascending. Empty until the first successful Open().
+    std::vector<uint8_t> InputReportIds() const;
 
     // Fills the data items of the given report type whose report id equals report[0]
     // (button items: usage list, value items: raw and scaled values). False when a value
@@ -103,8 +116,14 @@ private:
     std::vector<HidDataItem> m_items[3];
     uint32_t m_interfaceNumber = 0;
     uint32_t m_collectionNumber = 0;
+    HidStatus m_openStatus = HidStatus::Gone;
+
+    // Input report ids of the open collection; guarded by m_connectionLock with the
+    // connection, so a Read() takes them whole while Close() runs in another thread.
+    std::vector<uint8_t> m_inputIds;
 
     std::shared_ptr<HidConnection> connection() const;
+    std::shared_ptr<HidConnection> connection(std::vector<uint8_t>& inputIds) const;
 };
 
 } // namespace talyx

@@ -18,6 +18,7 @@
 #include "device/transport/DeviceIdentification.h"
 #include "device/transport/FdConnection.h"
 #include "device/transport/ReportDescriptor.h"
+#include "device/transport/UeventWatch.h"
 #include "platform/Debug.h"
 
 namespace talyx {
@@ -54,25 +55,23 @@ long nodeNumber(const std::string& name) {
     return std::strtol(name.c_str() + 6, nullptr, 10);
 }
 
-// A collection on a hidraw node: the node's descriptor hands it every input report of
-// the interface, and it keeps its own.
+// A collection on a hidraw node. Without report ids hidraw starts each report with its
+// data; the callers expect the id byte first, as they write it. (The node hands every
+// open descriptor every input report of the interface; HidDevice keeps its collection's.)
 class HidrawConnection : public FdConnection {
 public:
-    HidrawConnection(int fd, bool numbered, std::vector<uint8_t> inputIds)
-        : FdConnection(fd), m_numbered(numbered), m_inputIds(std::move(inputIds)) {}
+    HidrawConnection(int fd, std::string node, bool numbered)
+        : FdConnection(fd, std::move(node)), m_numbered(numbered) {}
 
 protected:
     bool accept(std::vector<uint8_t>& report) override {
-        // Without report ids hidraw starts the report with its data; the callers expect
-        // the id byte first, as they write it.
         if (!m_numbered)
             report.insert(report.begin(), 0);
-        return std::binary_search(m_inputIds.begin(), m_inputIds.end(), report[0]);
+        return true;
     }
 
 private:
     bool m_numbered;
-    std::vector<uint8_t> m_inputIds;
 };
 
 std::string collectionPath(const std::string& node, uint16_t vid, uint16_t pid, int interfaceNumber, size_t index,
@@ -197,22 +196,23 @@ bool HidrawBackend::enumerate(std::vector<std::string>& paths) {
     return true;
 }
 
-std::unique_ptr<HidConnection> HidrawBackend::open(const std::string& path, bool wantRead, bool wantWrite,
-                                                   HidNodeInfo& info) {
+HidStatus HidrawBackend::open(const std::string& path, bool wantRead, bool wantWrite, HidNodeInfo& info,
+                              std::unique_ptr<HidConnection>& connection) {
+    connection.reset();
     std::string name;
     Node node;
     if (!splitPath(path, name) || !readNode(name, node))
-        return nullptr;
+        return HidStatus::Gone;
     // hidraw numbers are reused: after a replug the same node may be another device.
     if (PathVendorId(path) != node.vendorId || PathProductId(path) != node.productId)
-        return nullptr;
+        return HidStatus::Gone;
     ReportDescriptor descriptor;
     if (!descriptor.Parse(node.descriptor))
-        return nullptr;
+        return HidStatus::IoError;
     const uint32_t collection = HexAfterMarker(path, "&col");
     const size_t count = descriptor.CollectionCount();
     if ((count > 1 && collection == 0) || (collection > count))
-        return nullptr;
+        return HidStatus::Gone;
     const HidTopLevelCollection& tlc = descriptor.Collection(collection ? collection - 1 : 0);
 
     const std::string nodePath = m_devRoot + "/" + name;
@@ -221,21 +221,34 @@ std::unique_ptr<HidConnection> HidrawBackend::open(const std::string& path, bool
         const int access = wantRead && wantWrite ? O_RDWR : (wantRead ? O_RDONLY : O_WRONLY);
         fd = openNode(nodePath, access | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) {
-            if (errno == EACCES || errno == EPERM)
+            const int error = errno;
+            if (HidStatusFromErrno(error) == HidStatus::NoAccess) {
                 DebugOutput(PermissionText(nodePath));
-            return nullptr;
+                return HidStatus::NoAccess;
+            }
+            return TranslateErrno(error, "open", nodePath);
         }
     } else if (!exists(nodePath)) {
-        return nullptr;
+        return HidStatus::Gone;
     }
-    auto connection = std::make_unique<HidrawConnection>(fd, descriptor.UsesReportIds(), tlc.inputReportIds);
-    if (fd >= 0 && !connection->valid())
-        return nullptr;
+    auto opened = std::make_unique<HidrawConnection>(fd, nodePath, descriptor.UsesReportIds());
+    if (fd >= 0 && !opened->valid())
+        return HidStatus::IoError;
     info.attributes.vendorId = node.vendorId;
     info.attributes.productId = node.productId;
     info.attributes.versionNumber = node.version;
     info.reportDescriptor = tlc.descriptor;
-    return connection;
+    connection = std::move(opened);
+    return HidStatus::Ok;
+}
+
+std::string HidrawBackend::nodeOf(const std::string& path) const {
+    std::string name;
+    return splitPath(path, name) ? m_devRoot + "/" + name : path;
+}
+
+std::unique_ptr<HidWatch> HidrawBackend::watch() {
+    return UeventWatch::Open("hidraw");
 }
 
 bool HidrawBackend::probe(const std::string& path) {

@@ -24,9 +24,10 @@ namespace talyx {
 // ours; the node is what comes before it.
 //
 // Each open collection has its own descriptor on the node, and hidraw hands every
-// descriptor a copy of every input report, so a read keeps only the reports whose id
-// belongs to its collection. On interfaces without report ids a 0 is put in front of
-// each report, so that callers always see the id first.
+// descriptor a copy of every input report (HidDevice keeps only its collection's). On
+// interfaces without report ids a 0 is put in front of each report, so that callers
+// always see the id first. Arrivals and removals are watched through the kernel's and
+// udev's uevents of the hidraw subsystem.
 class HidrawBackend : public HidBackend {
 public:
     // The folder of the hidraw class in sysfs and the folder of the device nodes; tests
@@ -37,16 +38,21 @@ public:
     // parses. False when the sysfs folder cannot be read.
     bool enumerate(std::vector<std::string>& paths) override;
     // Opens the node of the path (read and/or write access, non-blocking, waits done by
-    // poll) and fills the attributes and the collection's own descriptor. nullptr when
-    // the node is gone, is now another device, or cannot be opened; a node that exists
-    // but may not be opened writes a debug text that names it and the udev rule.
+    // poll) and fills the attributes and the collection's own descriptor. Gone when the
+    // node is gone or is now another device, NoAccess when it exists but may not be
+    // opened (with a debug text that names it and the udev rule), IoError otherwise.
     // Asking for neither read nor write opens nothing on the node and gives a connection
     // whose transfers fail (the attributes are still filled).
-    std::unique_ptr<HidConnection> open(const std::string& path, bool wantRead, bool wantWrite,
-                                        HidNodeInfo& info) override;
+    HidStatus open(const std::string& path, bool wantRead, bool wantWrite, HidNodeInfo& info,
+                   std::unique_ptr<HidConnection>& connection) override;
     // True when the node and its sysfs entry exist and still carry the path's vendor and
     // product id. Opens nothing.
     bool probe(const std::string& path) override;
+    // The device node of a path: "<dev root>/hidrawN".
+    std::string nodeOf(const std::string& path) const override;
+    // Uevents of the hidraw subsystem (UeventWatch); a watch whose fd() is -1 where
+    // netlink cannot be had.
+    std::unique_ptr<HidWatch> watch() override;
 
     // What a node that may not be opened writes to the debug output.
     static std::string PermissionText(const std::string& node);

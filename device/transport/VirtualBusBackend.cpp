@@ -13,6 +13,8 @@
 #include <unistd.h>
 
 #include "device/transport/FdConnection.h"
+#include "device/transport/FolderWatch.h"
+#include "platform/Debug.h"
 
 namespace talyx {
 namespace {
@@ -69,8 +71,10 @@ int VirtualBusBackend::connectTo(const std::string& path) const {
     const std::string target = socketPath(path);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    if (target.size() >= sizeof address.sun_path)
+    if (target.size() >= sizeof address.sun_path) {
+        errno = ENAMETOOLONG;
         return -1;
+    }
     std::memcpy(address.sun_path, target.c_str(), target.size() + 1);
     const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
     if (fd < 0)
@@ -80,7 +84,9 @@ int VirtualBusBackend::connectTo(const std::string& path) const {
         result = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
     } while (result < 0 && errno == EINTR);
     if (result < 0) {
+        const int error = errno;
         ::close(fd);
+        errno = error;
         return -1;
     }
     return fd;
@@ -104,10 +110,20 @@ bool VirtualBusBackend::enumerate(std::vector<std::string>& paths) {
     return true;
 }
 
-std::unique_ptr<HidConnection> VirtualBusBackend::open(const std::string& path, bool, bool, HidNodeInfo& info) {
+HidStatus VirtualBusBackend::open(const std::string& path, bool, bool, HidNodeInfo& info,
+                                  std::unique_ptr<HidConnection>& connection) {
+    connection.reset();
+    const std::string node = socketPath(path);
     const int fd = connectTo(path);
-    if (fd < 0)
-        return nullptr;
+    if (fd < 0) {
+        const int error = errno;
+        if (HidStatusFromErrno(error) == HidStatus::NoAccess) {
+            DebugOutput("virtual bus: no permission to connect to " + node +
+                        ". The bus folder and its sockets must be writable by this user.");
+            return HidStatus::NoAccess;
+        }
+        return TranslateErrno(error, "connect", node);
+    }
     // The hello comes first on every connection; a device that does not send it is not
     // one we can talk to.
     pollfd pfd = {fd, POLLIN, 0};
@@ -115,18 +131,38 @@ std::unique_ptr<HidConnection> VirtualBusBackend::open(const std::string& path, 
     do {
         ready = ::poll(&pfd, 1, kHelloTimeoutMs);
     } while (ready < 0 && errno == EINTR);
-    std::vector<uint8_t> hello(kHelloHeader + 0xFFFF + 1);
-    ssize_t n = -1;
-    if (ready == 1 && (pfd.revents & POLLIN))
-        n = ::recv(fd, hello.data(), hello.size(), MSG_DONTWAIT);
-    if (n <= 0 || !ParseHello(hello.data(), static_cast<size_t>(n), info)) {
-        ::close(fd);
-        return nullptr;
+    HidStatus status = HidStatus::IoError;
+    if (ready == 0) {
+        status = HidStatus::TimedOut;
+    } else if (ready == 1 && (pfd.revents & POLLIN)) {
+        std::vector<uint8_t> buffer(kHelloHeader + 0xFFFF + 1);
+        const ssize_t n = ::recv(fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
+        if (n == 0)
+            status = HidStatus::Gone;
+        else if (n < 0)
+            status = TranslateErrno(errno, "hello", node);
+        else if (ParseHello(buffer.data(), static_cast<size_t>(n), info))
+            status = HidStatus::Ok;
+    } else if (ready == 1) {
+        status = HidStatus::Gone; // hung up before greeting
     }
-    auto connection = std::make_unique<FdConnection>(fd);
-    if (!connection->valid())
-        return nullptr;
-    return connection;
+    if (status != HidStatus::Ok) {
+        ::close(fd);
+        return status;
+    }
+    auto opened = std::make_unique<FdConnection>(fd, node);
+    if (!opened->valid())
+        return HidStatus::IoError;
+    connection = std::move(opened);
+    return HidStatus::Ok;
+}
+
+std::string VirtualBusBackend::nodeOf(const std::string& path) const {
+    return socketPath(path);
+}
+
+std::unique_ptr<HidWatch> VirtualBusBackend::watch() {
+    return std::make_unique<FolderWatch>(m_folder);
 }
 
 bool VirtualBusBackend::probe(const std::string& path) {

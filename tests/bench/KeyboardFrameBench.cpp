@@ -25,12 +25,12 @@ namespace {
 class InstantConnection : public HidConnection {
 public:
     explicit InstantConnection(vdev::KeyboardFirmware* firmware) : m_firmware(firmware) {}
-    int read(uint8_t* buffer, size_t len, int) override {
-        const size_t n = std::min(len, sizeof m_reply);
-        std::memcpy(buffer, m_reply, n);
-        return static_cast<int>(n);
+    HidStatus read(uint8_t* buffer, size_t len, size_t& got, int) override {
+        got = std::min(len, sizeof m_reply);
+        std::memcpy(buffer, m_reply, got);
+        return HidStatus::Ok;
     }
-    int write(const uint8_t* buffer, size_t len, int) override {
+    HidStatus write(const uint8_t* buffer, size_t len, size_t& written, int) override {
         if (m_firmware) {
             const std::vector<uint8_t> reply = m_firmware->Handle(buffer, len);
             std::memcpy(m_reply, reply.data(), std::min(reply.size(), sizeof m_reply));
@@ -39,7 +39,8 @@ public:
             m_reply[0] = buffer[0];
             m_reply[3] = buffer[3];
         }
-        return static_cast<int>(len);
+        written = len;
+        return HidStatus::Ok;
     }
     void cancel() override {}
 
@@ -55,11 +56,13 @@ public:
         paths = {"bench#vid_320f&pid_5078&mi_01&col04"};
         return true;
     }
-    std::unique_ptr<HidConnection> open(const std::string&, bool, bool, HidNodeInfo& info) override {
+    HidStatus open(const std::string&, bool, bool, HidNodeInfo& info,
+                   std::unique_ptr<HidConnection>& connection) override {
         info.attributes.vendorId = 0x320F;
         info.attributes.productId = 0x5078;
         info.reportDescriptor = test::VendorDescriptor();
-        return std::make_unique<InstantConnection>(m_firmware);
+        connection = std::make_unique<InstantConnection>(m_firmware);
+        return HidStatus::Ok;
     }
     bool probe(const std::string&) override { return true; }
 

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,6 +25,13 @@
 #include "device/transport/HidrawBackend.h"
 #include "device/transport/VirtualBusBackend.h"
 #include "tests/support/TestSupport.h"
+
+namespace talyx {
+// Failing assertions name the status instead of printing its number.
+inline void PrintTo(HidStatus status, std::ostream* os) {
+    *os << HidStatusText(status);
+}
+} // namespace talyx
 
 namespace talyx::test {
 
@@ -348,13 +356,15 @@ public:
                 paths.push_back(entry.first);
         return !enumerateFails;
     }
-    std::unique_ptr<HidConnection> open(const std::string& path, bool, bool, HidNodeInfo& info) override {
+    HidStatus open(const std::string& path, bool, bool, HidNodeInfo& info,
+                   std::unique_ptr<HidConnection>& connection) override {
         auto it = nodes.find(path);
         if (it == nodes.end() || !it->second.present)
-            return nullptr;
+            return HidStatus::Gone;
         opened.push_back(path);
         info = it->second.info;
-        return std::make_unique<SilentConnection>();
+        connection = std::make_unique<SilentConnection>();
+        return HidStatus::Ok;
     }
     bool probe(const std::string& path) override {
         auto it = nodes.find(path);
@@ -364,8 +374,14 @@ public:
 private:
     class SilentConnection : public HidConnection {
     public:
-        int read(uint8_t*, size_t, int) override { return -1; }
-        int write(const uint8_t*, size_t len, int) override { return static_cast<int>(len); }
+        HidStatus read(uint8_t*, size_t, size_t& got, int) override {
+            got = 0;
+            return HidStatus::Gone;
+        }
+        HidStatus write(const uint8_t*, size_t len, size_t& written, int) override {
+            written = len;
+            return HidStatus::Ok;
+        }
         void cancel() override {}
     };
 };

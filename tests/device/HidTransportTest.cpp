@@ -122,21 +122,21 @@ TEST(HidDevice, OpensAHidrawCollectionAndReadsOnlyItsReports) {
 
     uint8_t buffer[65] = {};
     size_t n = 0;
-    ASSERT_TRUE(vendor.Read(buffer, sizeof buffer, &n, 1000));
+    ASSERT_EQ(vendor.Read(buffer, sizeof buffer, &n, 1000), HidStatus::Ok);
     EXPECT_EQ(n, 65u);
     EXPECT_EQ(buffer[0], 0x04) << Hex(buffer, n);
     EXPECT_EQ(buffer[1], 0xAB) << Hex(buffer, n);
 
-    ASSERT_TRUE(consumer.Read(buffer, sizeof buffer, &n, 1000));
+    ASSERT_EQ(consumer.Read(buffer, sizeof buffer, &n, 1000), HidStatus::Ok);
     ASSERT_EQ(Bytes(buffer, buffer + n), notification) << Hex(buffer, n);
     ASSERT_TRUE(consumer.UnpackReport(buffer, n, HidReportType::Input));
     EXPECT_EQ(consumer.DataItems(HidReportType::Input).at(0).usages.at(0), 0x401);
-    EXPECT_FALSE(consumer.Read(buffer, sizeof buffer, &n, 50)); // the vendor report was not for it
+    EXPECT_EQ(consumer.Read(buffer, sizeof buffer, &n, 50), HidStatus::TimedOut); // the vendor report was not for it
     EXPECT_EQ(n, 0u);
 
     // A short output report goes out padded to the report length; a longer one is refused.
     const Bytes request = {0x04, 0x01, 0x02};
-    ASSERT_TRUE(vendor.Write(request.data(), request.size(), &n, 1000));
+    ASSERT_EQ(vendor.Write(request.data(), request.size(), &n, 1000), HidStatus::Ok);
     EXPECT_EQ(n, 65u);
     Bytes sent = receiveFrom(vendorPeer);
     Bytes expected(65, 0);
@@ -145,7 +145,7 @@ TEST(HidDevice, OpensAHidrawCollectionAndReadsOnlyItsReports) {
     expected[2] = 0x02;
     EXPECT_EQ(sent, expected) << Hex(sent);
     const Bytes tooLong(66, 0x04);
-    EXPECT_FALSE(vendor.Write(tooLong.data(), tooLong.size(), &n, 1000));
+    EXPECT_EQ(vendor.Write(tooLong.data(), tooLong.size(), &n, 1000), HidStatus::IoError);
     EXPECT_EQ(n, 0u);
 }
 
@@ -159,7 +159,7 @@ TEST(HidDevice, InterfaceWithoutReportIdsReadsWithAZeroIdFirst) {
     sendTo(tree.backend->peer("hidraw2"), {0x02, 0x00, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00});
     uint8_t buffer[9];
     size_t n = 0;
-    ASSERT_TRUE(keyboard.Read(buffer, sizeof buffer, &n, 1000));
+    ASSERT_EQ(keyboard.Read(buffer, sizeof buffer, &n, 1000), HidStatus::Ok);
     ASSERT_EQ(n, 9u);
     EXPECT_EQ(Bytes(buffer, buffer + 9), (Bytes{0x00, 0x02, 0x00, 0x04, 0, 0, 0, 0, 0})) << Hex(buffer, n);
     ASSERT_TRUE(keyboard.UnpackReport(buffer, n, HidReportType::Input));
@@ -215,15 +215,15 @@ TEST(HidDevice, ReadWithNoReportTimesOutAndLeavesNothingPending) {
     uint8_t buffer[65];
     size_t n = 99;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(hid.Read(buffer, sizeof buffer, &n, 100), 0);
+    EXPECT_EQ(hid.Read(buffer, sizeof buffer, &n, 100), HidStatus::TimedOut);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(90));
     EXPECT_EQ(n, 0u);
     // The report that comes after the time-out goes to the next read, whole, and only once.
     sendTo(peer, vendorReport(0x5A));
-    ASSERT_TRUE(hid.Read(buffer, sizeof buffer, &n, 1000));
+    ASSERT_EQ(hid.Read(buffer, sizeof buffer, &n, 1000), HidStatus::Ok);
     EXPECT_EQ(n, 65u);
     EXPECT_EQ(buffer[1], 0x5A) << Hex(buffer, n);
-    EXPECT_FALSE(hid.Read(buffer, sizeof buffer, &n, 0));
+    EXPECT_EQ(hid.Read(buffer, sizeof buffer, &n, 0), HidStatus::TimedOut);
 }
 
 TEST(HidDevice, CloseFromAnotherThreadEndsAWaitingRead) {
@@ -231,11 +231,11 @@ TEST(HidDevice, CloseFromAnotherThreadEndsAWaitingRead) {
     HidDevice hid(tree.backend);
     ASSERT_TRUE(hid.Open(tree.path(kVendorPath), true, true, true, false));
     const int peer = tree.backend->peer("hidraw3");
-    std::promise<int> started;
+    std::promise<void> started;
     auto result = std::async(std::launch::async, [&] {
         uint8_t buffer[65];
         size_t n = 0;
-        started.set_value(0);
+        started.set_value();
         return hid.Read(buffer, sizeof buffer, &n, -1); // no time-out: only Close ends it
     });
     started.get_future().wait();
@@ -245,14 +245,14 @@ TEST(HidDevice, CloseFromAnotherThreadEndsAWaitingRead) {
     // If the cancel were lost, a report arriving 5 s later would end the read as a success.
     if (result.wait_for(std::chrono::seconds(5)) != std::future_status::ready)
         sendTo(peer, vendorReport(0x01));
-    EXPECT_EQ(result.get(), 0);
+    EXPECT_EQ(result.get(), HidStatus::Cancelled);
     const auto latency =
         std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - closed);
     std::printf("Close ended the waiting read after %lld us\n", static_cast<long long>(latency.count()));
     EXPECT_FALSE(hid.IsOpen());
     uint8_t buffer[65];
     size_t n = 0;
-    EXPECT_FALSE(hid.Read(buffer, sizeof buffer, &n, 0));
+    EXPECT_EQ(hid.Read(buffer, sizeof buffer, &n, 0), HidStatus::Cancelled);
 }
 
 TEST(HidDevice, DeviceThatGoesAwayFailsTheReadAtOnce) {
@@ -263,9 +263,9 @@ TEST(HidDevice, DeviceThatGoesAwayFailsTheReadAtOnce) {
     uint8_t buffer[65];
     size_t n = 0;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(hid.Read(buffer, sizeof buffer, &n, 5000));
+    EXPECT_EQ(hid.Read(buffer, sizeof buffer, &n, 5000), HidStatus::Gone);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
-    EXPECT_FALSE(hid.Write(buffer, 1, &n, 1000));
+    EXPECT_EQ(hid.Write(buffer, 1, &n, 1000), HidStatus::Gone);
 }
 
 TEST(HidDevice, PathMarkersAndFailedOpen) {
@@ -315,7 +315,7 @@ TEST(VirtualBus, EnumeratesOpensAndMovesReports) {
 
     const Bytes request = {0x04, 0x03};
     size_t n = 0;
-    ASSERT_TRUE(hid.Write(request.data(), request.size(), &n, 1000));
+    ASSERT_EQ(hid.Write(request.data(), request.size(), &n, 1000), HidStatus::Ok);
     ASSERT_TRUE(device.waitForMessages(1, 2000));
     Bytes expected(65, 0);
     expected[0] = 0x04;
@@ -324,13 +324,13 @@ TEST(VirtualBus, EnumeratesOpensAndMovesReports) {
 
     device.sendInput(vendorReport(0x77));
     uint8_t buffer[65];
-    ASSERT_TRUE(hid.Read(buffer, sizeof buffer, &n, 2000));
+    ASSERT_EQ(hid.Read(buffer, sizeof buffer, &n, 2000), HidStatus::Ok);
     EXPECT_EQ(n, 65u);
     EXPECT_EQ(buffer[1], 0x77) << Hex(buffer, n);
 
     // Unplugged: the waiting read fails at once and the probe no longer connects.
     device.unplug();
-    EXPECT_FALSE(hid.Read(buffer, sizeof buffer, &n, 5000));
+    EXPECT_EQ(hid.Read(buffer, sizeof buffer, &n, 5000), HidStatus::Gone);
     EXPECT_FALSE(HidDevice::Probe(path));
 }
 

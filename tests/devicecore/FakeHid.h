@@ -81,7 +81,8 @@ struct FakeLink {
 class FakeConnection : public HidConnection {
 public:
     explicit FakeConnection(std::shared_ptr<FakeLink> link) : m_link(std::move(link)) {}
-    int read(uint8_t* buffer, size_t len, int timeoutMs) override {
+    HidStatus read(uint8_t* buffer, size_t len, size_t& got, int timeoutMs) override {
+        got = 0;
         std::unique_lock<std::mutex> lock(m_link->mutex);
         m_link->readTimeouts.push_back(timeoutMs);
         ++m_link->reads;
@@ -92,25 +93,27 @@ public:
             m_link->holding = false;
         }
         if (m_link->replies.empty())
-            return 0;
+            return HidStatus::TimedOut;
         Packet p = m_link->replies.front();
         m_link->replies.pop_front();
-        const size_t n = std::min(len, p.size());
-        std::memcpy(buffer, p.data(), n);
-        return static_cast<int>(n);
+        got = std::min(len, p.size());
+        std::memcpy(buffer, p.data(), got);
+        return HidStatus::Ok;
     }
-    int write(const uint8_t* buffer, size_t len, int timeoutMs) override {
+    HidStatus write(const uint8_t* buffer, size_t len, size_t& written, int timeoutMs) override {
         std::lock_guard<std::mutex> lock(m_link->mutex);
         m_link->writeTimeouts.push_back(timeoutMs);
+        written = 0;
         if (m_link->failWrites)
-            return -1;
+            return HidStatus::IoError;
         Packet p(buffer, buffer + len);
         m_link->written.push_back(p);
         if (m_link->responder) {
             for (Packet& r : m_link->responder(p))
                 m_link->replies.push_back(std::move(r));
         }
-        return static_cast<int>(len);
+        written = len;
+        return HidStatus::Ok;
     }
     void cancel() override {}
 
@@ -135,14 +138,16 @@ public:
             paths.push_back(p);
         return true;
     }
-    std::unique_ptr<HidConnection> open(const std::string& path, bool, bool, HidNodeInfo& info) override {
+    HidStatus open(const std::string& path, bool, bool, HidNodeInfo& info,
+                   std::unique_ptr<HidConnection>& connection) override {
         if (path.empty())
-            return nullptr;
+            return HidStatus::Gone;
         auto l = link(path);
         info.attributes.vendorId = 0x320F;
         info.attributes.productId = 0x5078;
         info.reportDescriptor = VendorDescriptor();
-        return std::make_unique<FakeConnection>(l);
+        connection = std::make_unique<FakeConnection>(l);
+        return HidStatus::Ok;
     }
     bool probe(const std::string&) override { return true; }
 

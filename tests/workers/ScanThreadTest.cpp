@@ -81,8 +81,10 @@ TEST_F(ScanThread, ArrivalRemovalAndReplugOfAKeyboard) {
                 DeviceScanThread::kPassPauseMs);
     EXPECT_LT(noticedMs, 1000.0);
     const uint64_t passes = scan.Passes();
-    while (scan.Passes() < passes + 3)
+    while (scan.Passes() < passes + 3) {
+        scan.Rescan();
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     std::vector<WPARAM> removed = window.params(kRemoved);
     std::sort(removed.begin(), removed.end());
     EXPECT_EQ(removed, (std::vector<WPARAM>{0, 1}));
