@@ -15,9 +15,15 @@ int g_shown = 0;
 
 } // namespace
 
-void CMsgWnd::SetNextAnswer(int answer) { g_answers.append(answer); }
-QString CMsgWnd::LastTextKey() { return g_lastKey; }
-int CMsgWnd::ShownCount() { return g_shown; }
+void CMsgWnd::SetNextAnswer(int answer) {
+    g_answers.append(answer);
+}
+QString CMsgWnd::LastTextKey() {
+    return g_lastKey;
+}
+int CMsgWnd::ShownCount() {
+    return g_shown;
+}
 
 int CMsgWnd::MessageBox(QWidget* parent, const QString& textKey, int style, const QString& titleKey) {
     return show(parent, textKey, CResourceManager::GetInstance().GetText(textKey), style, titleKey);
@@ -26,6 +32,12 @@ int CMsgWnd::MessageBox(QWidget* parent, const QString& textKey, int style, cons
 int CMsgWnd::MessageBoxFormatted(QWidget* parent, const QString& textKey, int value, int style) {
     QString body = CResourceManager::GetInstance().GetText(textKey);
     body.replace(QStringLiteral("%d"), QString::number(value));
+    return show(parent, textKey, body, style, QStringLiteral("message_title"));
+}
+
+int CMsgWnd::MessageBoxFormatted(QWidget* parent, const QString& textKey, const QString& value, int style) {
+    QString body = CResourceManager::GetInstance().GetText(textKey);
+    body.replace(QStringLiteral("%s"), value);
     return show(parent, textKey, body, style, QStringLiteral("message_title"));
 }
 

@@ -18,6 +18,8 @@ public:
 
     // The same for a text that is a format with one number ("%d"), filled with `value`.
     static int MessageBoxFormatted(QWidget* parent, const QString& textKey, int value, int style = kOk);
+    // The same for a format with one text ("%s").
+    static int MessageBoxFormatted(QWidget* parent, const QString& textKey, const QString& value, int style = kOk);
 
     // Test seam: the next message box is not shown and answers this at once.
     static void SetNextAnswer(int answer);
