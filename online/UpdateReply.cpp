@@ -1,6 +1,7 @@
 #include "online/UpdateReply.h"
 
 #include <json/reader.h>
+#include <exception>
 #include <memory>
 
 namespace talyx {
@@ -42,8 +43,13 @@ bool ParseUpdateReply(const char* data, size_t size, UpdateReply& out) {
     const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     Json::Value root;
     std::string errors;
-    if (!reader->parse(data, data + size, &root, &errors) || !root.isObject())
+    try {
+        if (!reader->parse(data, data + size, &root, &errors) || !root.isObject())
+            return false;
+    } catch (const std::exception&) {
+        // Nesting deeper than the stack limit.
         return false;
+    }
     UpdateReply reply;
     if (!optionalString(root, "name", reply.name, true) ||
         !optionalString(root, "version_name", reply.versionName, false))
