@@ -47,6 +47,11 @@ CSetWnd::~CSetWnd() {
     m_session.Stop();
 }
 
+UpdateTimings& CSetWnd::Timings() {
+    static UpdateTimings timings;
+    return timings;
+}
+
 void CSetWnd::SetOpenerForTests(std::function<bool(const QString& path)> f) {
     opener() = std::move(f);
 }

@@ -31,7 +31,7 @@ public:
     static constexpr uint32_t kMsgOpenPackage = 3123;  // wParam const std::string*; result 1 when opened
 
     CSetWnd(MessageTarget* owner, uint32_t updateStateMessage, std::vector<UpdateRow> rows, QStringList languages,
-            int currentLanguage, UpdateTimings timings = UpdateTimings());
+            int currentLanguage, UpdateTimings timings = Timings());
     ~CSetWnd() override;
 
     QString GetSkinFile() const override { return QStringLiteral("XML/setwnd.xml"); }
@@ -50,8 +50,10 @@ public:
     bool AcceptsReportFrom(pid_t pid) const { return m_session.AcceptsReportFrom(pid); }
     UpdateSession& Session() { return m_session; }
 
-    // Test seam: application packages go here instead of the desktop's opener.
+    // Test seams: application packages go here instead of the desktop's opener; the
+    // pauses the windows opened from now on use.
     static void SetOpenerForTests(std::function<bool(const QString& path)> opener);
+    static UpdateTimings& Timings();
 
 protected:
     void OnFinalMessage() override { deleteLater(); }

@@ -353,11 +353,13 @@ void UpdateSession::installWorker(Event& stop) {
         // number of times.
         int restart = -1;
         bool failed = false;
+        bool ended = false;
         int failedIndex = -1;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             if (m_processRunning && m_process.HasEnded()) {
                 m_processRunning = false;
+                ended = true;
                 m_process.Release();
                 const int i = m_current;
                 if (i >= 0 && m_items[static_cast<size_t>(i)].state == kItemUpdating &&
@@ -384,6 +386,9 @@ void UpdateSession::installWorker(Event& stop) {
             m_host.ItemChanged(failedIndex);
             m_host.UpdateFailed();
         }
+        // What the window offers depends on whether a package runs.
+        if (ended)
+            m_host.PageStateChanged(PageState());
         int next = -1;
         {
             std::lock_guard<std::mutex> lock(m_mutex);

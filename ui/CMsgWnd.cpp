@@ -11,19 +11,15 @@ namespace {
 
 QList<int> g_answers;
 QString g_lastKey;
+QString g_lastText;
 int g_shown = 0;
 
 } // namespace
 
-void CMsgWnd::SetNextAnswer(int answer) {
-    g_answers.append(answer);
-}
-QString CMsgWnd::LastTextKey() {
-    return g_lastKey;
-}
-int CMsgWnd::ShownCount() {
-    return g_shown;
-}
+void CMsgWnd::SetNextAnswer(int answer) { g_answers.append(answer); }
+QString CMsgWnd::LastTextKey() { return g_lastKey; }
+QString CMsgWnd::LastText() { return g_lastText; }
+int CMsgWnd::ShownCount() { return g_shown; }
 
 int CMsgWnd::MessageBox(QWidget* parent, const QString& textKey, int style, const QString& titleKey) {
     return show(parent, textKey, CResourceManager::GetInstance().GetText(textKey), style, titleKey);
@@ -43,6 +39,7 @@ int CMsgWnd::MessageBoxFormatted(QWidget* parent, const QString& textKey, const 
 
 int CMsgWnd::show(QWidget* parent, const QString& textKey, const QString& body, int style, const QString& titleKey) {
     g_lastKey = textKey;
+    g_lastText = body;
     ++g_shown;
     if (!g_answers.isEmpty())
         return g_answers.takeFirst();

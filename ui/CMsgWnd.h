@@ -25,6 +25,8 @@ public:
     static void SetNextAnswer(int answer);
     // The language key of the last message box, and how many were asked for.
     static QString LastTextKey();
+    // The text it showed, formats filled in.
+    static QString LastText();
     static int ShownCount();
 
     QString GetSkinFile() const override { return QStringLiteral("XML/msgwnd.xml"); }
