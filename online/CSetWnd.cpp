@@ -3,6 +3,7 @@
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 #include <QUrl>
 
 #include "online/CUpdateInfoListItemUI.h"
@@ -96,9 +97,25 @@ CControlUI* CSetWnd::CreateControl(const QString& className) {
 void CSetWnd::SelectPage(int page) {
     if (auto* tab = qobject_cast<CTabLayoutUI*>(FindControl(QStringLiteral("setwnd_tab"))))
         tab->SelectItem(page);
+    relayoutLists();
     const char* option = page == kPageLanguage ? "set_tab_general" : "set_tab_update";
     if (auto* o = qobject_cast<COptionUI*>(FindControl(QString::fromLatin1(option))))
         o->Selected(true, false);
+}
+
+void CSetWnd::showEvent(QShowEvent* event) {
+    WindowImplBase::showEvent(event);
+    relayoutLists();
+}
+
+// A scrolling list sized while its page was hidden measured a viewport that was not laid
+// out yet; once the page shows, the lists take their real width.
+void CSetWnd::relayoutLists() {
+    QTimer::singleShot(0, this, [this] {
+        for (const char* name : {"update_list", "language_list"})
+            if (auto* list = qobject_cast<CContainerUI*>(FindControl(QString::fromLatin1(name))))
+                list->NeedUpdate();
+    });
 }
 
 void CSetWnd::PlaceBeside(QWidget* mainWindow) {

@@ -57,6 +57,7 @@ public:
 
 protected:
     void OnFinalMessage() override { deleteLater(); }
+    void showEvent(QShowEvent* event) override;
 
 private:
     void ItemChanged(int index) override;
@@ -68,6 +69,7 @@ private:
     void showItem(int index);
     void showPage();
     void refreshTexts();
+    void relayoutLists();
     int itemIndexOf(CControlUI* control) const;
 
     MessageTarget* m_owner;

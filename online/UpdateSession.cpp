@@ -416,6 +416,7 @@ void UpdateSession::installWorker(Event& stop) {
             std::lock_guard<std::mutex> lock(m_mutex);
             UpdateItem& item = m_items[static_cast<size_t>(next)];
             item.state = kItemUpdating;
+            item.progress = 0; // from now on the package's own progress
             m_page = kPageUpdating;
             m_current = next;
             application = item.row.IsApplication();
