@@ -134,7 +134,11 @@ TEST_F(UpdateSessionTest, OffersStartsAndRetriesPackagesABoundedNumberOfTimes) {
     ASSERT_TRUE(host.waitFor([&] { return host.failed.load() == 1; }, 20000));
     EXPECT_EQ(session.Item(0).state, kItemFailed);
     EXPECT_EQ(readFile(marker), "run\nrun\nrun\n");
-    ASSERT_TRUE(host.waitFor([&] { return session.Item(1).state == kItemUpdating; }));
+    ASSERT_TRUE(host.waitFor([&] {
+        std::lock_guard<std::mutex> lock(host.mutex);
+        return !host.opened.empty();
+    }));
+    EXPECT_EQ(session.Item(1).state, kItemUpdating);
     {
         std::lock_guard<std::mutex> lock(host.mutex);
         ASSERT_EQ(host.opened.size(), 1u);
