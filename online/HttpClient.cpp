@@ -317,11 +317,14 @@ int HttpClient::FormRequest(const std::string& url, const std::string& method, c
         m_settings.lastError = kErrorInvalidParameter;
         return -1;
     }
-    if (!IsAllowedUrl(url)) {
-        m_settings.lastError = kErrorUnrecognizedScheme;
+    auto noLink = [&] {
         if (reply && replyCapacity >= kNoLinkServerLength)
             std::memcpy(reply, kNoLinkServer, kNoLinkServerLength);
         return 0;
+    };
+    if (!IsAllowedUrl(url)) {
+        m_settings.lastError = kErrorUnrecognizedScheme;
+        return noLink();
     }
     Transfer t;
     t.url = url;
@@ -343,11 +346,8 @@ int HttpClient::FormRequest(const std::string& url, const std::string& method, c
         return true;
     };
     const int result = performWithFallback(t);
-    if (!t.sent) {
-        if (reply && replyCapacity >= kNoLinkServerLength)
-            std::memcpy(reply, kNoLinkServer, kNoLinkServerLength);
-        return 0;
-    }
+    if (!t.sent)
+        return noLink();
     if (overflow) {
         m_settings.lastError = kErrorInsufficientBuffer;
         return -1;

@@ -1,7 +1,7 @@
 #include "online/UpdateReply.h"
 
-#include <json/reader.h>
 #include <exception>
+#include <json/reader.h>
 #include <memory>
 
 namespace talyx {

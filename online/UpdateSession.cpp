@@ -144,7 +144,7 @@ bool UpdateSession::busyLocked() const {
 
 // Once nothing is downloaded or installed any more, the page says again whether an
 // update waits.
-void UpdateSession::settleLocked(std::vector<int>&, int& page) {
+void UpdateSession::settleLocked(int& page) {
     if (busyLocked() || m_page != kPageUpdating)
         return;
     const bool waiting =
@@ -327,12 +327,11 @@ void UpdateSession::downloadWorker(Event& stop) {
                 return;
         }
         int page = -1;
-        std::vector<int> changed;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            settleLocked(changed, page);
+            settleLocked(page);
         }
-        notify(changed, page);
+        notify({}, page);
     }
 }
 
@@ -400,12 +399,11 @@ void UpdateSession::installWorker(Event& stop) {
         }
         if (next < 0) {
             int page = -1;
-            std::vector<int> changed;
             {
                 std::lock_guard<std::mutex> lock(m_mutex);
-                settleLocked(changed, page);
+                settleLocked(page);
             }
-            notify(changed, page);
+            notify({}, page);
             continue;
         }
         if (stop.wait(m_timings.beforeStartMs))

@@ -132,7 +132,7 @@ private:
     void installWorker(Event& stop);
     void setState(int index, int state);
     void setPage(int state);
-    void settleLocked(std::vector<int>& changed, int& page);
+    void settleLocked(int& page);
     bool busyLocked() const;
     void notify(const std::vector<int>& changed, int page);
     bool startFirmware(int index);
