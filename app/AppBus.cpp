@@ -5,8 +5,10 @@
 #include <QDBusMessage>
 
 #include "app/AppMessages.h"
+#include "platform/Debug.h"
 #include "platform/MessageRegistry.h"
 #include "platform/Product.h"
+#include "ui/WindowMessages.h"
 
 namespace talyx {
 namespace {
@@ -32,9 +34,26 @@ void AppBus::post(uint32_t msg, WPARAM wParam, LPARAM lParam) {
 }
 
 void AppBus::Instance(uint wParam, qlonglong lParam) { post(WM_APP_INSTANCE, wParam, lParam); }
-void AppBus::UpdateState(uint wParam, qlonglong lParam) { post(WM_APP_UPDATE_STATE, wParam, lParam); }
+void AppBus::UpdateState(uint wParam, qlonglong lParam) { updateState(wParam, lParam); }
+void AppBus::OpenSettings() { post(kMsgOpenUpdatePage, 0, 0); }
 void AppBus::LightControl(uint wParam, qlonglong lParam) { post(WM_APP_LIGHT_CONTROL, wParam, lParam); }
 void AppBus::WorkToolQuery() { post(WM_APP_WORKTOOL_QUERY, 0, 0); }
+
+void AppBus::updateState(WPARAM wParam, LPARAM lParam) {
+    uint32_t pid = 0;
+    if (calledFromDBus() && connection().interface()) {
+        const QDBusReply<uint> reply = connection().interface()->servicePid(message().service());
+        if (reply.isValid())
+            pid = reply.value();
+    }
+    if (!m_updateFilter || !m_updateFilter(pid)) {
+        DebugOutputF("update report from process %u refused", pid);
+        return;
+    }
+    // Sent, not posted: the report is applied before the caller's call returns.
+    if (m_target && WM_APP_UPDATE_STATE)
+        m_target->sendMessage(WM_APP_UPDATE_STATE, wParam, lParam);
+}
 
 bool AppBus::PostMessage(const QString& name, qulonglong wParam, qlonglong lParam) {
     const uint32_t id = RegisterWindowMessage(name.toStdString());
@@ -42,7 +61,10 @@ bool AppBus::PostMessage(const QString& name, qulonglong wParam, qlonglong lPara
     if (id == 0 || (id != WM_APP_INSTANCE && id != WM_APP_UPDATE_STATE && id != WM_APP_LIGHT_CONTROL &&
                     id != WM_APP_WORKTOOL_QUERY))
         return false;
-    post(id, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam));
+    if (id == WM_APP_UPDATE_STATE)
+        updateState(static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam));
+    else
+        post(id, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam));
     return true;
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDBusContext>
 #include <QObject>
 #include <QString>
+#include <functional>
 
 #include "platform/MessageTarget.h"
 
@@ -14,7 +16,10 @@ namespace talyx {
 //
 // Methods (received from other programs, posted to the main window):
 //   Instance(u wParam, x lParam)        the instance message; a second start sends (0, 1)
-//   UpdateState(u wParam, x lParam)     update step and value, for the settings window
+//   UpdateState(u wParam, x lParam)     update step and value, for the settings window;
+//                                       taken only while an update package of ours runs,
+//                                       from that package's processes
+//   OpenSettings()                      opens the settings window on its update page
 //   LightControl(u wParam, x lParam)    wParam 1; lParam 1 = control the lights, 0 = stop
 //   WorkToolQuery()                     asks for the device summary (sent to "WorkTool")
 //   PostMessage(s name, t wParam, x lParam) → b
@@ -24,12 +29,15 @@ namespace talyx {
 //
 // Peers the program calls: the "WorkTool" at org.talyx.WorkTool (method
 // CopyData(u dwData, t wParam, ay data)) and the audio recorder at org.talyx.AudioRecorder.
-class AppBus : public QObject {
+class AppBus : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.talyx.RgbGamingKeyboard")
 public:
     explicit AppBus(QObject* parent = nullptr);
     void SetTarget(MessageTarget* target) { m_target = target; }
+    // Decides whether an update report from a process is taken (pid 0: the bus did not
+    // say who called). Without a filter no report is taken.
+    void SetUpdateReportFilter(std::function<bool(uint32_t pid)> filter) { m_updateFilter = std::move(filter); }
     // Exports the object on the session bus. False when there is no bus.
     bool Export();
 
@@ -41,6 +49,7 @@ public:
 public slots:
     void Instance(uint wParam, qlonglong lParam);
     void UpdateState(uint wParam, qlonglong lParam);
+    void OpenSettings();
     void LightControl(uint wParam, qlonglong lParam);
     void WorkToolQuery();
     bool PostMessage(const QString& name, qulonglong wParam, qlonglong lParam);
@@ -50,7 +59,9 @@ signals:
 
 private:
     void post(uint32_t msg, WPARAM wParam, LPARAM lParam);
+    void updateState(WPARAM wParam, LPARAM lParam);
     MessageTarget* m_target = nullptr;
+    std::function<bool(uint32_t)> m_updateFilter;
 };
 
 } // namespace talyx

@@ -17,6 +17,8 @@
 #include "device/LightSyncThread.h"
 #include "device/WorkerStop.h"
 #include "device/transport/DeviceIdentification.h"
+#include "online/CSetWnd.h"
+#include "online/UpdateTable.h"
 #include "platform/Debug.h"
 #include "platform/Product.h"
 #include "ui/CButtonUI.h"
@@ -48,6 +50,8 @@ const char* kLightOff = "不控制灯光";
 
 CMainWnd::CMainWnd(AppBus* bus) : m_bus(bus), m_callback(&m_pm) {
     g_mainWindow = this;
+    if (m_bus)
+        m_bus->SetUpdateReportFilter([this](uint32_t pid) { return AcceptsUpdateReport(pid); });
 }
 
 CMainWnd::~CMainWnd() {
@@ -158,6 +162,8 @@ void CMainWnd::onClick(CControlUI* sender) {
         } else {
             delete frame;
         }
+    } else if (name == QLatin1String("setbtn")) {
+        OpenSettings(CSetWnd::kPageUpdate);
     } else if (name == QLatin1String("nodevice_ok_btn"))
         hide();
     else if (name == QLatin1String("control_light_status"))
@@ -511,8 +517,13 @@ LRESULT CMainWnd::HandleMessage(uint32_t msg, WPARAM wParam, LPARAM lParam) {
         BringToFront();
         return 0;
     }
-    if (msg == WM_APP_UPDATE_STATE && msg)
+    if (msg == WM_APP_UPDATE_STATE && msg) {
+        // Handled before the reporting program's call returns, so that its exit cannot
+        // overtake its report.
+        if (m_setWnd && !m_setWnd->IsDestroyed())
+            m_setWnd->sendMessage(msg, wParam, lParam);
         return 0;
+    }
     if (msg == WM_APP_LIGHT_CONTROL && msg) {
         if (wParam == 1)
             setLightControl(lParam ? 1 : 0, false);
@@ -537,6 +548,8 @@ LRESULT CMainWnd::HandleMessage(uint32_t msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_DESTROY:
         DebugOutput("退出测试");
+        if (m_setWnd)
+            m_setWnd->Close();
         hide();
         stopWorkers();
         m_tray.DeleteTrayIcon();
@@ -601,7 +614,14 @@ LRESULT CMainWnd::HandleMessage(uint32_t msg, WPARAM wParam, LPARAM lParam) {
         if (name && *name == QLatin1String("exit"))
             Close();
         else if (name && *name == QLatin1String("about_menu"))
-            CMsgWnd::MessageBox(this, QStringLiteral("about_text"));
+            CMsgWnd::MessageBoxFormatted(this, QStringLiteral("about_text"),
+                                         QString::fromStdString(ApplicationDisplayVersion()));
+        else if (name && *name == QLatin1String("setwnd_menu"))
+            OpenSettings(CSetWnd::kPageUpdate);
+        return 0;
+    }
+    case kMsgOpenUpdatePage: {
+        OpenSettings(CSetWnd::kPageUpdate);
         return 0;
     }
     case kMsgShowProgress:
@@ -646,6 +666,53 @@ void CMainWnd::stopWorkers() {
         for (CDevicePageUI* page : Pages(family))
             if (page->Device())
                 page->Device()->StopWorkers();
+}
+
+std::vector<UpdateRow> CMainWnd::UpdateRows() const {
+    std::vector<UpdateRow> rows = UpdateTableRows();
+    // Rows 0 to 2 follow the device families in family order; the last is the application.
+    for (int k = 0; k < kApplicationRow && k < kDeviceTypeCount; ++k) {
+        const std::vector<CDevicePageUI*> pages = Pages(k);
+        CKestravaUSBDevice* device = pages.empty() ? nullptr : pages.front()->Device();
+        if (!device || !device->Channel().IsOpen())
+            continue;
+        DeviceChannel& channel = device->Channel();
+        const bool receiver = channel.IsWireless();
+        rows[static_cast<size_t>(k)].currentVersion =
+            (receiver ? channel.InterfaceB() : channel.InterfaceA()).Attributes().versionNumber;
+        if (receiver)
+            rows[static_cast<size_t>(k)].mode = -1;
+    }
+    rows[kApplicationRow].currentVersion = ReadInstalledVersion();
+    std::vector<UpdateRow> known;
+    for (const UpdateRow& row : rows)
+        if (row.currentVersion != 0)
+            known.push_back(row);
+    return known;
+}
+
+void CMainWnd::OpenSettings(int page) {
+    if (m_setWnd && !m_setWnd->IsDestroyed()) {
+        m_setWnd->SelectPage(page);
+        m_setWnd->ShowWindow(true);
+        return;
+    }
+    QStringList languages;
+    for (const LanguageEntry& entry : ReadLanguageConfig())
+        languages.append(entry.text);
+    auto* wnd = new CSetWnd(this, WM_APP_UPDATE_STATE, UpdateRows(), languages, m_language.Current());
+    if (!wnd->Create(this, QString::fromUtf8(kProductTitle))) {
+        delete wnd;
+        return;
+    }
+    m_setWnd = wnd;
+    wnd->SelectPage(page);
+    wnd->PlaceBeside(this);
+    wnd->ShowWindow(true);
+}
+
+bool CMainWnd::AcceptsUpdateReport(uint32_t pid) const {
+    return m_setWnd && !m_setWnd->IsDestroyed() && m_setWnd->AcceptsReportFrom(static_cast<pid_t>(pid));
 }
 
 void CMainWnd::OnFinalMessage() {}

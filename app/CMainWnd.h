@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QPointer>
 #include <array>
 #include <functional>
 #include <map>
@@ -12,6 +13,7 @@
 #include "app/Language.h"
 #include "device/DevicePageLists.h"
 #include "device/SupportedDeviceTable.h"
+#include "online/CSetWnd.h"
 #include "platform/WorkerThread.h"
 #include "ui/CTrayIcon.h"
 #include "ui/WindowImplBase.h"
@@ -83,6 +85,15 @@ public:
     void ShowSelectorItem(CDeviceOptionUI* item, bool show, bool select);
     int VisibleSelectorCount() const;
     bool IsSyncOffered() const { return m_syncOffered; }
+    // Opens the settings window on one of its pages, or brings it forward on that page.
+    void OpenSettings(int page);
+    CSetWnd* SettingsWindow() const { return m_setWnd.data(); }
+    // The update rows as this computer has them: each device family's firmware version
+    // (the receiver's, with mode -1, for a device in its receiver form; 0 when none is
+    // connected) and the installed application version.
+    std::vector<UpdateRow> UpdateRows() const;
+    // Whether a package report from this process is taken by the settings window.
+    bool AcceptsUpdateReport(uint32_t pid) const;
 
 protected:
     void OnFinalMessage() override;
@@ -126,6 +137,7 @@ private:
     DevicePageLists m_pageLists;
     std::unique_ptr<DeviceScanThread> m_scan;
     std::unique_ptr<LightSyncThread> m_lightSync;
+    QPointer<CSetWnd> m_setWnd;
 };
 
 } // namespace talyx

@@ -6,6 +6,7 @@
 #include "app/CDevicePageUI.h"
 #include "device/transport/DeviceIdentification.h"
 #include "editors/EditorPages.h"
+#include "online/CUpdateInfoListItemUI.h"
 #include "ui/CChartViewUI.h"
 #include "ui/CCircleProgressUI.h"
 #include "ui/CControlFactory.h"

@@ -17,6 +17,7 @@
 #include "app/FontLoader.h"
 #include "app/Language.h"
 #include "app/SingleInstance.h"
+#include "online/UpdateTable.h"
 #include "platform/Debug.h"
 #include "platform/MessageRegistry.h"
 #include "platform/Paths.h"
@@ -128,6 +129,7 @@ int RunApplication(int argc, char** argv) {
     // What an installer does on the first start: the product's settings key.
     CPaintManagerUI::SetInstancePath(dataDir);
     StoreDesktopLanguage();
+    StoreInstalledVersion();
 
     // 5, 6. Skin.
     CPaintManagerUI::SetResourceType(CPaintManagerUI::kResourceFile);

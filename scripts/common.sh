@@ -7,7 +7,7 @@ TOP=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config git
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     libjsoncpp-dev libcurl4-openssl-dev
-    qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev
+    qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev libssl-dev openssl
     dbus dbus-bin)
 # The runtimes of the address, undefined-behaviour and thread sanitizer passes.
 SANITIZER_PACKAGES=(libasan8 libubsan1 libtsan2)

@@ -11,12 +11,14 @@ namespace {
 
 QList<int> g_answers;
 QString g_lastKey;
+QString g_lastText;
 int g_shown = 0;
 
 } // namespace
 
 void CMsgWnd::SetNextAnswer(int answer) { g_answers.append(answer); }
 QString CMsgWnd::LastTextKey() { return g_lastKey; }
+QString CMsgWnd::LastText() { return g_lastText; }
 int CMsgWnd::ShownCount() { return g_shown; }
 
 int CMsgWnd::MessageBox(QWidget* parent, const QString& textKey, int style, const QString& titleKey) {
@@ -29,8 +31,15 @@ int CMsgWnd::MessageBoxFormatted(QWidget* parent, const QString& textKey, int va
     return show(parent, textKey, body, style, QStringLiteral("message_title"));
 }
 
+int CMsgWnd::MessageBoxFormatted(QWidget* parent, const QString& textKey, const QString& value, int style) {
+    QString body = CResourceManager::GetInstance().GetText(textKey);
+    body.replace(QStringLiteral("%s"), value);
+    return show(parent, textKey, body, style, QStringLiteral("message_title"));
+}
+
 int CMsgWnd::show(QWidget* parent, const QString& textKey, const QString& body, int style, const QString& titleKey) {
     g_lastKey = textKey;
+    g_lastText = body;
     ++g_shown;
     if (!g_answers.isEmpty())
         return g_answers.takeFirst();

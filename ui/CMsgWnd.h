@@ -18,11 +18,15 @@ public:
 
     // The same for a text that is a format with one number ("%d"), filled with `value`.
     static int MessageBoxFormatted(QWidget* parent, const QString& textKey, int value, int style = kOk);
+    // The same for a format with one text ("%s").
+    static int MessageBoxFormatted(QWidget* parent, const QString& textKey, const QString& value, int style = kOk);
 
     // Test seam: the next message box is not shown and answers this at once.
     static void SetNextAnswer(int answer);
     // The language key of the last message box, and how many were asked for.
     static QString LastTextKey();
+    // The text it showed, formats filled in.
+    static QString LastText();
     static int ShownCount();
 
     QString GetSkinFile() const override { return QStringLiteral("XML/msgwnd.xml"); }

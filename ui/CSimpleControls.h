@@ -56,14 +56,6 @@ public:
     QString GetClass() const override { return QStringLiteral("CloudShareListItemUI"); }
 };
 
-// A list row for one available update (software or firmware).
-class CUpdateInfoListItemUI : public CListContainerElementUI {
-    Q_OBJECT
-public:
-    using CListContainerElementUI::CListContainerElementUI;
-    QString GetClass() const override { return QStringLiteral("UpdateInfoListItemUI"); }
-};
-
 // A list row holding an editable value (a macro event's delay, for instance).
 class CComboEditContainerElementUI : public CListContainerElementUI {
     Q_OBJECT
