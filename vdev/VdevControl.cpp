@@ -39,6 +39,7 @@ Json::Value VdevControl::Handle(const Json::Value& request) {
     if (cmd == "state") {
         Json::Value reply = success();
         reply["bus"] = m_bus.Folder();
+        reply["pollUs"] = m_bus.PollIntervalUs();
         Json::Value devices(Json::arrayValue);
         for (int i = 0; i < m_bus.DeviceCount(); ++i) {
             VirtualDevice* d = m_bus.Device(i);
@@ -51,6 +52,16 @@ Json::Value VdevControl::Handle(const Json::Value& request) {
         }
         reply["devices"] = devices;
         return reply;
+    }
+
+    if (cmd == "timing") {
+        int pollUs = intField(request, "pollUs", -1);
+        if (request["timing"].isString() && !ParseTiming(request["timing"].asString(), pollUs))
+            return failure("\"timing\" is usb, receiver or fast");
+        if (pollUs < 0 || pollUs > 100000)
+            return failure("\"pollUs\" must be 0 to 100000");
+        m_bus.SetPollInterval(static_cast<uint32_t>(pollUs));
+        return success();
     }
 
     const int index = intField(request, "device", 0);

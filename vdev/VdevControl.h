@@ -12,6 +12,7 @@ class VirtualBus;
 // by its position on the command line with "device" (default 0):
 //   {"cmd":"ping"}
 //   {"cmd":"state"}                               whole state, byte areas as hex strings
+//   {"cmd":"timing","timing":"fast"}              or "pollUs":N: the bus's poll interval
 //   {"cmd":"fault","kind":"no-reply","count":N}
 //   {"cmd":"fault","kind":"stale","count":N}      N stale replies before the next reply
 //   {"cmd":"fault","kind":"status","status":255,"count":N}   or 254
