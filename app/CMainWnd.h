@@ -93,6 +93,10 @@ private:
     void setLightControl(int state, bool broadcast);
     void hideToTray();
     void stopWorkers();
+    // Suspend closes every device channel (dropping queued commands, ending a waiting
+    // transfer); resume attaches the rows still connected again.
+    void suspendDevices();
+    void resumeDevices();
     CDevicePageUI* createPage(int row);
     void attachRow(int row);
     // Runs fn on the pages of the keyboard, mouse and mouse-pad families.

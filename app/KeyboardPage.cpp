@@ -62,10 +62,10 @@ KeyboardPage::~KeyboardPage() { m_profiles->SetView(nullptr); }
 
 CControlUI* KeyboardPage::find(const QString& name) const { return m_page ? m_page->FindSubControl(name) : nullptr; }
 
-void KeyboardPage::Start() {
+void KeyboardPage::Start(std::function<void(int)> done) {
     m_profiles->Initialise();
-    m_device->PageStart(m_profiles->CurrentUUID());
     ShowFunction(m_function);
+    m_device->PageStart(m_profiles->CurrentUUID(), true, std::move(done));
 }
 
 void KeyboardPage::Refresh() {
