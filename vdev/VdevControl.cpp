@@ -109,8 +109,14 @@ Json::Value VdevControl::Handle(const Json::Value& request) {
         const Json::Value& usage = request["usage"];
         if (!usage.isUInt() || usage.asUInt() > 0xFFFF)
             return failure("\"usage\" must be a number from 0 to 65535");
-        if (!m_bus.Notify(index, static_cast<uint16_t>(usage.asUInt())))
-            return failure("device has no notification collection or is unplugged");
+        const int count = intField(request, "count", 1);
+        if (count < 1 || count > 1000000)
+            return failure("\"count\" must be 1 to 1000000");
+        // A burst goes out at once, as fast as the connection takes it (a flood test);
+        // reports the connection has no room for are dropped.
+        for (int i = 0; i < count; ++i)
+            if (!m_bus.Notify(index, static_cast<uint16_t>(usage.asUInt())))
+                return failure("device has no notification collection or is unplugged");
         return success();
     }
     if (cmd == "online") {

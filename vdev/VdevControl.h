@@ -19,7 +19,7 @@ class VirtualBus;
 //   {"cmd":"fault","kind":"unreachable","count":N}
 //   {"cmd":"fault","kind":"unplug-after","packets":N}        unplug after N more requests
 //   {"cmd":"clear-faults"}
-//   {"cmd":"notify","usage":1025}                 one notification report
+//   {"cmd":"notify","usage":1025}                 one notification report ("count":N, a burst)
 //   {"cmd":"online","online":false}               receiver only
 //   {"cmd":"unplug"}   {"cmd":"plug"}
 //   {"cmd":"set","area":"status","offset":0,"hex":"0001640000"}
