@@ -61,15 +61,19 @@ TEST(CommandWorker, JobsRunInOrderRepeatsMergeAndHandlersReachTheInterfaceThread
     Log ran;
     std::vector<std::string> handled;
     std::atomic<bool> release{false};
+    std::atomic<bool> holding{false};
     const auto uiThread = std::this_thread::get_id();
     std::thread::id handlerThread;
     // The first job holds the worker so that the others queue behind it.
     worker.Post("hold", DeviceCommandWorker::kNoMerge, [&](CommandContext&) {
+        holding.store(true);
         while (!release.load())
             sleepMs(1);
         ran.add("hold");
         return kResultSuccess;
     });
+    while (!holding.load())
+        sleepMs(1);
     auto job = [&](const std::string& name, int kind, int result) {
         worker.Post(
             name.c_str(), kind,
