@@ -10,15 +10,15 @@
 #include "device/CKestravaHS6533Device.h"
 #include "device/CKestravaMouseDevice.h"
 #include "device/CKestravaMousePadDevice.h"
-#include "keyboard/CKestravaKeyboardDevice.h"
-#include "ui/WindowImplBase.h"
 #include "device/CKestravaUSBDevice.h"
+#include "keyboard/CKestravaKeyboardDevice.h"
 #include "platform/Debug.h"
 #include "platform/MessageTarget.h"
 #include "ui/CDeviceKeyButtonUI.h"
 #include "ui/CMpDevicePowerUI.h"
 #include "ui/CPaintManagerUI.h"
 #include "ui/CSelectPanelUI.h"
+#include "ui/WindowImplBase.h"
 #include "ui/WindowMessages.h"
 
 namespace talyx {
@@ -106,11 +106,11 @@ void CDevicePageUI::Configure(int family, WindowImplBase* mainWindow, const Supp
             core = std::make_unique<CKestravaHS6533Device>();
         CFamilyLightingDevice* lit = core.get();
         m_familyCore = lit;
-        m_lighting = std::make_unique<LightingPanel>(
-            FindSubControl(QStringLiteral("LightControlItem")),
-            LightingPanel::Device{[lit] { return lit->CurrentLightInfo(); },
-                                  [lit](const LightInfo& l) { lit->ChangeLighting(l); },
-                                  [lit] { return lit->PresetModes(); }});
+        m_lighting =
+            std::make_unique<LightingPanel>(FindSubControl(QStringLiteral("LightControlItem")),
+                                            LightingPanel::Device{[lit] { return lit->CurrentLightInfo(); },
+                                                                  [lit](const LightInfo& l) { lit->ChangeLighting(l); },
+                                                                  [lit] { return lit->PresetModes(); }});
         m_device = std::move(core);
     }
     m_device->SetHost(this);

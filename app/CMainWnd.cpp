@@ -641,8 +641,7 @@ void CMainWnd::resumeDevices() {
     for (size_t row = 0; row < m_table.Size(); ++row) {
         const SupportedDeviceEntry entry = m_table.Entry(row);
         CDevicePageUI* page = PageForRow(static_cast<int>(row));
-        if (entry.connected && entry.role == kRoleMain && page && page->Device() &&
-            !page->Device()->Channel().IsOpen())
+        if (entry.connected && entry.role == kRoleMain && page && page->Device() && !page->Device()->Channel().IsOpen())
             attachRow(static_cast<int>(row));
     }
 }

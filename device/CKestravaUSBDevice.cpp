@@ -6,6 +6,7 @@
 
 #include "device/DeviceButton.h"
 #include "device/DeviceHost.h"
+#include "device/LightEffect.h"
 #include "device/LightPacer.h"
 #include "device/WorkerStop.h"
 #include "device/transport/HidDevice.h"
@@ -104,19 +105,12 @@ int CKestravaUSBDevice::RunTimerOperation() {
 // ---- 3 to 9: generators ----
 
 int CKestravaUSBDevice::StepWrapped(int index, int limit, bool forward) {
-    if (limit <= 0)
-        return 0;
-    if (forward)
-        return (index + 1 >= limit) ? 0 : index + 1;
-    return (index <= 0) ? limit - 1 : index - 1;
+    return talyx::StepWrapped(index, limit, forward);
 }
 
 void CKestravaUSBDevice::ResetEffectState() {
     std::lock_guard<std::mutex> lock(m_frameLock);
-    m_step = 0;
-    m_colourIndex = 0;
-    m_blinkPhase = false;
-    m_lastBlink = 0;
+    m_effect = LightEffectState{};
 }
 
 void CKestravaUSBDevice::fillAll(const LightColour& colour) {
@@ -125,83 +119,40 @@ void CKestravaUSBDevice::fillAll(const LightColour& colour) {
     std::fill(m_colours.begin(), m_colours.end(), colour);
 }
 
-LightColour CKestravaUSBDevice::colourOrWheel(int wheelIndex) const {
-    const LightRgb rgb = m_useColourWheel ? WheelColour(wheelIndex) : m_customColour;
-    return LightColour{rgb.r, rgb.g, rgb.b, 0};
-}
-
-void CKestravaUSBDevice::breathingStep(bool fourColours) {
+void CKestravaUSBDevice::runEffect(LightEffectKind kind) {
+    // The base's blinks move the step index on; otherwise the shared effects as they are.
+    static constexpr LightEffectStyle kStyle{false, false, 16, true, false};
     std::lock_guard<std::mutex> lock(m_frameLock);
-    m_step = StepWrapped(m_step, kBreathingSteps, m_direction);
-    if (m_step == 0) {
-        // One breath is over: the next one takes the next colour.
-        m_colourIndex = fourColours ? (m_colourIndex + 1) % 4 : (m_colourIndex + 16) % kWheelSteps;
-    }
-    LightColour colour;
-    if (fourColours) {
-        const LightRgb rgb = kFourColours[m_colourIndex % 4];
-        colour = {rgb.r, rgb.g, rgb.b, 0};
-    } else {
-        colour = colourOrWheel(m_colourIndex);
-    }
-    colour.brightness = static_cast<uint8_t>(kBreathingCurve[m_step] * BrightnessForLevel(m_brightnessLevel) / 256);
-    fillAll(colour);
-}
-
-void CKestravaUSBDevice::blinkingStep(bool fourColours) {
-    std::lock_guard<std::mutex> lock(m_frameLock);
-    const uint64_t now = GetTickCount();
-    if (now - m_lastBlink >= BlinkPeriodMs(m_speedIndex)) {
-        m_blinkPhase = !m_blinkPhase;
-        m_lastBlink = now;
-        m_step = fourColours ? (m_step + 1) % 4 : (m_step + 16) % kWheelSteps;
-    }
-    if (!m_blinkPhase) {
-        fillAll(LightColour{});
-        return;
-    }
-    LightColour colour;
-    if (fourColours) {
-        const LightRgb rgb = kFourColours[m_step % 4];
-        colour = {rgb.r, rgb.g, rgb.b, 0};
-    } else {
-        colour = colourOrWheel(m_step);
-    }
-    colour.brightness = BrightnessForLevel(m_brightnessLevel);
-    fillAll(colour);
+    const LightEffectSetting setting{m_brightnessLevel, m_speedIndex, m_direction, m_useColourWheel, m_customColour};
+    fillAll(StepLightEffect(kind, kStyle, setting, m_effect, GetTickCount()));
 }
 
 void CKestravaUSBDevice::GenerateBreathing() {
-    breathingStep(false);
+    runEffect(LightEffectKind::Breathing);
 }
 
 void CKestravaUSBDevice::GenerateBreathingFourColours() {
-    breathingStep(true);
+    runEffect(LightEffectKind::BreathingFourColours);
 }
 
 void CKestravaUSBDevice::GenerateStatic() {
-    std::lock_guard<std::mutex> lock(m_frameLock);
-    fillAll(LightColour{m_customColour.r, m_customColour.g, m_customColour.b, BrightnessForLevel(m_brightnessLevel)});
+    runEffect(LightEffectKind::Static);
 }
 
 void CKestravaUSBDevice::GenerateColourWheel() {
-    std::lock_guard<std::mutex> lock(m_frameLock);
-    m_step = StepWrapped(m_step, kWheelSteps, m_direction);
-    const LightRgb rgb = WheelColour(m_step);
-    fillAll(LightColour{rgb.r, rgb.g, rgb.b, BrightnessForLevel(m_brightnessLevel)});
+    runEffect(LightEffectKind::ColourWheel);
 }
 
 void CKestravaUSBDevice::GenerateBlinking() {
-    blinkingStep(false);
+    runEffect(LightEffectKind::Blinking);
 }
 
 void CKestravaUSBDevice::GenerateBlinkingFourColours() {
-    blinkingStep(true);
+    runEffect(LightEffectKind::BlinkingFourColours);
 }
 
 void CKestravaUSBDevice::GenerateDark() {
-    std::lock_guard<std::mutex> lock(m_frameLock);
-    fillAll(LightColour{});
+    runEffect(LightEffectKind::Dark);
 }
 
 // ---- 10 to 12 ----
@@ -515,30 +466,11 @@ int CKestravaUSBDevice::LightPace() const {
 }
 
 void CKestravaUSBDevice::LightStep() {
-    switch (m_softwareEffect.load()) {
-    case kEffectBreathing:
-        GenerateBreathing();
-        break;
-    case kEffectBreathingFourColours:
-        GenerateBreathingFourColours();
-        break;
-    case kEffectColourWheel:
-        GenerateColourWheel();
-        break;
-    case kEffectBlinking:
-        GenerateBlinking();
-        break;
-    case kEffectBlinkingFourColours:
-        GenerateBlinkingFourColours();
-        break;
-    case kEffectDark:
-        GenerateDark();
-        break;
-    default:
-        // A mode without an effect of its own shows the plain colour.
-        GenerateStatic();
-        break;
-    }
+    // SoftwareEffect numbers the generators as LightEffectKind does; a mode without an
+    // effect of its own shows the plain colour.
+    const int effect = m_softwareEffect.load();
+    runEffect(effect >= kEffectBreathing && effect <= kEffectDark ? static_cast<LightEffectKind>(effect)
+                                                                  : LightEffectKind::Static);
 }
 
 void CKestravaUSBDevice::LightOverlays() {}

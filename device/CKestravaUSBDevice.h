@@ -11,6 +11,7 @@
 
 #include "device/DeviceCommandWorker.h"
 #include "device/DeviceIds.h"
+#include "device/LightEffect.h"
 #include "device/LightTables.h"
 #include "device/transport/DeviceChannel.h"
 #include "device/transport/DeviceIdentification.h"
@@ -65,7 +66,8 @@ public:
     // every read at once, and the scan reports its removal within about 100 ms.
     static constexpr int kListenerRetryWaitMs = 100;
 
-    // The base's own software effects, run by its light thread: the generators in slot order.
+    // The base's own software effects, run by its light thread: the generators in slot
+    // order, the same order as LightEffectKind.
     enum SoftwareEffect : int {
         kEffectBreathing = 0,
         kEffectBreathingFourColours,
@@ -276,9 +278,9 @@ public:
     int SecondSelection() const { return m_secondSelection; }
 
     // ---- Software lighting state (read by tests and the keyboard engine). ----
-    int StepIndex() const { return m_step; }
-    int ColourIndex() const { return m_colourIndex; }
-    bool BlinkPhase() const { return m_blinkPhase; }
+    int StepIndex() const { return m_effect.step; }
+    int ColourIndex() const { return m_effect.colourIndex; }
+    bool BlinkPhase() const { return m_effect.blinkOn; }
     // Resets step, colour index and blink state (a new effect starts from its beginning).
     void ResetEffectState();
     // Index stepping of every effect: forward adds 1 and wraps to 0 at limit; backward
@@ -314,9 +316,8 @@ public:
 
 protected:
     void fillAll(const LightColour& colour);
-    LightColour colourOrWheel(int wheelIndex) const;
-    void breathingStep(bool fourColours);
-    void blinkingStep(bool fourColours);
+    // One step of a shared effect into every light.
+    void runEffect(LightEffectKind kind);
 
     // What follows a hand-over once the new interface is open (interface thread).
     void afterSwitch(bool wireless);
@@ -370,10 +371,7 @@ protected:
     int m_secondSelection = -1;
 
     // Software lighting state.
-    int m_step = 0;
-    int m_colourIndex = 0;
-    bool m_blinkPhase = false;
-    uint64_t m_lastBlink = 0;
+    LightEffectState m_effect;
     LightColour m_currentColour{};
     int m_brightnessLevel = 4;
     int m_speedIndex = 2;

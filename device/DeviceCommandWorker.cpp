@@ -135,8 +135,7 @@ bool DeviceCommandWorker::cancelledSince(uint64_t generation) const {
 bool DeviceCommandWorker::pauseJob(uint64_t generation, int ms) {
     std::unique_lock<std::mutex> lock(m_mutex);
     const auto until = Clock::now() + std::chrono::milliseconds(ms);
-    return !m_jobsChanged.wait_until(lock, until,
-                                     [&] { return m_cancelGeneration != generation || m_stopping; });
+    return !m_jobsChanged.wait_until(lock, until, [&] { return m_cancelGeneration != generation || m_stopping; });
 }
 
 void DeviceCommandWorker::deliver(std::vector<Done> done, int result) {

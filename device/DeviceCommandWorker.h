@@ -25,7 +25,8 @@ public:
 
 private:
     friend class DeviceCommandWorker;
-    CommandContext(class DeviceCommandWorker* worker, uint64_t generation) : m_worker(worker), m_generation(generation) {}
+    CommandContext(class DeviceCommandWorker* worker, uint64_t generation)
+        : m_worker(worker), m_generation(generation) {}
     DeviceCommandWorker* m_worker;
     uint64_t m_generation;
 };

@@ -237,8 +237,7 @@ int CKestravaKeyboardDevice::WriteLightRecord(int index, int value) {
 void CKestravaKeyboardDevice::PostRecordWrite(DeviceCommandWorker::Done done) {
     m_commands.Post(
         "light record", DeviceCommandWorker::kMergeRecordWrite,
-        [this, inputs = CurrentRecordInputs()](CommandContext&) { return WriteRecord(0, 0, inputs); },
-        std::move(done));
+        [this, inputs = CurrentRecordInputs()](CommandContext&) { return WriteRecord(0, 0, inputs); }, std::move(done));
 }
 
 LightRecordBytes CKestravaKeyboardDevice::LastRecord() const {
@@ -608,8 +607,7 @@ void CKestravaKeyboardDevice::SettingsSync() {
 
 // ---- profiles ----
 
-int CKestravaKeyboardDevice::PageStart(const std::string& uuid, bool startLightThread,
-                                       DeviceCommandWorker::Done done) {
+int CKestravaKeyboardDevice::PageStart(const std::string& uuid, bool startLightThread, DeviceCommandWorker::Done done) {
     // Each step's handler posts the next one, so the order stays that of the page start
     // while the interface thread stays free; without a worker thread it all runs here.
     auto answer = std::make_shared<int>(0);

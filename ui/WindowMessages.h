@@ -38,9 +38,9 @@ inline constexpr int IDYES = 6;
 inline constexpr int IDNO = 7;
 
 // The program's own window messages (those the device core shares are in device/DeviceIds.h).
-inline constexpr uint32_t kMsgTray = 1025;             // tray icon: lParam = WM_LBUTTONUP / WM_RBUTTONUP
-inline constexpr uint32_t kMsgDpi1 = 1224;             // second DPI notice, logged only
-inline constexpr uint32_t kMsgInputHook = 1054;        // wParam 1 install, 0 remove the input hook
-inline constexpr uint32_t kMsgMenuChoice = 1145;       // wParam: const QString* with the chosen item's name
+inline constexpr uint32_t kMsgTray = 1025;       // tray icon: lParam = WM_LBUTTONUP / WM_RBUTTONUP
+inline constexpr uint32_t kMsgDpi1 = 1224;       // second DPI notice, logged only
+inline constexpr uint32_t kMsgInputHook = 1054;  // wParam 1 install, 0 remove the input hook
+inline constexpr uint32_t kMsgMenuChoice = 1145; // wParam: const QString* with the chosen item's name
 
 } // namespace talyx

@@ -12,9 +12,9 @@
 #include "tests/support/QtTestSupport.h"
 #include "vdev/VdevProcess.h"
 
-using talyx::test::Program;
 using talyx::test::PrivateBus;
 using talyx::test::privateRuntime;
+using talyx::test::Program;
 using talyx::test::waitUntil;
 
 TEST(Process, SecondCopyBringsTheFirstForwardAndEndsWithoutAWindow) {

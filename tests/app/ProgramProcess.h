@@ -13,7 +13,9 @@
 namespace talyx::test {
 
 // talyx beside the test executable.
-inline QString talyxBinary() { return QCoreApplication::applicationDirPath() + "/talyx"; }
+inline QString talyxBinary() {
+    return QCoreApplication::applicationDirPath() + "/talyx";
+}
 
 // A session bus of the test's own, so that the program's bus name is private.
 class PrivateBus {

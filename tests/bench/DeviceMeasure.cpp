@@ -25,9 +25,9 @@
 
 namespace {
 
-using talyx::test::Program;
 using talyx::test::PrivateBus;
 using talyx::test::privateRuntime;
+using talyx::test::Program;
 using talyx::test::waitUntil;
 
 // Devices on the bus, all unplugged at first; each phase plugs what it needs.
@@ -116,8 +116,8 @@ protected:
 
     // Instance calls every ~10 ms for `ms` milliseconds.
     Latency callFor(int ms) {
-        QDBusInterface app("org.talyx.RgbGamingKeyboard", "/org/talyx/RgbGamingKeyboard",
-                           "org.talyx.RgbGamingKeyboard", *connection);
+        QDBusInterface app("org.talyx.RgbGamingKeyboard", "/org/talyx/RgbGamingKeyboard", "org.talyx.RgbGamingKeyboard",
+                           *connection);
         Latency latency;
         QElapsedTimer total;
         total.start();
@@ -158,8 +158,8 @@ TEST_F(Measure, FramesAndInterfaceLatencyAgainstTheTimedKeyboard) {
     ASSERT_TRUE(plug(kKeyboard));
     const Latency writing = callFor(2500);
     const Json::Value commands = device(kKeyboard)["firmware"]["commands"];
-    std::printf("[ figure ] page start wrote %d macro chunks and %d assignment chunks\n",
-                commands["0x15"].asInt(), commands["0x09"].asInt());
+    std::printf("[ figure ] page start wrote %d macro chunks and %d assignment chunks\n", commands["0x15"].asInt(),
+                commands["0x09"].asInt());
 
     // The receiver arrives: the page hands over to it; then the cable goes.
     ASSERT_TRUE(plug(kKeyboardReceiver));

@@ -125,8 +125,9 @@ TEST(CommandWorker, CancelDropsTheQueueEndsPausesAndLaterPostsStillRun) {
             return kResultSuccess;
         },
         [&](int r) { results.push_back(r); });
-    worker.Post("queued", DeviceCommandWorker::kNoMerge, [](CommandContext&) { return kResultSuccess; },
-                [&](int r) { results.push_back(100 + r); });
+    worker.Post(
+        "queued", DeviceCommandWorker::kNoMerge, [](CommandContext&) { return kResultSuccess; },
+        [&](int r) { results.push_back(100 + r); });
     sleepMs(120);
     const auto before = Clock::now();
     worker.CancelPending();
@@ -135,8 +136,9 @@ TEST(CommandWorker, CancelDropsTheQueueEndsPausesAndLaterPostsStillRun) {
     EXPECT_LT(ms, 40) << "the pause ended with the cancel";
     EXPECT_TRUE(sawCancel.load());
     EXPECT_LT(tries.load(), 26);
-    worker.Post("after", DeviceCommandWorker::kNoMerge, [](CommandContext& c) { return c.Cancelled() ? 0 : 7; },
-                [&](int r) { results.push_back(r); });
+    worker.Post(
+        "after", DeviceCommandWorker::kNoMerge, [](CommandContext& c) { return c.Cancelled() ? 0 : 7; },
+        [&](int r) { results.push_back(r); });
     ASSERT_TRUE(worker.WaitIdle(1000));
     ui.runAll();
     EXPECT_EQ(results, (std::vector<int>{100, 0, 7})) << "dropped: no reply; running: its own; later: runs";
@@ -146,10 +148,13 @@ TEST(CommandWorker, CancelDropsTheQueueEndsPausesAndLaterPostsStillRun) {
     worker.Stop();
     bool ran = false;
     int answer = -5;
-    worker.Post("late", DeviceCommandWorker::kNoMerge, [&](CommandContext&) {
-        ran = true;
-        return 1;
-    }, [&](int r) { answer = r; });
+    worker.Post(
+        "late", DeviceCommandWorker::kNoMerge,
+        [&](CommandContext&) {
+            ran = true;
+            return 1;
+        },
+        [&](int r) { answer = r; });
     EXPECT_FALSE(ran);
     EXPECT_EQ(answer, kResultNoReply);
 }
@@ -158,18 +163,21 @@ TEST(CommandWorker, WithoutAThreadJobsRunAtOnceOnTheCaller) {
     DeviceChannel channel;
     DeviceCommandWorker worker(channel);
     std::vector<std::string> order;
-    worker.Post("outer", DeviceCommandWorker::kMergeStatus, [&](CommandContext& c) {
-        order.push_back("body");
-        EXPECT_TRUE(c.Pause(0));
-        return 1;
-    }, [&](int r) {
-        order.push_back("done " + std::to_string(r));
-        // A handler's next step runs at once too.
-        worker.Post("inner", DeviceCommandWorker::kMergeStatus, [&](CommandContext&) {
-            order.push_back("inner");
-            return 0;
+    worker.Post(
+        "outer", DeviceCommandWorker::kMergeStatus,
+        [&](CommandContext& c) {
+            order.push_back("body");
+            EXPECT_TRUE(c.Pause(0));
+            return 1;
+        },
+        [&](int r) {
+            order.push_back("done " + std::to_string(r));
+            // A handler's next step runs at once too.
+            worker.Post("inner", DeviceCommandWorker::kMergeStatus, [&](CommandContext&) {
+                order.push_back("inner");
+                return 0;
+            });
         });
-    });
     EXPECT_EQ(order, (std::vector<std::string>{"body", "done 1", "inner"}));
     EXPECT_FALSE(worker.Running());
     EXPECT_TRUE(worker.Idle());
