@@ -624,9 +624,7 @@ LRESULT CMainWnd::HandleMessage(uint32_t msg, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-void CMainWnd::suspendDevices() {
-    // Nothing queued is worth sending to a machine going to sleep, and a transfer that
-    // waits must not hold the sleep up: the interfaces close and reopen on resume.
+void CMainWnd::closeDeviceChannels() {
     for (int family = 0; family < kDeviceTypeCount; ++family)
         for (CDevicePageUI* page : Pages(family))
             if (CKestravaUSBDevice* device = page->Device()) {
@@ -634,6 +632,12 @@ void CMainWnd::suspendDevices() {
                 device->Commands().CancelPending();
                 device->Channel().CloseAll();
             }
+}
+
+void CMainWnd::suspendDevices() {
+    // Nothing queued is worth sending to a machine going to sleep, and a transfer that
+    // waits must not hold the sleep up: the interfaces close and reopen on resume.
+    closeDeviceChannels();
 }
 
 void CMainWnd::resumeDevices() {
@@ -652,13 +656,7 @@ void CMainWnd::stopWorkers() {
     m_workersStopped = true;
     // The devices' channels close first: a command that waits for a silent device ends
     // at once, so nothing below waits for a time-out.
-    for (int family = 0; family < kDeviceTypeCount; ++family)
-        for (CDevicePageUI* page : Pages(family))
-            if (CKestravaUSBDevice* device = page->Device()) {
-                device->EnableFrames(false);
-                device->Commands().CancelPending();
-                device->Channel().CloseAll();
-            }
+    closeDeviceChannels();
     for (int slot = 0; slot < kWorkerSlots; ++slot) {
         std::function<void()> wake;
         if (slot == kLightSyncSlot && m_lightSync)
