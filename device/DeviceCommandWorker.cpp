@@ -177,6 +177,11 @@ void DeviceCommandWorker::runCommands() {
     }
 }
 
+uint64_t DeviceCommandWorker::CancelGeneration() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_cancelGeneration;
+}
+
 size_t DeviceCommandWorker::QueuedCount() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_queue.size();

@@ -123,6 +123,10 @@ public:
     // Re-reads the frame source's `wanted` and the channel's link (10 or 50 ms).
     void WakeFrames();
 
+    // Counts the cancels so far: a chain of jobs (a page start) that sees it change between
+    // two steps stops instead of going on for a link that has gone.
+    uint64_t CancelGeneration() const;
+
     size_t QueuedCount() const;
     // No job queued or running.
     bool Idle() const;

@@ -609,8 +609,12 @@ void CKestravaKeyboardDevice::SettingsSync() {
 
 int CKestravaKeyboardDevice::PageStart(const std::string& uuid, bool startLightThread, DeviceCommandWorker::Done done) {
     // Each step's handler posts the next one, so the order stays that of the page start
-    // while the interface thread stays free; without a worker thread it all runs here.
+    // while the interface thread stays free; without a worker thread it all runs here. A
+    // cancel between two steps (unplugged, closed, asleep) ends the chain: the next
+    // attach starts the page afresh.
     auto answer = std::make_shared<int>(0);
+    const uint64_t generation = m_commands.CancelGeneration();
+    auto current = [this, generation] { return m_commands.CancelGeneration() == generation; };
     m_commands.Post(
         "key table", DeviceCommandWorker::kNoMerge,
         [this](CommandContext& context) {
@@ -619,25 +623,32 @@ int CKestravaKeyboardDevice::PageStart(const std::string& uuid, bool startLightT
             ReadKeyTable();
             return HasKeyTable() ? kResultSuccess : kResultNoReply;
         },
-        [this, uuid, startLightThread, answer, done = std::move(done)](int) mutable {
-            *answer = loadAndWriteProfile(uuid, [this, startLightThread, answer, done = std::move(done)](int) mutable {
-                auto read = std::make_shared<RecordRead>();
-                m_commands.Post(
-                    "light record", DeviceCommandWorker::kNoMerge,
-                    [this, read](CommandContext&) {
-                        *read = ReadRecordBytes();
-                        return read->result;
-                    },
-                    [this, read, startLightThread, answer, done = std::move(done)](int) {
-                        ApplyRecord(*read);
-                        RefreshPage();
-                        if (startLightThread)
-                            StartLightThread();
-                        WakeFrames();
-                        if (done)
-                            done(*answer);
-                    });
-            });
+        [this, uuid, startLightThread, answer, current, done = std::move(done)](int) mutable {
+            if (!current())
+                return;
+            *answer = loadAndWriteProfile(
+                uuid, [this, startLightThread, answer, current, done = std::move(done)](int) mutable {
+                    if (!current())
+                        return;
+                    auto read = std::make_shared<RecordRead>();
+                    m_commands.Post(
+                        "light record", DeviceCommandWorker::kNoMerge,
+                        [this, read](CommandContext&) {
+                            *read = ReadRecordBytes();
+                            return read->result;
+                        },
+                        [this, read, startLightThread, answer, current, done = std::move(done)](int) {
+                            if (!current())
+                                return;
+                            ApplyRecord(*read);
+                            RefreshPage();
+                            if (startLightThread)
+                                StartLightThread();
+                            WakeFrames();
+                            if (done)
+                                done(*answer);
+                        });
+                });
         });
     return *answer;
 }
