@@ -626,38 +626,42 @@ int CKestravaKeyboardDevice::PageStart(const std::string& uuid, bool startLightT
         [this, uuid, startLightThread, answer, current, done = std::move(done)](int) mutable {
             if (!current())
                 return;
-            *answer = loadAndWriteProfile(
-                uuid, [this, startLightThread, answer, current, done = std::move(done)](int) mutable {
-                    if (!current())
-                        return;
-                    auto read = std::make_shared<RecordRead>();
-                    m_commands.Post(
-                        "light record", DeviceCommandWorker::kNoMerge,
-                        [this, read](CommandContext&) {
-                            *read = ReadRecordBytes();
-                            return read->result;
-                        },
-                        [this, read, startLightThread, answer, current, done = std::move(done)](int) {
-                            if (!current())
-                                return;
-                            ApplyRecord(*read);
-                            RefreshPage();
-                            if (startLightThread)
-                                StartLightThread();
-                            WakeFrames();
-                            if (done)
-                                done(*answer);
-                        });
-                });
+            // The answer comes with the write; nothing here needs it sooner.
+            loadAndWriteProfile(uuid,
+                                [this, startLightThread, answer, current, done = std::move(done)](int written) mutable {
+                                    *answer = written;
+                                    if (!current())
+                                        return;
+                                    auto read = std::make_shared<RecordRead>();
+                                    m_commands.Post(
+                                        "light record", DeviceCommandWorker::kNoMerge,
+                                        [this, read](CommandContext&) {
+                                            *read = ReadRecordBytes();
+                                            return read->result;
+                                        },
+                                        [this, read, startLightThread, answer, current, done = std::move(done)](int) {
+                                            if (!current())
+                                                return;
+                                            ApplyRecord(*read);
+                                            RefreshPage();
+                                            if (startLightThread)
+                                                StartLightThread();
+                                            WakeFrames();
+                                            if (done)
+                                                done(*answer);
+                                        });
+                                });
         });
     return *answer;
 }
 
 int CKestravaKeyboardDevice::ApplyProfile(const std::string& uuid) {
-    return loadAndWriteProfile(uuid, [this](int) { RefreshPage(); });
+    return loadAndWriteProfile(
+        uuid, [this](int) { RefreshPage(); }, true);
 }
 
-int CKestravaKeyboardDevice::loadAndWriteProfile(const std::string& uuid, DeviceCommandWorker::Done written) {
+int CKestravaKeyboardDevice::loadAndWriteProfile(const std::string& uuid, DeviceCommandWorker::Done written,
+                                                 bool answerAtOnce) {
     const std::string folder = ProfileFolder();
     const std::string path = ProfileDocumentPath(folder, uuid);
     auto fail = [&written] {
@@ -677,15 +681,15 @@ int CKestravaKeyboardDevice::loadAndWriteProfile(const std::string& uuid, Device
     m_profileUuid = uuid;
     m_profileLoaded = true;
     LoadLists();
-    return writeProfileToKeyboard(std::move(written));
+    return writeProfileToKeyboard(std::move(written), answerAtOnce);
 }
 
 void CKestravaKeyboardDevice::ReapplySettings() {
     if (m_profileLoaded)
-        writeProfileToKeyboard({});
+        writeProfileToKeyboard({}, false);
 }
 
-int CKestravaKeyboardDevice::writeProfileToKeyboard(DeviceCommandWorker::Done written) {
+int CKestravaKeyboardDevice::writeProfileToKeyboard(DeviceCommandWorker::Done written, bool answerAtOnce) {
     const LightInfo light = m_profile.GetLightInfo();
     const KeyList keys = m_profile.GetKeyList();
     m_settings = KeyboardSettings::FromWords(m_profile.GetSystemStages());
@@ -698,9 +702,11 @@ int CKestravaKeyboardDevice::writeProfileToKeyboard(DeviceCommandWorker::Done wr
         loadCustomColoursFromProfile(light.customGroup);
         coloursKnown = true;
     }
-    // With a worker thread the answer is known before the write: whether the macro image
-    // fits is decided from the library and the memory size the keyboard reported.
-    auto answer = std::make_shared<int>(m_commands.Running() ? MacroAnswer(keys) : 0);
+    // With a worker thread and a caller that needs it at once (the profile bar), the answer
+    // is worked out before the write: whether the macro image fits is decided from the
+    // library and the memory size the keyboard reported. Others get it from the write.
+    const bool predicted = answerAtOnce && m_commands.Running();
+    auto answer = std::make_shared<int>(predicted ? MacroAnswer(keys) : 0);
     m_commands.Post(
         "profile", DeviceCommandWorker::kMergeProfileWrite,
         [this, keys, inputs = CurrentRecordInputs(), coloursKnown](CommandContext& context) {
@@ -715,8 +721,8 @@ int CKestravaKeyboardDevice::writeProfileToKeyboard(DeviceCommandWorker::Done wr
                 WriteKeyColours();
             return macros;
         },
-        [this, light, coloursKnown, answer, written = std::move(written)](int macros) {
-            if (!m_commands.Running())
+        [this, light, coloursKnown, answer, predicted, written = std::move(written)](int macros) {
+            if (!predicted)
                 *answer = macros;
             applyLighting(light, coloursKnown);
             if (written)

@@ -274,9 +274,10 @@ private:
     void setupKeyboard();
     // `written` runs on the interface thread once the profile has gone out (or at once
     // with -1 when the document cannot be had).
-    int loadAndWriteProfile(const std::string& uuid, DeviceCommandWorker::Done written);
+    // With answerAtOnce the macro answer is worked out before the write (the return value).
+    int loadAndWriteProfile(const std::string& uuid, DeviceCommandWorker::Done written, bool answerAtOnce = false);
     int refreshInfo();
-    int writeProfileToKeyboard(DeviceCommandWorker::Done written);
+    int writeProfileToKeyboard(DeviceCommandWorker::Done written, bool answerAtOnce);
     int planMacros(const std::vector<int>& usedMacros, bool send);
     // Gives the engine the lighting of `light`: a new mode (or mode 20) restarts it, and
     // entering mode 20 reads the keyboard's colour page unless `coloursKnown`.
