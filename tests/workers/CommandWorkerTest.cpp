@@ -1,5 +1,6 @@
 // The device command worker: order, merging, cancelling, the inline mode, and the frame
 // schedule.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -133,7 +134,7 @@ TEST(CommandWorker, CancelDropsTheQueueEndsPausesAndLaterPostsStillRun) {
     worker.CancelPending();
     ASSERT_TRUE(worker.WaitIdle(1000));
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - before).count();
-    EXPECT_LT(ms, 40) << "the pause ended with the cancel";
+    EXPECT_LT(ms, 500) << "the pause ended with the cancel, not after the remaining tries";
     EXPECT_TRUE(sawCancel.load());
     EXPECT_LT(tries.load(), 26);
     worker.Post(
@@ -141,7 +142,11 @@ TEST(CommandWorker, CancelDropsTheQueueEndsPausesAndLaterPostsStillRun) {
         [&](int r) { results.push_back(r); });
     ASSERT_TRUE(worker.WaitIdle(1000));
     ui.runAll();
-    EXPECT_EQ(results, (std::vector<int>{100, 0, 7})) << "dropped: no reply; running: its own; later: runs";
+    // The dropped job is answered by the canceller and the running one by the worker: the
+    // two answers may come in either order, the later post's comes after both.
+    ASSERT_EQ(results.size(), 3u);
+    std::sort(results.begin(), results.begin() + 2);
+    EXPECT_EQ(results, (std::vector<int>{0, 100, 7})) << "dropped: no reply; running: its own; later: runs";
     EXPECT_EQ(worker.GetStats().jobsCancelled, 1u);
 
     // Stopped: a post is answered with no reply and nothing runs.
