@@ -10,7 +10,9 @@ struct WorkerThread::State {
 
 WorkerThread::WorkerThread() : m_stop(std::make_shared<Event>(true)) {}
 
-WorkerThread::~WorkerThread() { stop(1000); }
+WorkerThread::~WorkerThread() {
+    stop(1000);
+}
 
 bool WorkerThread::start(std::function<void(Event& stop)> body) {
     if (m_thread.joinable())
@@ -38,6 +40,8 @@ WorkerThread::JoinResult WorkerThread::stop(int timeoutMs, const std::function<v
     return inTime ? JoinResult::Signalled : JoinResult::TimedOut;
 }
 
-bool WorkerThread::running() const { return m_thread.joinable() && m_state && !m_state->finished.isSet(); }
+bool WorkerThread::running() const {
+    return m_thread.joinable() && m_state && !m_state->finished.isSet();
+}
 
 } // namespace talyx
