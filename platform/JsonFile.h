@@ -24,12 +24,13 @@ bool IsDamaged(JsonFileState state);
 // of its own documents nests 7 levels. Deeper text is refused before it is parsed, so
 // neither the parser nor the destruction of a value ever recurses further.
 inline constexpr int kMaxJsonDepth = 64;
-// Size caps. Documents: profile documents, macro files, custom effects, imported files
-// and the shipped data (the largest a user can make, a keyboard profile with every
-// custom colour group or a macro of 4000 actions, stays under 512 KiB). Index files:
-// "ProfileList.ini", "macro.config", the custom effect library and the settings store
-// (50 entries at most, a few KiB).
-inline constexpr size_t kMaxJsonDocumentBytes = size_t(4) << 20;
+// Size caps, far above what the program writes and low enough that the worst text under
+// them (a flat array of numbers) parses in a fraction of a second on the interface
+// thread. Documents: profile documents (about 20 KiB, and 25 KiB more for each custom
+// colour group), macro files (about 450 KiB for 4000 actions), custom effects, imported
+// files and the shipped data. Index files: "ProfileList.ini", "macro.config", the custom
+// effect library and the settings store (a few KiB for 50 entries).
+inline constexpr size_t kMaxJsonDocumentBytes = size_t(2) << 20;
 inline constexpr size_t kMaxJsonIndexBytes = size_t(1) << 20;
 
 // Reads and parses a JSON file. Anything missing, empty, invalid, too large or not a
