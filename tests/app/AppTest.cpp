@@ -3,6 +3,7 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
+#include "app/AppBus.h"
 #include "app/AppMessages.h"
 #include "app/CMainWnd.h"
 #include "app/ControlRegistry.h"
@@ -10,6 +11,7 @@
 #include "app/Language.h"
 #include "platform/FileIO.h"
 #include "platform/MessageRegistry.h"
+#include "platform/Product.h"
 #include "platform/Registry.h"
 #include "tests/support/QtTestSupport.h"
 #include "tests/support/TestSupport.h"
@@ -39,13 +41,30 @@ TEST(AppMessages, GuidMessagesAreRegisteredUnderTheirExactStrings) {
 
 TEST(AppControls, TheProgramsControlClassesAreRegisteredInOrder) {
     const QStringList names = RegisterControlClasses();
-    const QStringList expected = {
-        "CCircleProgressUI",  "CChartViewUI",          "CWndUI",          "CSelectPanelUI",
-        "CDeviceKeyButtonUI", "CCloudShareListItemUI", "CUpdateInfoListItemUI", "CDeviceOptionUI",
-        "CMpDevicePowerUI",   "CComboEditContainerElementUI", "CHandImgButtonUI", "CHandImgSelectButtonUI",
-        "CRedioMacroButtonUI", "CAudioRecordUI",       "CLightControlUI", "CMacroControlUI",
-        "CKeySetControlUI",   "CDeviceProfileUI",      "CShootControlUI", "CMagicControlUI",
-        "CVoice6533ControlUI", "CKestravaUSBDevice",   "CKestravaMousePadDevice", "CKestravaHS6533Device"};
+    const QStringList expected = {"CCircleProgressUI",
+                                  "CChartViewUI",
+                                  "CWndUI",
+                                  "CSelectPanelUI",
+                                  "CDeviceKeyButtonUI",
+                                  "CCloudShareListItemUI",
+                                  "CUpdateInfoListItemUI",
+                                  "CDeviceOptionUI",
+                                  "CMpDevicePowerUI",
+                                  "CComboEditContainerElementUI",
+                                  "CHandImgButtonUI",
+                                  "CHandImgSelectButtonUI",
+                                  "CRedioMacroButtonUI",
+                                  "CAudioRecordUI",
+                                  "CLightControlUI",
+                                  "CMacroControlUI",
+                                  "CKeySetControlUI",
+                                  "CDeviceProfileUI",
+                                  "CShootControlUI",
+                                  "CMagicControlUI",
+                                  "CVoice6533ControlUI",
+                                  "CKestravaUSBDevice",
+                                  "CKestravaMousePadDevice",
+                                  "CKestravaHS6533Device"};
     EXPECT_EQ(names, expected);
     for (const QString& name : expected) {
         std::unique_ptr<CControlUI> c(CControlFactory::GetInstance().CreateControl(name));
@@ -60,11 +79,60 @@ TEST(AppMessages, WorkToolBlockHoldsTheFamilies) {
         const auto* p = reinterpret_cast<const uint8_t*>(block.constData()) + i * 4;
         return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
     };
-    const uint32_t expected[] = {2, 3, 0, 2, 4, 0x320F, 0x50EF, 2, 0x320F, 0x5078, 1, 0x320F, 0x1004, 3, 0x0C76, 0x1630, 7};
+    const uint32_t expected[] = {2,      3, 0,      2,      4, 0x320F, 0x50EF, 2, 0x320F,
+                                 0x5078, 1, 0x320F, 0x1004, 3, 0x0C76, 0x1630, 7};
     for (int i = 0; i < 17; ++i)
         EXPECT_EQ(word(i), expected[i]) << "word " << i;
     for (int i = 17 * 4; i < 1024; ++i)
         ASSERT_EQ(block[i], 0) << "byte " << i;
+}
+
+namespace {
+
+class RecordingTarget : public MessageTarget {
+public:
+    struct Posted {
+        uint32_t msg;
+        WPARAM wParam;
+        LPARAM lParam;
+    };
+    bool postMessage(uint32_t msg, WPARAM wParam, LPARAM lParam) override {
+        posted.push_back({msg, wParam, lParam});
+        return true;
+    }
+    LRESULT sendMessage(uint32_t, WPARAM, LPARAM) override { return 0; }
+    std::vector<Posted> posted;
+};
+
+} // namespace
+
+TEST(AppBus, NamesFromOtherProgramsAreLookedUpAndNeverRegistered) {
+    RegisterInstanceMessage();
+    RegisterAppMessages();
+    AppBus bus;
+    RecordingTarget target;
+    bus.SetTarget(&target);
+    const size_t registered = RegisteredMessageCount();
+    int accepted = 0;
+    for (int i = 0; i < 3000; ++i)
+        accepted += bus.PostMessage(QString("{flood-%1}").arg(i), 1, 1);
+    EXPECT_EQ(accepted, 0);
+    EXPECT_EQ(RegisteredMessageCount(), registered) << "a flood of names leaves the registry as it was";
+    EXPECT_EQ(FindRegisteredMessage("{flood-7}"), 0u);
+    EXPECT_TRUE(target.posted.empty());
+
+    // Known names come in, in any case; the program's own broadcast and the recorder's
+    // message do not.
+    EXPECT_TRUE(bus.PostMessage(QString(kLightControlGuid).toLower(), 1, 0));
+    EXPECT_TRUE(bus.PostMessage(QString::fromUtf8(kProductTitle), 0, 1));
+    EXPECT_FALSE(bus.PostMessage(kLightClaimGuid, 1, 1));
+    EXPECT_FALSE(bus.PostMessage(kAudioRecorderGuid, 1, 1));
+    ASSERT_EQ(target.posted.size(), 2u);
+    EXPECT_EQ(target.posted[0].msg, WM_APP_LIGHT_CONTROL);
+    EXPECT_EQ(target.posted[0].wParam, 1u);
+    EXPECT_EQ(target.posted[0].lParam, 0);
+    EXPECT_EQ(target.posted[1].msg, WM_APP_INSTANCE);
+    EXPECT_EQ(RegisteredMessageCount(), registered);
 }
 
 namespace {

@@ -50,9 +50,7 @@ protected:
         wnd.reset();
         vdev.stop();
     }
-    bool plug(const std::vector<std::string>& devices) {
-        return vdev.start(busRoot().path() + "/bus", devices);
-    }
+    bool plug(const std::vector<std::string>& devices) { return vdev.start(busRoot().path() + "/bus", devices); }
     void openWindow() {
         wnd = std::make_unique<CMainWnd>();
         ASSERT_TRUE(wnd->Create(nullptr, QString::fromUtf8(kProductTitle), QRect(0, 0, 800, 572)));
@@ -68,6 +66,5 @@ protected:
     vdev::VdevProcess vdev;
     std::unique_ptr<CMainWnd> wnd;
 };
-
 
 } // namespace talyx::test
