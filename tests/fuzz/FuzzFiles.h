@@ -25,17 +25,6 @@ inline void check(bool condition) {
         std::abort();
 }
 
-// The scratch folder, made once per process and emptied before each input.
-inline const std::string& scratch() {
-    static const std::string dir = [] {
-        std::string pattern =
-            (access("/dev/shm", W_OK) == 0 ? std::string("/dev/shm") : std::string("/tmp")) + "/talyx-fuzz-XXXXXX";
-        check(mkdtemp(pattern.data()) != nullptr);
-        return pattern;
-    }();
-    return dir;
-}
-
 inline void emptyFolder(const std::string& dir) {
     if (DIR* d = opendir(dir.c_str())) {
         while (dirent* e = readdir(d)) {
@@ -50,8 +39,23 @@ inline void emptyFolder(const std::string& dir) {
     }
 }
 
+// The scratch folder, made once per process, emptied of files before each input and
+// removed when the process ends.
+inline const std::string& scratch() {
+    // Never destroyed, so the exit handler that removes the folder can still name it.
+    static const std::string* dir = [] {
+        std::string pattern =
+            (access("/dev/shm", W_OK) == 0 ? std::string("/dev/shm") : std::string("/tmp")) + "/talyx-fuzz-XXXXXX";
+        check(mkdtemp(pattern.data()) != nullptr);
+        std::atexit([] { check(std::system(("rm -rf '" + scratch() + "'").c_str()) == 0); });
+        return new std::string(pattern);
+    }();
+    return *dir;
+}
+
 inline void plantFile(const std::string& path, const uint8_t* data, size_t size, size_t cap) {
     if (size > 0 && data[0] == 'F') {
+        unlink(path.c_str());
         check(mkfifo(path.c_str(), 0600) == 0);
         return;
     }

@@ -3,8 +3,10 @@
 // every member and saves it. Whatever the input, loading leaves a readable document in
 // its place (rebuilt from the family's default when the input could not be used).
 
+#include <cerrno>
 #include <cstdint>
 #include <string>
+#include <sys/stat.h>
 
 #include "platform/JsonFile.h"
 #include "profile/CHs6533Profiledata.h"
@@ -17,9 +19,21 @@ using namespace talyx::fuzz;
 
 namespace {
 
+// A small factory document, so that each input costs little beyond itself.
+const std::string& defaultDocument() {
+    static const std::string path = [] {
+        const std::string p = scratch() + "/factory";
+        check(mkdir(p.c_str(), 0700) == 0 || errno == EEXIST);
+        check(WriteFileAtomic(p + "/keyboard.Json", R"({"Device": [{"LightInfo": {"SelectItem": 1, "Light": 4},
+            "KeyList": [{"Assignment": 2097156, "DefaultAssignment": 2097156}], "SystemStages": {"Repeat": 1}}]})"));
+        return p + "/keyboard.Json";
+    }();
+    return path;
+}
+
 void loadAndCheck(CBasicProfiledata& data, const std::string& doc) {
     data.SetProfilePath(doc);
-    data.SetDefaultPath(std::string(TALYX_SOURCE_DIR) + "/DefaultData/keyboard.Json");
+    data.SetDefaultPath(defaultDocument());
     data.LoadDeviceEntry();
     JsonFileState state;
     check(readjsonFile(doc, state).isObject());
