@@ -1,9 +1,7 @@
 #include "profile/MacroLibrary.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <dirent.h>
 
 #include "platform/Debug.h"
 #include "platform/FileIO.h"
@@ -56,19 +54,9 @@ bool MacroLibrary::Load() {
 }
 
 Json::Value MacroLibrary::rebuildIndex() const {
-    const std::string ext = kMacroExtension;
-    std::vector<std::string> guids;
-    if (DIR* dir = opendir(m_folder.c_str())) {
-        while (dirent* e = readdir(dir)) {
-            const std::string name = e->d_name;
-            if (name.size() > ext.size() && name.compare(name.size() - ext.size(), ext.size(), ext) == 0)
-                guids.push_back(name.substr(0, name.size() - ext.size()));
-        }
-        closedir(dir);
-    }
     // Guids are time stamps of creation and new macros go to the end of the list, so in
     // their order the macros take their old places, which key assignments refer to.
-    std::sort(guids.begin(), guids.end());
+    const std::vector<std::string> guids = FileStemsIn(m_folder, kMacroExtension);
     Json::Value root(Json::objectValue);
     Json::Value& list = ArrayMember(root, "MacroInfo");
     std::vector<std::string> names;

@@ -1,5 +1,8 @@
 #include "profile/ProfileFiles.h"
 
+#include <algorithm>
+#include <dirent.h>
+
 #include "platform/Debug.h"
 #include "platform/JsonFile.h"
 #include "platform/Paths.h"
@@ -31,6 +34,21 @@ std::string ProfileDocumentPath(const std::string& folder, const std::string& uu
     if (folder.empty() || !IsSafeFileStem(uuid))
         return std::string();
     return JoinPath(folder, uuid + kProfileDocumentExtension);
+}
+
+std::vector<std::string> FileStemsIn(const std::string& folder, const std::string& extension) {
+    std::vector<std::string> stems;
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (dirent* e = readdir(dir)) {
+            const std::string name = e->d_name;
+            if (name.size() > extension.size() &&
+                name.compare(name.size() - extension.size(), extension.size(), extension) == 0)
+                stems.push_back(name.substr(0, name.size() - extension.size()));
+        }
+        closedir(dir);
+    }
+    std::sort(stems.begin(), stems.end());
+    return stems;
 }
 
 Json::Value ReadDocument(const std::string& path, bool& unusable, size_t maxBytes) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include <json/value.h>
 
@@ -38,6 +39,11 @@ bool IsSafeFileStem(const std::string& stem);
 // folder + "/" + uuid + ".Json"; empty when the UUID is not a safe file name or there is
 // no folder.
 std::string ProfileDocumentPath(const std::string& folder, const std::string& uuid);
+
+// The names in `folder` that end in `extension` (compared as they are written), without
+// it, in ascending order. The stems of profile documents and macro files are time stamps
+// of creation, so this is the order they were made in.
+std::vector<std::string> FileStemsIn(const std::string& folder, const std::string& extension);
 
 // Reads a JSON document. `unusable` is set when the file exists and cannot be used: text
 // that does not parse or nests too deep, a file above the cap, something that is not a

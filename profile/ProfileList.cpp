@@ -1,7 +1,5 @@
 #include "profile/ProfileList.h"
 
-#include <algorithm>
-#include <dirent.h>
 #include <set>
 #include <unistd.h>
 
@@ -63,18 +61,8 @@ bool ProfileList::stampDocument(const std::string& uuid, const std::string& name
 }
 
 std::vector<ProfileList::FoundDocument> ProfileList::findDocuments() const {
-    std::vector<std::string> stems;
-    if (DIR* dir = opendir(m_folder.c_str())) {
-        const std::string ext = kProfileDocumentExtension;
-        while (dirent* e = readdir(dir)) {
-            const std::string name = e->d_name;
-            if (name.size() > ext.size() && name.compare(name.size() - ext.size(), ext.size(), ext) == 0)
-                stems.push_back(name.substr(0, name.size() - ext.size()));
-        }
-        closedir(dir);
-    }
-    // UUIDs are time stamps: in their order the profiles come back as they were made.
-    std::sort(stems.begin(), stems.end());
+    // In the order of their UUIDs, which is the order the profiles were made in.
+    const std::vector<std::string> stems = FileStemsIn(m_folder, kProfileDocumentExtension);
     std::vector<FoundDocument> found;
     for (const std::string& stem : stems) {
         if (found.size() >= static_cast<size_t>(kMaxProfiles))

@@ -14,6 +14,7 @@
 #include "platform/Product.h"
 #include "platform/Registry.h"
 #include "tests/support/QtTestSupport.h"
+#include "tests/support/RecordingWindow.h"
 #include "tests/support/TestSupport.h"
 #include "ui/CControlFactory.h"
 #include "ui/CPaintManagerUI.h"
@@ -87,30 +88,11 @@ TEST(AppMessages, WorkToolBlockHoldsTheFamilies) {
         ASSERT_EQ(block[i], 0) << "byte " << i;
 }
 
-namespace {
-
-class RecordingTarget : public MessageTarget {
-public:
-    struct Posted {
-        uint32_t msg;
-        WPARAM wParam;
-        LPARAM lParam;
-    };
-    bool postMessage(uint32_t msg, WPARAM wParam, LPARAM lParam) override {
-        posted.push_back({msg, wParam, lParam});
-        return true;
-    }
-    LRESULT sendMessage(uint32_t, WPARAM, LPARAM) override { return 0; }
-    std::vector<Posted> posted;
-};
-
-} // namespace
-
 TEST(AppBus, NamesFromOtherProgramsAreLookedUpAndNeverRegistered) {
     RegisterInstanceMessage();
     RegisterAppMessages();
     AppBus bus;
-    RecordingTarget target;
+    talyx::test::RecordingWindow target;
     bus.SetTarget(&target);
     const size_t registered = RegisteredMessageCount();
     int accepted = 0;
@@ -119,7 +101,7 @@ TEST(AppBus, NamesFromOtherProgramsAreLookedUpAndNeverRegistered) {
     EXPECT_EQ(accepted, 0);
     EXPECT_EQ(RegisteredMessageCount(), registered) << "a flood of names leaves the registry as it was";
     EXPECT_EQ(FindRegisteredMessage("{flood-7}"), 0u);
-    EXPECT_TRUE(target.posted.empty());
+    EXPECT_TRUE(target.messages.empty());
 
     // Known names come in, in any case; the program's own broadcast and the recorder's
     // message do not.
@@ -127,11 +109,11 @@ TEST(AppBus, NamesFromOtherProgramsAreLookedUpAndNeverRegistered) {
     EXPECT_TRUE(bus.PostMessage(QString::fromUtf8(kProductTitle), 0, 1));
     EXPECT_FALSE(bus.PostMessage(kLightClaimGuid, 1, 1));
     EXPECT_FALSE(bus.PostMessage(kAudioRecorderGuid, 1, 1));
-    ASSERT_EQ(target.posted.size(), 2u);
-    EXPECT_EQ(target.posted[0].msg, WM_APP_LIGHT_CONTROL);
-    EXPECT_EQ(target.posted[0].wParam, 1u);
-    EXPECT_EQ(target.posted[0].lParam, 0);
-    EXPECT_EQ(target.posted[1].msg, WM_APP_INSTANCE);
+    ASSERT_EQ(target.messages.size(), 2u);
+    EXPECT_EQ(target.messages[0].msg, WM_APP_LIGHT_CONTROL);
+    EXPECT_EQ(target.messages[0].wParam, 1u);
+    EXPECT_EQ(target.messages[0].lParam, 0);
+    EXPECT_EQ(target.messages[1].msg, WM_APP_INSTANCE);
     EXPECT_EQ(RegisteredMessageCount(), registered);
 }
 
