@@ -58,9 +58,7 @@ Clock& CurrentClock() {
     return c ? *c : SystemClock();
 }
 
-void SetCurrentClock(Clock* clock) {
-    g_clock.store(clock);
-}
+void SetCurrentClock(Clock* clock) { g_clock.store(clock); }
 
 std::string FormatTimestampId(const LocalTime& t) {
     char buffer[64];

@@ -32,12 +32,8 @@ Clock& CurrentClock();
 // Installs a clock for the whole process (nullptr restores the system clock).
 void SetCurrentClock(Clock* clock);
 
-inline uint64_t GetTickCount() {
-    return CurrentClock().tickMs();
-}
-inline LocalTime GetLocalTime() {
-    return CurrentClock().localTime();
-}
+inline uint64_t GetTickCount() { return CurrentClock().tickMs(); }
+inline LocalTime GetLocalTime() { return CurrentClock().localTime(); }
 
 class ManualClock : public Clock {
 public:

@@ -68,9 +68,7 @@ std::vector<std::string> DebugCapture::texts() const {
     return m_impl->texts;
 }
 
-bool DebugCapture::contains(const std::string& text) const {
-    return count(text) > 0;
-}
+bool DebugCapture::contains(const std::string& text) const { return count(text) > 0; }
 
 size_t DebugCapture::count(const std::string& text) const {
     std::lock_guard<std::mutex> lock(m_impl->mutex);

@@ -10,9 +10,7 @@ struct WorkerThread::State {
 
 WorkerThread::WorkerThread() : m_stop(std::make_shared<Event>(true)) {}
 
-WorkerThread::~WorkerThread() {
-    stop(1000);
-}
+WorkerThread::~WorkerThread() { stop(1000); }
 
 bool WorkerThread::start(std::function<void(Event& stop)> body) {
     if (m_thread.joinable())
@@ -40,8 +38,6 @@ WorkerThread::JoinResult WorkerThread::stop(int timeoutMs, const std::function<v
     return inTime ? JoinResult::Signalled : JoinResult::TimedOut;
 }
 
-bool WorkerThread::running() const {
-    return m_thread.joinable() && m_state && !m_state->finished.isSet();
-}
+bool WorkerThread::running() const { return m_thread.joinable() && m_state && !m_state->finished.isSet(); }
 
 } // namespace talyx

@@ -5,9 +5,7 @@
 namespace talyx {
 namespace {
 
-uint32_t pair(uint16_t low, uint16_t high) {
-    return uint32_t(low) | (uint32_t(high) << 16);
-}
+uint32_t pair(uint16_t low, uint16_t high) { return uint32_t(low) | (uint32_t(high) << 16); }
 
 } // namespace
 

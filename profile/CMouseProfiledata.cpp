@@ -5,9 +5,7 @@
 namespace talyx {
 namespace {
 
-uint32_t pair(uint16_t low, uint16_t high) {
-    return uint32_t(low) | (uint32_t(high) << 16);
-}
+uint32_t pair(uint16_t low, uint16_t high) { return uint32_t(low) | (uint32_t(high) << 16); }
 
 } // namespace
 
@@ -80,8 +78,8 @@ std::vector<CorrectEntry> CMouseProfiledata::GetCorrectInfo() {
     const Json::Value& list = MemberOf(m_entry, "CorrectInfo");
     for (Json::ArrayIndex i = 0; list.isArray() && i < list.size(); ++i) {
         const Json::Value& e = list[i];
-        m_correct.push_back({FieldI32(e, "CorrectPixThresh"), FieldI32(e, "CorrectMinSq"), FieldI32(e, "CorrectSelect"),
-                             FieldString(e, "CorrectName")});
+        m_correct.push_back({FieldI32(e, "CorrectPixThresh"), FieldI32(e, "CorrectMinSq"),
+                             FieldI32(e, "CorrectSelect"), FieldString(e, "CorrectName")});
     }
     return m_correct;
 }

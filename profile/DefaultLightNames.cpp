@@ -12,7 +12,8 @@ std::vector<PresetLightMode> ReadPresetLightModes(int row, const std::string& pa
     const Json::Value root = readjsonFile(path);
     const Json::Value& list = ElementOf(MemberOf(root, "DefaultLightName"), static_cast<Json::ArrayIndex>(row));
     for (Json::ArrayIndex i = 0; list.isArray() && i < list.size(); ++i)
-        modes.push_back({FieldString(list[i], "LightName"), FieldBool(list[i], "visible"), FieldI32(list[i], "value")});
+        modes.push_back({FieldString(list[i], "LightName"), FieldBool(list[i], "visible"),
+                         FieldI32(list[i], "value")});
     return modes;
 }
 

@@ -9,21 +9,15 @@
 
 namespace talyx {
 
-std::string ProfileFolder(const std::string& familyName) {
-    return FamilyDataDir(familyName);
-}
+std::string ProfileFolder(const std::string& familyName) { return FamilyDataDir(familyName); }
 
-std::string DefaultDataDir() {
-    return JoinPath(ProgramDataDir(), kDefaultDataFolder);
-}
+std::string DefaultDataDir() { return JoinPath(ProgramDataDir(), kDefaultDataFolder); }
 
 std::string DefaultDocumentPath(const std::string& familyName) {
     return JoinPath(DefaultDataDir(), familyName + kProfileDocumentExtension);
 }
 
-std::string DefaultLightNamesPath() {
-    return JoinPath(DefaultDataDir(), kDefaultLightFileName);
-}
+std::string DefaultLightNamesPath() { return JoinPath(DefaultDataDir(), kDefaultLightFileName); }
 
 bool IsSafeFileStem(const std::string& stem) {
     return !stem.empty() && stem != "." && stem != ".." && stem.find('/') == std::string::npos &&

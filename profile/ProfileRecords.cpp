@@ -3,9 +3,7 @@
 namespace talyx {
 namespace {
 
-uint8_t byteOf(uint32_t word, int n) {
-    return static_cast<uint8_t>(word >> (8 * n));
-}
+uint8_t byteOf(uint32_t word, int n) { return static_cast<uint8_t>(word >> (8 * n)); }
 
 uint32_t wordOf(uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3) {
     return uint32_t(b0) | (uint32_t(b1) << 8) | (uint32_t(b2) << 16) | (uint32_t(b3) << 24);
@@ -14,7 +12,7 @@ uint32_t wordOf(uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3) {
 } // namespace
 
 std::array<uint8_t, LightInfo::kSize> LightInfo::bytes() const {
-    return {selectItem, light,    speed,    fx,       multiColor,  red,         green,
+    return {selectItem, light, speed, fx,       multiColor,  red,         green,
             blue,       spare[0], spare[1], spare[2], zzccLedMode, customGroup, oldLedMode};
 }
 
@@ -82,8 +80,8 @@ bool AudioLightInfo::operator==(const AudioLightInfo& o) const {
 }
 
 std::array<int32_t, 8> HeadsetSettings::values() const {
-    return {magicEnable, magicType,  eqType,           customEqSelectIndex,
-            micInSelect, micInValue, micMonitorSelect, micMonitorValue};
+    return {magicEnable, magicType, eqType, customEqSelectIndex, micInSelect, micInValue, micMonitorSelect,
+            micMonitorValue};
 }
 
 HeadsetSettings HeadsetSettings::fromValues(const std::array<int32_t, 8>& v) {

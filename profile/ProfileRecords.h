@@ -71,7 +71,9 @@ struct KeyRecord {
     uint8_t defaultType = 0, defaultHigh = 0, defaultLow = 0;
 
     uint32_t code() const { return (uint32_t(type) << 16) | (uint32_t(high) << 8) | low; }
-    uint32_t defaultCode() const { return (uint32_t(defaultType) << 16) | (uint32_t(defaultHigh) << 8) | defaultLow; }
+    uint32_t defaultCode() const {
+        return (uint32_t(defaultType) << 16) | (uint32_t(defaultHigh) << 8) | defaultLow;
+    }
     void setCode(uint32_t c) {
         type = uint8_t(c >> 16);
         high = uint8_t(c >> 8);
@@ -91,7 +93,7 @@ struct KeyColour {
 struct EffectStep {
     uint8_t regMode = 0, brightness = 0, speed = 0, direction = 0, multiColor = 0;
     uint8_t red = 0, green = 0, blue = 0;
-    uint32_t time = 0;  // "Time"
+    uint32_t time = 0; // "Time"
     uint32_t cycle = 0; // "Cyle" (the stored key is spelled so)
 };
 

@@ -42,30 +42,13 @@ TEST(AppMessages, GuidMessagesAreRegisteredUnderTheirExactStrings) {
 
 TEST(AppControls, TheProgramsControlClassesAreRegisteredInOrder) {
     const QStringList names = RegisterControlClasses();
-    const QStringList expected = {"CCircleProgressUI",
-                                  "CChartViewUI",
-                                  "CWndUI",
-                                  "CSelectPanelUI",
-                                  "CDeviceKeyButtonUI",
-                                  "CCloudShareListItemUI",
-                                  "CUpdateInfoListItemUI",
-                                  "CDeviceOptionUI",
-                                  "CMpDevicePowerUI",
-                                  "CComboEditContainerElementUI",
-                                  "CHandImgButtonUI",
-                                  "CHandImgSelectButtonUI",
-                                  "CRedioMacroButtonUI",
-                                  "CAudioRecordUI",
-                                  "CLightControlUI",
-                                  "CMacroControlUI",
-                                  "CKeySetControlUI",
-                                  "CDeviceProfileUI",
-                                  "CShootControlUI",
-                                  "CMagicControlUI",
-                                  "CVoice6533ControlUI",
-                                  "CKestravaUSBDevice",
-                                  "CKestravaMousePadDevice",
-                                  "CKestravaHS6533Device"};
+    const QStringList expected = {
+        "CCircleProgressUI",  "CChartViewUI",          "CWndUI",          "CSelectPanelUI",
+        "CDeviceKeyButtonUI", "CCloudShareListItemUI", "CUpdateInfoListItemUI", "CDeviceOptionUI",
+        "CMpDevicePowerUI",   "CComboEditContainerElementUI", "CHandImgButtonUI", "CHandImgSelectButtonUI",
+        "CRedioMacroButtonUI", "CAudioRecordUI",       "CLightControlUI", "CMacroControlUI",
+        "CKeySetControlUI",   "CDeviceProfileUI",      "CShootControlUI", "CMagicControlUI",
+        "CVoice6533ControlUI", "CKestravaUSBDevice",   "CKestravaMousePadDevice", "CKestravaHS6533Device"};
     EXPECT_EQ(names, expected);
     for (const QString& name : expected) {
         std::unique_ptr<CControlUI> c(CControlFactory::GetInstance().CreateControl(name));
@@ -80,8 +63,7 @@ TEST(AppMessages, WorkToolBlockHoldsTheFamilies) {
         const auto* p = reinterpret_cast<const uint8_t*>(block.constData()) + i * 4;
         return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
     };
-    const uint32_t expected[] = {2,      3, 0,      2,      4, 0x320F, 0x50EF, 2, 0x320F,
-                                 0x5078, 1, 0x320F, 0x1004, 3, 0x0C76, 0x1630, 7};
+    const uint32_t expected[] = {2, 3, 0, 2, 4, 0x320F, 0x50EF, 2, 0x320F, 0x5078, 1, 0x320F, 0x1004, 3, 0x0C76, 0x1630, 7};
     for (int i = 0; i < 17; ++i)
         EXPECT_EQ(word(i), expected[i]) << "word " << i;
     for (int i = 17 * 4; i < 1024; ++i)

@@ -50,7 +50,9 @@ protected:
         wnd.reset();
         vdev.stop();
     }
-    bool plug(const std::vector<std::string>& devices) { return vdev.start(busRoot().path() + "/bus", devices); }
+    bool plug(const std::vector<std::string>& devices) {
+        return vdev.start(busRoot().path() + "/bus", devices);
+    }
     void openWindow() {
         wnd = std::make_unique<CMainWnd>();
         ASSERT_TRUE(wnd->Create(nullptr, QString::fromUtf8(kProductTitle), QRect(0, 0, 800, 572)));
@@ -66,5 +68,6 @@ protected:
     vdev::VdevProcess vdev;
     std::unique_ptr<CMainWnd> wnd;
 };
+
 
 } // namespace talyx::test

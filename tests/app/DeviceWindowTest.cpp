@@ -12,26 +12,27 @@
 #include "app/Language.h"
 #include "device/CFamilyLightingDevice.h"
 #include "device/CKestravaUSBDevice.h"
+#include "ui/CProgressUI.h"
 #include "platform/Debug.h"
 #include "platform/Product.h"
-#include "tests/app/DeviceWindowFixture.h"
 #include "tests/support/QtTestSupport.h"
 #include "tests/support/TestSupport.h"
 #include "ui/CPaintManagerUI.h"
-#include "ui/CProgressUI.h"
 #include "ui/CResourceManager.h"
 #include "ui/WindowMessages.h"
 #include "vdev/VdevProcess.h"
+#include "tests/app/DeviceWindowFixture.h"
 
 using namespace talyx;
-using talyx::test::DeviceWindowFixture;
 using talyx::test::ScopedEnv;
 using talyx::test::ScratchDir;
 using talyx::test::waitUntil;
+using talyx::test::DeviceWindowFixture;
 
 namespace {
 const auto* const kBusEnvironment = ::testing::AddGlobalTestEnvironment(new talyx::test::BusEnvironment);
 } // namespace
+
 
 TEST_F(DeviceWindowFixture, AKeyboardGivesOnePageAndOneItemAndUnplugAndReplugReuseThem) {
     ASSERT_TRUE(plug({"keyboard"})) << vdev.lastError();

@@ -48,9 +48,9 @@ protected:
     // and a lighting mode.
     void prepareProfile(int mode) {
         const std::string folder = FamilyDataDir("keyboard");
-        test::WriteMacroLibrary(
-            folder, {{"Copy", "m1", {test::MacroEvent("down", 1, 0x04, "50"), test::MacroEvent("up", 1, 0x04, "50")}},
-                     {"Click", "m2", {test::MacroEvent("down", 2, 0x01, "10")}}});
+        test::WriteMacroLibrary(folder,
+                                {{"Copy", "m1", {test::MacroEvent("down", 1, 0x04, "50"), test::MacroEvent("up", 1, 0x04, "50")}},
+                                 {"Click", "m2", {test::MacroEvent("down", 2, 0x01, "10")}}});
         Json::Value entry = readjsonFile(DefaultDocumentPath("keyboard"))["Device"][0];
         ASSERT_TRUE(entry.isObject());
         entry["KeyList"][64]["Assignment"] = 0x200005; // A types B
@@ -143,7 +143,8 @@ TEST_F(KeyboardWindow, ThroughTheReceiverFramesComeEvery50msIn24ByteChunks) {
     const Json::Value fw = firmware();
     EXPECT_EQ(fw["frame"]["chunk"].asInt(), 24);
     const Json::Value times = fw["frame"]["timesUs"];
-    const double periodMs = (times[times.size() - 1].asDouble() - times[0].asDouble()) / 1000.0 / (times.size() - 1);
+    const double periodMs =
+        (times[times.size() - 1].asDouble() - times[0].asDouble()) / 1000.0 / (times.size() - 1);
     std::printf("receiver frame period %.1f ms over %u frames\n", periodMs, times.size());
     EXPECT_GT(periodMs, 40.0);
     EXPECT_LT(periodMs, 120.0);
@@ -211,8 +212,7 @@ TEST_F(KeyboardWindow, TheProfileBarWorksByItsControls) {
     EXPECT_EQ(combo->GetCount(), 3);
 
     // Picking another profile applies it to the keyboard.
-    const std::string before =
-        page->Device() ? static_cast<CKestravaKeyboardDevice*>(page->Device())->CurrentProfileUuid() : "";
+    const std::string before = page->Device() ? static_cast<CKestravaKeyboardDevice*>(page->Device())->CurrentProfileUuid() : "";
     combo->SelectItem(2);
     EXPECT_NE(static_cast<CKestravaKeyboardDevice*>(page->Device())->CurrentProfileUuid(), before);
     EXPECT_EQ(keyboard->Profiles().Selected(), 2);

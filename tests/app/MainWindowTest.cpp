@@ -30,7 +30,7 @@ protected:
         CResourceManager::GetInstance().LoadResource("res.xml");
         RegisterInstanceMessage();
         RegisterAppMessages();
-        RegisterControlClasses();
+ RegisterControlClasses();
         // What the first start on an English desktop stores.
         StoreDesktopLanguage();
         wnd = std::make_unique<CMainWnd>();
@@ -65,7 +65,8 @@ TEST_F(MainWindowFixture, StartsHiddenThenComesForwardWithTheNoDeviceNotice) {
     ASSERT_NE(notice, nullptr);
     EXPECT_TRUE(notice->IsVisible());
     for (const char* name : {"closebtn", "maxbtn", "restorebtn", "minbtn", "skinbtn", "gamemodebtn", "cloudbtn",
-                             "smarteyesbtn", "setbtn", "device_switch", "device_power_switch", "device_select_layout"})
+                             "smarteyesbtn", "setbtn", "device_switch", "device_power_switch",
+                             "device_select_layout"})
         EXPECT_NE(wnd->FindControl(name), nullptr) << name;
     // A fresh English desktop gets English.
     EXPECT_EQ(wnd->FindControl("nodevice_title")->GetText(), "No device connected");
