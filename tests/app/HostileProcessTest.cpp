@@ -204,12 +204,13 @@ TEST_F(HostileStart, HugeFilesAreRefusedUnreadAndKeptAside) {
     p->start();
     ASSERT_TRUE(waitForProfile()) << str(p->errors());
     EXPECT_TRUE(p->errors().contains("InitWindow"));
+    for (const QString& file : {family() + "/ProfileList.ini", family() + "/macro.config", store()})
+        EXPECT_TRUE(waitUntil([&] { return QFileInfo(file + ".corrupt").size() == 200LL << 20; }, 10000))
+            << str(file);
     // Reading any of them whole would have taken 200 MB at the least.
     const long peak = p->memoryKiB("VmHWM:");
     EXPECT_GT(peak, 0);
     EXPECT_LT(peak, 150 * 1024) << "peak resident KiB";
-    for (const QString& file : {family() + "/ProfileList.ini", family() + "/macro.config", store()})
-        EXPECT_EQ(QFileInfo(file + ".corrupt").size(), 200LL << 20) << str(file);
     EXPECT_EQ(listedNames(), std::vector<std::string>{"profile1"});
     EXPECT_TRUE(p->stop());
 }
