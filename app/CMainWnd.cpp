@@ -542,7 +542,7 @@ LRESULT CMainWnd::HandleMessage(uint32_t msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     if (msg == WM_APP_WORKTOOL_QUERY && msg) {
-        AppBus::SendToWorkTool(5, reinterpret_cast<uintptr_t>(this), WorkToolBlock());
+        AppBus::SendToWorkTool(5, WorkToolBlock());
         return 0;
     }
     switch (msg) {
