@@ -21,14 +21,15 @@ struct FontSpec {
 
 // The interface font set: ids as the layouts use them, sizes in toolkit units.
 constexpr FontSpec kFontSet[] = {
-    {0, 15, false, false}, {1, 14, true, false},  {2, 18, false, false}, {3, 30, false, false},
-    {4, 16, false, false}, {5, 20, false, false}, {6, 22, false, false}, {7, 14, false, false},
-    {8, 12, false, false}, {9, 11, false, false}, {10, 10, false, false}, {11, 28, false, false},
-    {50, 18, false, true},
+    {0, 15, false, false},  {1, 14, true, false},   {2, 18, false, false}, {3, 30, false, false}, {4, 16, false, false},
+    {5, 20, false, false},  {6, 22, false, false},  {7, 14, false, false}, {8, 12, false, false}, {9, 11, false, false},
+    {10, 10, false, false}, {11, 28, false, false}, {50, 18, false, true},
 };
 constexpr int kDefaultFontSize = 12;
 
-bool rebuildIndex(int index) { return index == 0 || index == 2 || index == 15; }
+bool rebuildIndex(int index) {
+    return index == 0 || index == 2 || index == 15;
+}
 
 } // namespace
 
@@ -75,7 +76,9 @@ bool StoreLanguageId(uint32_t id) {
     return true;
 }
 
-bool FontSetRebuildNeeded(int next, int current) { return rebuildIndex(next) || rebuildIndex(current) || current == -1; }
+bool FontSetRebuildNeeded(int next, int current) {
+    return rebuildIndex(next) || rebuildIndex(current) || current == -1;
+}
 
 void ApplyFontSet(CPaintManagerUI& manager) {
     const QString face = QString::fromLatin1(kFontSetFace);
@@ -97,13 +100,33 @@ void StoreDesktopLanguage() {
         lang = std::getenv("LANG");
     if (!lang || !*lang)
         return;
-    const QString locale = QString::fromLatin1(lang).section('.', 0, 0);
-    for (const LanguageEntry& e : ReadLanguageConfig()) {
-        if (!e.name.isEmpty() && e.id != kDefaultLanguageId && locale.compare(e.name, Qt::CaseInsensitive) == 0) {
-            store.writeDword(ProductRegistryKey(), "LANGUAGE", e.id);
-            return;
-        }
-    }
+    const QString locale = QString::fromLatin1(lang).section('.', 0, 0).section('@', 0, 0);
+    const int id = LanguageIdForLocale(locale, ReadLanguageConfig());
+    if (id >= 0 && id != kDefaultLanguageId)
+        store.writeDword(ProductRegistryKey(), "LANGUAGE", static_cast<uint32_t>(id));
+}
+
+int LanguageIdForLocale(const QString& locale, const std::vector<LanguageEntry>& entries) {
+    if (locale.isEmpty())
+        return -1;
+    // The whole name first ("pt_BR"), then the language alone ("de_AT" takes "de_DE").
+    // Chinese is written two ways: Taiwan, Hong Kong and Macau read the traditional table,
+    // every other Chinese locale the simplified one.
+    QString wanted = locale;
+    const QString language = locale.section('_', 0, 0).toLower();
+    const QString territory = locale.section('_', 1, 1).toUpper();
+    if (language == QLatin1String("zh"))
+        wanted =
+            (territory == QLatin1String("TW") || territory == QLatin1String("HK") || territory == QLatin1String("MO"))
+                ? QStringLiteral("zh_TW")
+                : QStringLiteral("zh_CN");
+    for (const LanguageEntry& e : entries)
+        if (!e.name.isEmpty() && wanted.compare(e.name, Qt::CaseInsensitive) == 0)
+            return e.id;
+    for (const LanguageEntry& e : entries)
+        if (!e.name.isEmpty() && language == e.name.section('_', 0, 0).toLower())
+            return e.id;
+    return -1;
 }
 
 bool LanguageState::Apply(int index, CPaintManagerUI& manager) {

@@ -10,10 +10,10 @@ class CPaintManagerUI;
 
 // One entry of "Language.config".
 struct LanguageEntry {
-    uint32_t id = 0;  // stored in the settings store
-    QString name;     // handed to the resource manager's SetLanguage
-    QString file;     // language table file
-    QString text;     // shown in the language list
+    uint32_t id = 0; // stored in the settings store
+    QString name;    // handed to the resource manager's SetLanguage
+    QString file;    // language table file
+    QString text;    // shown in the language list
 };
 
 // The language id used when the settings store has no "LANGUAGE" value.
@@ -39,6 +39,10 @@ void ApplyFontSet(CPaintManagerUI& manager);
 // created, the desktop's language picks the entry whose name matches $LANG (for
 // example "zh_CN"); an English or unknown desktop leaves the value unset (id 520).
 void StoreDesktopLanguage();
+// The id of the entry a locale name ("de_AT", "zh_HK", "pt_BR") reads best in: the whole
+// name, else the language alone, with Chinese split into traditional (Taiwan, Hong Kong,
+// Macau) and simplified (the rest). -1 when no entry fits.
+int LanguageIdForLocale(const QString& locale, const std::vector<LanguageEntry>& entries);
 
 // The language state of the main window: which index is shown.
 class LanguageState {

@@ -42,13 +42,30 @@ TEST(AppMessages, GuidMessagesAreRegisteredUnderTheirExactStrings) {
 
 TEST(AppControls, TheProgramsControlClassesAreRegisteredInOrder) {
     const QStringList names = RegisterControlClasses();
-    const QStringList expected = {
-        "CCircleProgressUI",  "CChartViewUI",          "CWndUI",          "CSelectPanelUI",
-        "CDeviceKeyButtonUI", "CCloudShareListItemUI", "CUpdateInfoListItemUI", "CDeviceOptionUI",
-        "CMpDevicePowerUI",   "CComboEditContainerElementUI", "CHandImgButtonUI", "CHandImgSelectButtonUI",
-        "CRedioMacroButtonUI", "CAudioRecordUI",       "CLightControlUI", "CMacroControlUI",
-        "CKeySetControlUI",   "CDeviceProfileUI",      "CShootControlUI", "CMagicControlUI",
-        "CVoice6533ControlUI", "CKestravaUSBDevice",   "CKestravaMousePadDevice", "CKestravaHS6533Device"};
+    const QStringList expected = {"CCircleProgressUI",
+                                  "CChartViewUI",
+                                  "CWndUI",
+                                  "CSelectPanelUI",
+                                  "CDeviceKeyButtonUI",
+                                  "CCloudShareListItemUI",
+                                  "CUpdateInfoListItemUI",
+                                  "CDeviceOptionUI",
+                                  "CMpDevicePowerUI",
+                                  "CComboEditContainerElementUI",
+                                  "CHandImgButtonUI",
+                                  "CHandImgSelectButtonUI",
+                                  "CRedioMacroButtonUI",
+                                  "CAudioRecordUI",
+                                  "CLightControlUI",
+                                  "CMacroControlUI",
+                                  "CKeySetControlUI",
+                                  "CDeviceProfileUI",
+                                  "CShootControlUI",
+                                  "CMagicControlUI",
+                                  "CVoice6533ControlUI",
+                                  "CKestravaUSBDevice",
+                                  "CKestravaMousePadDevice",
+                                  "CKestravaHS6533Device"};
     EXPECT_EQ(names, expected);
     for (const QString& name : expected) {
         std::unique_ptr<CControlUI> c(CControlFactory::GetInstance().CreateControl(name));
@@ -63,7 +80,8 @@ TEST(AppMessages, WorkToolBlockHoldsTheFamilies) {
         const auto* p = reinterpret_cast<const uint8_t*>(block.constData()) + i * 4;
         return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
     };
-    const uint32_t expected[] = {2, 3, 0, 2, 4, 0x320F, 0x50EF, 2, 0x320F, 0x5078, 1, 0x320F, 0x1004, 3, 0x0C76, 0x1630, 7};
+    const uint32_t expected[] = {2,      3, 0,      2,      4, 0x320F, 0x50EF, 2, 0x320F,
+                                 0x5078, 1, 0x320F, 0x1004, 3, 0x0C76, 0x1630, 7};
     for (int i = 0; i < 17; ++i)
         EXPECT_EQ(word(i), expected[i]) << "word " << i;
     for (int i = 17 * 4; i < 1024; ++i)
@@ -160,6 +178,32 @@ TEST_F(LanguageFixture, FirstStartTakesTheDesktopLanguageLikeAnInstaller) {
     ScopedEnv other("LC_ALL", "l1.UTF-8");
     StoreDesktopLanguage();
     EXPECT_EQ(ReadLanguageIndex(), 4) << "only the first start chooses";
+}
+
+TEST(Languages, TheShippedListNamesSixteenTablesAndEveryLocaleFindsItsOwn) {
+    // The program's own Language.config, as a first start reads it.
+    CPaintManagerUI::SetInstancePath(QString());
+    const auto entries = ReadLanguageConfig();
+    ASSERT_EQ(entries.size(), 16u);
+    // The indices whose fonts the program loads: simplified Chinese, traditional Chinese, Thai.
+    EXPECT_EQ(entries[0].name, "zh_CN");
+    EXPECT_EQ(entries[2].name, "zh_TW");
+    EXPECT_EQ(entries[15].name, "th_TH");
+    EXPECT_EQ(entries[1].id, kDefaultLanguageId);
+    struct Case {
+        const char* locale;
+        const char* entry; // nullptr: no entry
+    } cases[] = {{"de_DE", "de_DE"}, {"de_AT", "de_DE"}, {"pt_PT", "pt_BR"}, {"zh_HK", "zh_TW"},
+                 {"zh_SG", "zh_CN"}, {"zh_TW", "zh_TW"}, {"th_TH", "th_TH"}, {"en_GB", "en_US"},
+                 {"nl_NL", nullptr}, {"", nullptr},      {"C", nullptr}};
+    for (const Case& c : cases) {
+        const int id = LanguageIdForLocale(QString::fromLatin1(c.locale), entries);
+        QString found;
+        for (const LanguageEntry& e : entries)
+            if (static_cast<int>(e.id) == id)
+                found = e.name;
+        EXPECT_EQ(found, QString::fromLatin1(c.entry ? c.entry : "")) << c.locale;
+    }
 }
 
 TEST_F(LanguageFixture, ApplyingTheShownLanguageReloadsNothingAndWritesNothing) {
