@@ -1,0 +1,362 @@
+// How the program is started: its options without a display, the missing display, the
+// start in the background (as a process against talyx-vdev, and the window itself), and
+// the start with the desktop session in the settings window.
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "app/AppMessages.h"
+#include "app/BackgroundMainWnd.h"
+#include "app/CDevicePageUI.h"
+#include "online/CSetWnd.h"
+#include "online/UpdateTable.h"
+#include "platform/Autostart.h"
+#include "platform/FileIO.h"
+#include "platform/JsonFile.h"
+#include "platform/Paths.h"
+#include "profile/ProfileFiles.h"
+#include "tests/app/DeviceWindowFixture.h"
+#include "tests/support/PreparedProfiles.h"
+#include "ui/CMsgWnd.h"
+#include "ui/COptionUI.h"
+#include "ui/WindowMessages.h"
+#include "vdev/VdevFraming.h"
+
+using namespace talyx;
+using namespace talyx::test;
+
+namespace {
+
+const auto* const kBusEnvironment = ::testing::AddGlobalTestEnvironment(new BusEnvironment);
+
+QString talyxBinary() {
+    return QStringLiteral(TALYX_BIN_DIR) + "/talyx";
+}
+
+// The environment of a terminal with no desktop: no display, no session bus.
+QProcessEnvironment withoutDisplay() {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS"})
+        env.remove(name);
+    return env;
+}
+
+struct Finished {
+    int code = -1;
+    bool crashed = false;
+    QString out;
+    QString err;
+};
+
+Finished runToEnd(const QStringList& args, const QProcessEnvironment& env) {
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(talyxBinary(), args);
+    Finished f;
+    if (!process.waitForFinished(20000)) {
+        process.kill();
+        process.waitForFinished(2000);
+    }
+    f.code = process.exitCode();
+    f.crashed = process.exitStatus() != QProcess::NormalExit;
+    f.out = QString::fromUtf8(process.readAllStandardOutput());
+    f.err = QString::fromUtf8(process.readAllStandardError());
+    return f;
+}
+
+std::string describe(const Finished& f) {
+    return "exit " + std::to_string(f.code) + (f.crashed ? " (crashed)" : "") + "\nout: " + f.out.toStdString() +
+           "\nerr: " + f.err.toStdString();
+}
+
+// A session bus of the test's own, so that the program's bus name is private.
+class PrivateBus {
+public:
+    bool start() {
+        m_daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+        if (!m_daemon.waitForStarted(5000) || !m_daemon.waitForReadyRead(5000))
+            return false;
+        m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+        return !m_address.isEmpty();
+    }
+    ~PrivateBus() {
+        m_daemon.kill();
+        m_daemon.waitForFinished(2000);
+    }
+    QString address() const { return m_address; }
+
+private:
+    QProcess m_daemon;
+    QString m_address;
+};
+
+bool saidSomething(const DebugCapture& debug, const std::string& part) {
+    for (const std::string& text : debug.texts())
+        if (text.find(part) != std::string::npos)
+            return true;
+    return false;
+}
+
+std::vector<uint8_t> bytes(const Json::Value& hex) {
+    std::vector<uint8_t> out;
+    vdev::FromHex(hex.asString(), out);
+    return out;
+}
+
+// The keyboard's light record holds the prepared profile: static mode 6, colour (10, 200, 30).
+bool holdsPreparedLighting(const Json::Value& firmware) {
+    const std::vector<uint8_t> record = bytes(firmware["records"]);
+    return record.size() >= 9 && record[1] == 6 && record[6] == 10 && record[7] == 200 && record[8] == 30;
+}
+
+// One profile with a lighting the keyboard does not start with, in the keyboard's folder
+// of the data folder the environment names now.
+void prepareLightingProfile() {
+    Json::Value entry = readjsonFile(DefaultDocumentPath("keyboard"))["Device"][0];
+    ASSERT_TRUE(entry.isObject());
+    Json::Value& light = entry["LightInfo"];
+    light["SelectItem"] = 6;
+    light["Light"] = 3;
+    light["Red"] = 10;
+    light["Green"] = 200;
+    light["Blue"] = 30;
+    WriteProfile(FamilyDataDir("keyboard"), "2026_01_02_03_04_05_006", "Prepared", entry, true);
+}
+
+} // namespace
+
+TEST(StartOptions, HelpVersionAndUsageErrorsNeedNoDisplay) {
+    const QProcessEnvironment env = withoutDisplay();
+    for (const QStringList& args : {QStringList{"--help"}, QStringList{"-h"}, QStringList{"--background", "--help"}}) {
+        const Finished f = runToEnd(args, env);
+        EXPECT_EQ(f.code, 0) << args.join(' ').toStdString() << ": " << describe(f);
+        EXPECT_FALSE(f.crashed);
+        EXPECT_TRUE(f.out.startsWith("Usage: talyx")) << describe(f);
+        EXPECT_TRUE(f.out.contains("--background")) << describe(f);
+        EXPECT_TRUE(f.err.isEmpty()) << describe(f);
+    }
+    const Finished version = runToEnd({"--version"}, env);
+    EXPECT_EQ(version.code, 0) << describe(version);
+    EXPECT_EQ(version.out, QString("talyx %1\n").arg(ProgramVersion()));
+
+    // Usage errors: a word on what was wrong and the usage, on standard error only.
+    const struct {
+        QStringList args;
+        const char* says;
+    } wrong[] = {
+        {{"--bogus"}, "unknown option '--bogus'"},
+        {{"--help", "--bogus"}, "unknown option '--bogus'"},
+        {{"profile.json"}, "unexpected argument 'profile.json'"},
+        {{"-platform"}, "option '-platform' needs a value"},
+        {{"--background=yes"}, "unknown option '--background=yes'"},
+    };
+    for (const auto& w : wrong) {
+        const Finished f = runToEnd(w.args, env);
+        EXPECT_EQ(f.code, 2) << w.args.join(' ').toStdString() << ": " << describe(f);
+        EXPECT_TRUE(f.err.contains(w.says)) << describe(f);
+        EXPECT_TRUE(f.err.contains("Usage: talyx")) << describe(f);
+        EXPECT_TRUE(f.out.isEmpty()) << describe(f);
+    }
+}
+
+TEST(StartOptions, WithoutADisplayTheProgramSaysSoInsteadOfAborting) {
+    QProcessEnvironment env = withoutDisplay();
+    QTemporaryDir home;
+    env.insert("XDG_RUNTIME_DIR", home.path());
+    env.insert("XDG_DATA_HOME", home.path() + "/data");
+    env.insert("XDG_CONFIG_HOME", home.path() + "/config");
+    for (const QStringList& args : {QStringList{}, QStringList{"--background"}}) {
+        const Finished f = runToEnd(args, env);
+        EXPECT_FALSE(f.crashed) << describe(f);
+        EXPECT_EQ(f.code, 1) << describe(f);
+        EXPECT_TRUE(f.err.contains("neither DISPLAY nor WAYLAND_DISPLAY is set")) << describe(f);
+        EXPECT_TRUE(f.err.contains("QT_QPA_PLATFORM=offscreen")) << describe(f);
+    }
+    EXPECT_FALSE(QDir(home.path() + "/data").exists()) << "nothing is written before there is a display";
+
+    // A display is named but no server answers there: Qt's abort becomes the same message.
+    if (QFile::exists("/tmp/.X11-unix/X97"))
+        GTEST_SKIP() << "an X server listens on :97";
+    env.insert("DISPLAY", ":97");
+    const Finished f = runToEnd({}, env);
+    EXPECT_FALSE(f.crashed) << describe(f);
+    EXPECT_EQ(f.code, 1) << describe(f);
+    EXPECT_TRUE(f.err.contains("the display could not be opened (DISPLAY=:97")) << describe(f);
+
+    // A platform named on the command line is a display too.
+    env.remove("DISPLAY");
+    const Finished offscreen = runToEnd({"-platform", "offscreen"}, [&] {
+        QProcessEnvironment e = env;
+        e.insert("TALYX_EXIT_WHEN_SHOWN", "1");
+        return e;
+    }());
+    EXPECT_EQ(offscreen.code, 0) << describe(offscreen);
+}
+
+// The whole program started in the background on a private bus and a private data folder,
+// with a virtual keyboard: no window, the profile reaches the keyboard, again after a
+// replug; a second start in the background leaves it hidden, a plain one shows it.
+TEST(StartOptions, BackgroundStartWritesTheProfileWithoutShowingTheWindow) {
+    PrivateBus bus;
+    if (!bus.start())
+        GTEST_SKIP() << "dbus-daemon is not available";
+    QTemporaryDir runtime;
+    QFile::setPermissions(runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const std::string busFolder = runtime.path().toStdString() + "/hid";
+    vdev::VdevProcess vdev;
+    ASSERT_TRUE(vdev.start(busFolder, {"keyboard"})) << vdev.lastError();
+    {
+        ScopedEnv data("XDG_DATA_HOME", runtime.path().toStdString() + "/data");
+        prepareLightingProfile();
+    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("TALYX_DEBUG", "1");
+    env.insert("TALYX_HID_BUS", QString::fromStdString(busFolder));
+    env.insert("XDG_RUNTIME_DIR", runtime.path());
+    env.insert("XDG_DATA_HOME", runtime.path() + "/data");
+    env.insert("XDG_CONFIG_HOME", runtime.path() + "/config");
+    env.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());
+    // The first copy ends as soon as its window is painted: while it runs, it never was.
+    env.insert("TALYX_EXIT_WHEN_SHOWN", "1");
+
+    QProcess first;
+    first.setProcessEnvironment(env);
+    first.start(talyxBinary(), {"--background"});
+    ASSERT_TRUE(first.waitForStarted(5000));
+    QString firstErr;
+    auto firstSays = [&](const char* text) {
+        firstErr += QString::fromUtf8(first.readAllStandardError());
+        return firstErr.contains(QString::fromUtf8(text));
+    };
+    auto firmware = [&] { return vdev.state()[0]["firmware"]; };
+    ASSERT_TRUE(waitUntil([&] { return holdsPreparedLighting(firmware()); }, 20000))
+        << firmware().toStyledString() << firstErr.toStdString();
+    ASSERT_TRUE(waitUntil([&] { return firmware()["frame"]["count"].asUInt64() > 10; }, 10000));
+    EXPECT_TRUE(firstSays("starting in the background"));
+    EXPECT_TRUE(firstSays("，0d0d")) << "the scan's first pass came and did not show the window";
+    EXPECT_EQ(first.state(), QProcess::Running) << firstErr.toStdString();
+
+    // Unplugged and plugged again: the profile is written once more.
+    ASSERT_TRUE(vdev.request(R"({"cmd":"unplug"})")["ok"].asBool());
+    ASSERT_TRUE(waitUntil([&] { return firstSays("删除一个键盘设备"); }, 10000)) << firstErr.toStdString();
+    ASSERT_TRUE(vdev.request(R"({"cmd":"set","area":"records","offset":1,"hex":"00"})")["ok"].asBool());
+    ASSERT_FALSE(holdsPreparedLighting(firmware()));
+    ASSERT_TRUE(vdev.request(R"({"cmd":"plug"})")["ok"].asBool());
+    EXPECT_TRUE(waitUntil([&] { return holdsPreparedLighting(firmware()); }, 20000))
+        << firmware().toStyledString() << firstErr.toStdString();
+    EXPECT_EQ(first.state(), QProcess::Running) << "the arrival did not show the window either";
+
+    // A second start in the background ends at once and leaves the first as it is.
+    QProcess second;
+    env.remove("TALYX_EXIT_WHEN_SHOWN");
+    second.setProcessEnvironment(env);
+    second.start(talyxBinary(), {"--background"});
+    ASSERT_TRUE(second.waitForFinished(10000));
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_FALSE(QString::fromUtf8(second.readAllStandardError()).contains("InitWindow"));
+
+    // A plain start brings the window up: the first paints it and so ends.
+    QProcess third;
+    third.setProcessEnvironment(env);
+    third.start(talyxBinary(), {});
+    ASSERT_TRUE(third.waitForFinished(10000));
+    EXPECT_EQ(third.exitCode(), 0);
+    ASSERT_TRUE(first.waitForFinished(15000)) << firstErr.toStdString();
+    EXPECT_EQ(first.exitCode(), 0);
+    firstSays("");
+    EXPECT_EQ(firstErr.count(QString::fromUtf8("，0d1d")), 1) << "only the plain start asked for the window";
+    EXPECT_TRUE(firstErr.contains("background start: the window is asked for"));
+    EXPECT_TRUE(firstErr.contains(QString::fromUtf8("退出测试")));
+}
+
+class BackgroundWindow : public DeviceWindowFixture {};
+
+TEST_F(BackgroundWindow, StaysHiddenWhileTheKeyboardStartsAndComesUpFromTheTray) {
+    ASSERT_TRUE(plug({"keyboard"})) << vdev.lastError();
+    auto* background = new BackgroundMainWnd();
+    wnd.reset(background);
+    ASSERT_TRUE(wnd->Create(nullptr, QString::fromUtf8(kProductTitle), QRect(0, 0, 800, 572)));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const auto pages = wnd->Pages(DeviceTypeKeyboard);
+            return !pages.empty() && pages.front()->IsStarted();
+        },
+        15000));
+    ASSERT_TRUE(waitUntil([&] { return saidSomething(debug, "，0d0d"); }));
+    EXPECT_FALSE(wnd->isVisible());
+    // The scan's instance message again, and a fit to the screen: still hidden.
+    wnd->sendMessage(WM_APP_INSTANCE, 0, 0);
+    wnd->FitToScreen();
+    EXPECT_FALSE(wnd->isVisible());
+    EXPECT_TRUE(background->InBackground());
+
+    wnd->postMessage(kMsgTray, 0, WM_LBUTTONUP);
+    ASSERT_TRUE(waitUntil([&] { return wnd->isVisible(); }));
+    EXPECT_FALSE(background->InBackground());
+    EXPECT_EQ(wnd->size(), QSize(1000, 640)) << "fitted to the screen while it was hidden";
+    // From now on the ordinary window: the tray hides it and shows it again.
+    wnd->postMessage(kMsgTray, 0, WM_LBUTTONUP);
+    ASSERT_TRUE(waitUntil([&] { return !wnd->isVisible(); }));
+    wnd->sendMessage(WM_APP_INSTANCE, 0, 0);
+    EXPECT_TRUE(wnd->isVisible());
+}
+
+class SessionStartBox : public DeviceWindowFixture {
+protected:
+    COptionUI* openBox() {
+        openWindow();
+        wnd->OpenSettings(CSetWnd::kPageLanguage);
+        CSetWnd* settings = wnd->SettingsWindow();
+        return settings ? qobject_cast<COptionUI*>(settings->FindControl("set_autostart_check")) : nullptr;
+    }
+    ScopedEnv updateUrl{"TALYX_UPDATE_URL", "http://127.0.0.1:9/api/"};
+};
+
+TEST_F(SessionStartBox, TickingWritesTheEntryAndUntickingRemovesIt) {
+    const std::string entry = AutostartEntryPath();
+    ASSERT_EQ(entry.rfind(data.path() + "/config/", 0), 0u) << entry;
+    COptionUI* box = openBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->IsVisible());
+    EXPECT_EQ(box->accessibleName(), "Start with the desktop session");
+    EXPECT_FALSE(box->IsSelected());
+
+    QTest::mouseClick(box, Qt::LeftButton);
+    ASSERT_TRUE(box->IsSelected());
+    // With TALYX_SCREENSHOT_DIR set (scripts/screenshots), the page is saved there.
+    if (const QByteArray dir = qgetenv("TALYX_SCREENSHOT_DIR"); !dir.isEmpty()) {
+        QDir().mkpath(QString::fromLocal8Bit(dir));
+        wnd->SettingsWindow()->grab().save(QString::fromLocal8Bit(dir) + "/settings-general.png", "PNG");
+    }
+    std::string text;
+    ASSERT_TRUE(ReadWholeFile(entry, text));
+    EXPECT_NE(text.find("talyx --background"), std::string::npos) << text;
+    EXPECT_TRUE(IsAutostartEnabled());
+
+    // Opened again, the window shows what the file says.
+    wnd->SettingsWindow()->Close();
+    ASSERT_TRUE(waitUntil([&] { return !wnd->SettingsWindow() || wnd->SettingsWindow()->IsDestroyed(); }));
+    box = openBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->IsSelected());
+    QTest::mouseClick(box, Qt::LeftButton);
+    EXPECT_FALSE(box->IsSelected());
+    EXPECT_FALSE(FileExists(entry));
+}
+
+TEST_F(SessionStartBox, AnEntryThatCannotBeWrittenIsToldAndTheBoxSaysWhatIs) {
+    // The autostart folder is taken by a file.
+    ASSERT_TRUE(MakeDirs(data.path() + "/config"));
+    ASSERT_TRUE(WriteFileAtomic(data.path() + "/config/autostart", "x"));
+    COptionUI* box = openBox();
+    ASSERT_NE(box, nullptr);
+    CMsgWnd::SetNextAnswer(IDOK);
+    QTest::mouseClick(box, Qt::LeftButton);
+    EXPECT_FALSE(box->IsSelected());
+    EXPECT_EQ(CMsgWnd::LastTextKey(), "set_autostart_failed_text");
+    EXPECT_TRUE(saidSomething(debug, "autostart: ")) << "the reason goes to the debug output";
+}
