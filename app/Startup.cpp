@@ -107,6 +107,9 @@ int RunApplication(int argc, char** argv, const ProgramOptions& options) {
     QApplication app(argc, argv);
     displayGuard.reset();
     QApplication::setApplicationName(QString::fromUtf8(kProductTitle));
+    // The installed desktop entry is named after the bus name; Wayland desktops match the
+    // window to its entry (and so its icon) by this name.
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(kBusName));
     QApplication::setQuitOnLastWindowClosed(false);
     const QString dataDir = QString::fromStdString(ProgramDataDir());
 
