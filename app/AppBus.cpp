@@ -56,7 +56,9 @@ void AppBus::updateState(WPARAM wParam, LPARAM lParam) {
 }
 
 bool AppBus::PostMessage(const QString& name, qulonglong wParam, qlonglong lParam) {
-    const uint32_t id = RegisterWindowMessage(name.toStdString());
+    // A name from outside is looked up, never registered: any program on the bus may
+    // call this with any name, and a registered name stays for good.
+    const uint32_t id = FindRegisteredMessage(name.toStdString());
     // Only the messages other programs may send come in this way.
     if (id == 0 || (id != WM_APP_INSTANCE && id != WM_APP_UPDATE_STATE && id != WM_APP_LIGHT_CONTROL &&
                     id != WM_APP_WORKTOOL_QUERY))
@@ -70,13 +72,13 @@ bool AppBus::PostMessage(const QString& name, qulonglong wParam, qlonglong lPara
 
 void AppBus::BroadcastLightClaim(uint32_t wParam, int64_t lParam) { emit LightClaim(wParam, lParam); }
 
-bool AppBus::SendToWorkTool(uint32_t dwData, uint64_t wParam, const QByteArray& data) {
+bool AppBus::SendToWorkTool(uint32_t dwData, const QByteArray& data) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(kWorkToolService))
         return false;
     QDBusMessage call = QDBusMessage::createMethodCall(kWorkToolService, kWorkToolPath, kWorkToolService,
                                                       QStringLiteral("CopyData"));
-    call << dwData << static_cast<qulonglong>(wParam) << data;
+    call << dwData << static_cast<qulonglong>(kWorkToolWParam) << data;
     return bus.send(call);
 }
 

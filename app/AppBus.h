@@ -23,12 +23,18 @@ namespace talyx {
 //   LightControl(u wParam, x lParam)    wParam 1; lParam 1 = control the lights, 0 = stop
 //   WorkToolQuery()                     asks for the device summary (sent to "WorkTool")
 //   PostMessage(s name, t wParam, x lParam) → b
-//                                       any of the above by its registered name
+//                                       any of the above by its registered name; false
+//                                       for any other name
 // Signals (broadcast by this program):
 //   LightClaim(u wParam, x lParam)      wParam 1; lParam 1 = this program takes the lights
 //
 // Peers the program calls: the "WorkTool" at org.talyx.WorkTool (method
 // CopyData(u dwData, t wParam, ay data)) and the audio recorder at org.talyx.AudioRecorder.
+//
+// The wParam of CopyData would be the sender's window handle. The peer cannot use one,
+// and an address of this process tells any program on the bus where its objects lie in
+// memory, so the program always sends kWorkToolWParam (0) there.
+inline constexpr uint64_t kWorkToolWParam = 0;
 class AppBus : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.talyx.RgbGamingKeyboard")
@@ -43,8 +49,9 @@ public:
 
     // Broadcasts LightClaim(wParam, lParam).
     void BroadcastLightClaim(uint32_t wParam, int64_t lParam);
-    // Sends a data block to the "WorkTool" peer if it is on the bus. False when it is not.
-    static bool SendToWorkTool(uint32_t dwData, uint64_t wParam, const QByteArray& data);
+    // Sends a data block to the "WorkTool" peer, with wParam kWorkToolWParam, if it is on
+    // the bus. False when it is not.
+    static bool SendToWorkTool(uint32_t dwData, const QByteArray& data);
 
 public slots:
     void Instance(uint wParam, qlonglong lParam);

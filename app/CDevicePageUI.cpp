@@ -1,6 +1,8 @@
 #include "app/CDevicePageUI.h"
 
+#include <QThread>
 #include <array>
+#include <memory>
 
 #include "app/CDeviceOptionUI.h"
 #include "app/KeyboardPage.h"
@@ -8,35 +10,26 @@
 #include "device/CKestravaHS6533Device.h"
 #include "device/CKestravaMouseDevice.h"
 #include "device/CKestravaMousePadDevice.h"
-#include "keyboard/CKestravaKeyboardDevice.h"
-#include "ui/WindowImplBase.h"
 #include "device/CKestravaUSBDevice.h"
+#include "keyboard/CKestravaKeyboardDevice.h"
 #include "platform/Debug.h"
 #include "platform/MessageTarget.h"
 #include "ui/CDeviceKeyButtonUI.h"
 #include "ui/CMpDevicePowerUI.h"
 #include "ui/CPaintManagerUI.h"
 #include "ui/CSelectPanelUI.h"
+#include "ui/WindowImplBase.h"
 #include "ui/WindowMessages.h"
 
 namespace talyx {
 namespace {
 
-// Selector item timers.
-constexpr int kTimerFrame = 1000;
-constexpr int kTimerStart = 1001;
-constexpr int kTimerSettingsSync = 1002;
-constexpr int kTimerOperation3 = 1003;
-constexpr int kTimerOperation4 = 1004;
-constexpr int kTimerStatus = 1005;
-constexpr int kTimerWirelessWatch = 1007;
-
-// Frames go out every 10 ms on the cable; the receiver's radio link carries one every 50 ms.
-constexpr int kFrameWiredMs = 10;
-constexpr int kFrameWirelessMs = 50;
 // The online count wraps here, so it never grows without bound.
 constexpr int kOnlineFailureWrap = 20;
+// The keyboard takes a frame every 10 ms from the worker; the picture on screen follows at
+// 15 frames a second, and checks only twice a second whether it is shown again.
 constexpr int kPaintIntervalMs = 66;
+constexpr int kHiddenPaintIntervalMs = 500;
 
 } // namespace
 
@@ -73,6 +66,19 @@ CDevicePageUI::~CDevicePageUI() {
     }
 }
 
+void CDevicePageUI::postToInterface(std::function<void()> fn) {
+    // Queued to this page: Qt drops the call when the page is destroyed first, and the
+    // guard covers a page that is being torn down when the call runs.
+    QPointer<CDevicePageUI> self(this);
+    QMetaObject::invokeMethod(
+        this,
+        [self, fn = std::move(fn)] {
+            if (self && self->m_device)
+                fn();
+        },
+        Qt::QueuedConnection);
+}
+
 void CDevicePageUI::Configure(int family, WindowImplBase* mainWindow, const SupportedDeviceEntry& identity,
                               CDeviceOptionUI* selector, CMpDevicePowerUI* battery) {
     m_family = family;
@@ -100,11 +106,11 @@ void CDevicePageUI::Configure(int family, WindowImplBase* mainWindow, const Supp
             core = std::make_unique<CKestravaHS6533Device>();
         CFamilyLightingDevice* lit = core.get();
         m_familyCore = lit;
-        m_lighting = std::make_unique<LightingPanel>(
-            FindSubControl(QStringLiteral("LightControlItem")),
-            LightingPanel::Device{[lit] { return lit->CurrentLightInfo(); },
-                                  [lit](const LightInfo& l) { lit->ChangeLighting(l); },
-                                  [lit] { return lit->PresetModes(); }});
+        m_lighting =
+            std::make_unique<LightingPanel>(FindSubControl(QStringLiteral("LightControlItem")),
+                                            LightingPanel::Device{[lit] { return lit->CurrentLightInfo(); },
+                                                                  [lit](const LightInfo& l) { lit->ChangeLighting(l); },
+                                                                  [lit] { return lit->PresetModes(); }});
         m_device = std::move(core);
     }
     m_device->SetHost(this);
@@ -121,6 +127,7 @@ void CDevicePageUI::Configure(int family, WindowImplBase* mainWindow, const Supp
     if (keyboard)
         m_keyboard = new KeyboardPage(this, keyboard, mainWindow);
     m_device->BuildButtonLists();
+    m_device->StartCommandWorker();
 }
 
 bool CDevicePageUI::HandleNotify(TNotifyUI& msg) {
@@ -142,16 +149,14 @@ void CDevicePageUI::refreshPage() {
 }
 
 void CDevicePageUI::requestPageRefresh() {
-    QPointer<CDevicePageUI> self(this);
-    QMetaObject::invokeMethod(
-        this,
-        [self] {
-            if (!self || !self->m_device)
-                return;
-            if (auto* keyboard = self->m_keyboardCore)
-                keyboard->RefreshPage();
-        },
-        Qt::QueuedConnection);
+    // A burst of notifications gives one refresh: only one request is queued at a time.
+    if (m_refreshQueued.exchange(true))
+        return;
+    postToInterface([this] {
+        m_refreshQueued.store(false);
+        if (auto* keyboard = m_keyboardCore)
+            keyboard->RefreshPage();
+    });
 }
 
 bool CDevicePageUI::panelButtons(std::vector<std::pair<std::string, DeviceButton*>>& buttons) {
@@ -174,6 +179,21 @@ bool CDevicePageUI::panelButtons(std::vector<std::pair<std::string, DeviceButton
 }
 
 void CDevicePageUI::armSelectorTimer(int timerId, int milliseconds) {
+    if (QThread::currentThread() != thread()) {
+        // From a worker (the listener): arms of the same timer that are still on their way
+        // merge, so a flood of notifications queues one arm.
+        const int bit = timerId - kTimerPaint;
+        if (bit >= 0 && bit < 32) {
+            const uint32_t mask = 1u << bit;
+            if (m_armsQueued.fetch_or(mask) & mask)
+                return;
+            postToInterface([this, timerId, milliseconds, mask] {
+                m_armsQueued.fetch_and(~mask);
+                armSelectorTimer(timerId, milliseconds);
+            });
+            return;
+        }
+    }
     if (m_selector && m_selector->GetManager())
         m_selector->GetManager()->SetTimer(m_selector, timerId, milliseconds);
 }
@@ -201,9 +221,13 @@ void CDevicePageUI::PaintLights() {
 }
 
 void CDevicePageUI::startPage() {
-    m_started = true;
+    // The page start runs on the command worker; the schedule begins once it is done.
+    auto started = [self = QPointer<CDevicePageUI>(this)](int) {
+        if (self)
+            self->onPageStarted();
+    };
     if (m_keyboard) {
-        m_keyboard->Start();
+        m_keyboard->Start(started);
         return;
     }
     if (auto* lit = m_familyCore)
@@ -211,6 +235,72 @@ void CDevicePageUI::startPage() {
     if (m_lighting)
         m_lighting->Refresh();
     m_device->StartLightThread();
+    started(kResultSuccess);
+}
+
+void CDevicePageUI::onPageStarted() {
+    m_started = true;
+    m_onlineFailures = 0;
+    DeviceChannel& channel = m_device->Channel();
+    m_device->EnableFrames(true);
+    armSelectorTimer(kTimerPaint, 5);
+    if (m_device->IsWirelessCapable() && channel.IsOpen())
+        armSelectorTimer(kTimerStatus, 50);
+    if (channel.IsWireless())
+        armSelectorTimer(kTimerWirelessWatch, 2000);
+}
+
+void CDevicePageUI::checkOnline(std::function<void(bool)> answer) {
+    auto online = std::make_shared<bool>(false);
+    m_device->Commands().Post(
+        "online", DeviceCommandWorker::kMergeOnline,
+        [this, online](CommandContext&) {
+            *online = m_device->Channel().CmdAAIsOnline();
+            return *online ? kResultSuccess : kResultNoReply;
+        },
+        [online, answer = std::move(answer)](int) { answer(*online); });
+}
+
+void CDevicePageUI::showSelector(bool show) {
+    if (m_mainWindow)
+        m_mainWindow->sendMessage(kMsgSelectorItem, static_cast<WPARAM>(selectorIndex()), show ? 1 : 0);
+}
+
+void CDevicePageUI::pollStatus() {
+    if (CKestravaKeyboardDevice* keyboard = m_keyboardCore) {
+        keyboard->PollStatus();
+        return;
+    }
+    auto status = std::make_shared<std::array<uint8_t, 6>>();
+    m_device->Commands().Post(
+        "status", DeviceCommandWorker::kMergeStatus,
+        [this, status](CommandContext&) -> int {
+            DeviceChannel& channel = m_device->Channel();
+            if (!channel.CmdAAIsOnline())
+                return kResultNoReply;
+            return channel.Cmd1AReadStatus(status->data(), status->size());
+        },
+        [this, status](int result) {
+            if (result != kResultSuccess)
+                return;
+            (*status)[3] = m_device->IsWirelessCapable() ? 1 : 0;
+            if (m_battery)
+                m_battery->SetStatus(*status);
+            if (m_mainWindow)
+                m_mainWindow->postMessage(kMsgDeviceStatus, (*status)[4], 0);
+        });
+}
+
+void CDevicePageUI::paintTick() {
+    // The interface thread pulls the latest colours; nothing is sent per frame.
+    const bool shown = m_selector && m_selector->IsSelected() && m_device->LightingDisplay() && isVisible() &&
+                       window() && !window()->isMinimized();
+    if (shown) {
+        m_device->BuildLightFrame();
+        PaintLights();
+    }
+    if (m_device->Channel().IsOpen())
+        armSelectorTimer(kTimerPaint, shown ? kPaintIntervalMs : kHiddenPaintIntervalMs);
 }
 
 void CDevicePageUI::OnSelectorTimer(int id) {
@@ -219,100 +309,64 @@ void CDevicePageUI::OnSelectorTimer(int id) {
     if (!m_device)
         return;
     DeviceChannel& channel = m_device->Channel();
-    const int index = selectorIndex();
+    QPointer<CDevicePageUI> self(this);
     switch (id) {
     case kTimerStart: {
-        if (channel.IsWireless() && channel.IsOpen()) {
-            if (!channel.CmdAAIsOnline()) {
-                m_onlineFailures = (m_onlineFailures + 1) % kOnlineFailureWrap;
-                if (m_selector && m_selector->IsVisible() && m_mainWindow)
-                    m_mainWindow->sendMessage(kMsgSelectorItem, static_cast<WPARAM>(index), 0);
-                armSelectorTimer(kTimerStart, 3000);
+        if (!(channel.IsWireless() && channel.IsOpen())) {
+            startPage();
+            break;
+        }
+        checkOnline([self](bool online) {
+            if (!self)
+                return;
+            if (!online) {
+                self->m_onlineFailures = (self->m_onlineFailures + 1) % kOnlineFailureWrap;
+                if (self->m_selector && self->m_selector->IsVisible())
+                    self->showSelector(false);
+                self->armSelectorTimer(kTimerStart, 3000);
                 return;
             }
-            if (m_mainWindow)
-                m_mainWindow->sendMessage(kMsgSelectorItem, static_cast<WPARAM>(index), 1);
-        }
-        startPage();
-        m_onlineFailures = 0;
-        armSelectorTimer(kTimerFrame, 5);
-        if (m_device->IsWirelessCapable() && channel.IsOpen())
-            armSelectorTimer(kTimerStatus, 50);
-        if (channel.IsWireless())
-            armSelectorTimer(kTimerWirelessWatch, 2000);
+            self->showSelector(true);
+            self->startPage();
+        });
         break;
     }
-    case kTimerFrame: {
-        // While another program drives the lights (or the computer sleeps) no frame goes out.
-        CKestravaKeyboardDevice* keyboard = m_keyboardCore;
-        if (m_device->LightingControl()) {
-            if (keyboard) {
-                keyboard->SendLightFrame();
-            } else {
-                std::array<uint8_t, CKestravaUSBDevice::kFrameBytes> frame{};
-                m_device->BuildLightFrame();
-                m_device->CopyLightFrame(frame.data());
-                channel.Cmd12WriteFrame(frame.data(), frame.size());
-            }
-        }
-        if (keyboard)
-            keyboard->BuildLightFrame();
-        // The keyboard takes a frame every 10 ms; the picture on screen follows at 15 frames
-        // a second, smooth enough for a picture at a sixth of the drawing, and not at all
-        // while the window is hidden or minimised.
-        if (m_selector && m_selector->IsSelected() && m_device->LightingDisplay() && isVisible() &&
-            !window()->isMinimized() && (!m_lastPaint.isValid() || m_lastPaint.elapsed() >= kPaintIntervalMs)) {
-            m_lastPaint.start();
-            PaintLights();
-        }
-        if (channel.IsOpen())
-            armSelectorTimer(kTimerFrame, channel.IsWireless() ? kFrameWirelessMs : kFrameWiredMs);
+    case kTimerPaint:
+        paintTick();
         break;
-    }
     case kTimerSettingsSync:
         m_device->SettingsSync();
         break;
     case kTimerOperation3:
     case kTimerOperation4:
-        m_device->DeviceOperation();
+        m_device->RunTimerOperation();
         break;
-    case kTimerStatus: {
-        if (CKestravaKeyboardDevice* keyboard = m_keyboardCore) {
-            keyboard->PollStatus();
-        } else if (channel.CmdAAIsOnline()) {
-            std::array<uint8_t, 6> status{};
-            if (channel.Cmd1AReadStatus(status.data(), status.size()) == 1) {
-                status[3] = m_device->IsWirelessCapable() ? 1 : 0;
-                if (m_battery)
-                    m_battery->SetStatus(status);
-                if (m_mainWindow)
-                    m_mainWindow->postMessage(kMsgDeviceStatus, status[4], 0);
-            }
-        }
+    case kTimerStatus:
+        pollStatus();
         if (m_device->IsWirelessCapable())
             armSelectorTimer(kTimerStatus, 5000);
         break;
-    }
     case kTimerWirelessWatch: {
         if (!channel.IsOpen())
             break;
-        if (channel.IsWireless()) {
-            const bool online = channel.CmdAAIsOnline();
-            const bool shown = m_selector && m_selector->IsVisible();
+        if (!channel.IsWireless()) {
+            DebugOutput("2.4gcesvdfherhue  12312423");
+            break;
+        }
+        checkOnline([self](bool online) {
+            if (!self)
+                return;
+            const bool shown = self->m_selector && self->m_selector->IsVisible();
             if (online && !shown) {
-                if (m_mainWindow)
-                    m_mainWindow->sendMessage(kMsgSelectorItem, static_cast<WPARAM>(index), 1);
-                OnSelectorTimer(kTimerStatus);
+                self->showSelector(true);
+                self->OnSelectorTimer(kTimerStatus);
                 DebugOutput("2.4gcesvdfherhue  12312423 123342341");
             } else if (!online && shown) {
-                if (m_mainWindow)
-                    m_mainWindow->sendMessage(kMsgSelectorItem, static_cast<WPARAM>(index), 0);
+                self->showSelector(false);
                 DebugOutput("2.4gcesvdfherhue");
             }
-            armSelectorTimer(kTimerWirelessWatch, 3000);
-        } else {
-            DebugOutput("2.4gcesvdfherhue  12312423");
-        }
+        });
+        armSelectorTimer(kTimerWirelessWatch, 3000);
         break;
     }
     default:

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QPointer>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -49,7 +49,8 @@ private:
 
 // A device's page in the main window: the container its family layout fills, and the
 // host of the device's core object (protocol, profile, lighting), which it owns. The
-// page runs the device's schedule from its selector item's timers.
+// page runs the device's schedule from its selector item's timers; every command goes
+// through the core's command worker, whose results come back as queued calls to the page.
 class CDevicePageUI : public CHorizontalLayoutUI, public DeviceHost {
     Q_OBJECT
 public:
@@ -67,6 +68,7 @@ public:
     CKestravaUSBDevice* Device() const { return m_device.get(); }
     CDeviceOptionUI* Selector() const { return m_selector; }
     CMpDevicePowerUI* Battery() const { return m_battery; }
+    // The page start (key table, profile, record) has finished.
     bool IsStarted() const { return m_started; }
     // Lighting synchronisation is offered when more than one device is shown.
     void SetSyncOffered(bool offered) { m_syncOffered = offered; }
@@ -86,9 +88,16 @@ public:
     void showBatteryStatus(const uint8_t* status, size_t length) override;
     void refreshPage() override;
     void requestPageRefresh() override;
+    void postToInterface(std::function<void()> fn) override;
 
 private:
     void startPage();
+    void onPageStarted();
+    // Posts an online query (0xAA); the answer arrives on the interface thread.
+    void checkOnline(std::function<void(bool)> answer);
+    void showSelector(bool show);
+    void pollStatus();
+    void paintTick();
 
     int m_family;
     std::unique_ptr<CKestravaUSBDevice> m_device;
@@ -105,7 +114,9 @@ private:
     int m_onlineFailures = 0;
     bool m_started = false;
     bool m_syncOffered = false;
-    QElapsedTimer m_lastPaint;
+    // Requests from the worker threads that are on their way to the interface thread.
+    std::atomic<bool> m_refreshQueued{false};
+    std::atomic<uint32_t> m_armsQueued{0};
 };
 
 } // namespace talyx

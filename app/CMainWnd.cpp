@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QThread>
+#include <QTimer>
 #include <cstring>
 
 #include "app/AppBus.h"
@@ -139,6 +140,9 @@ void CMainWnd::onWindowInit() {
     m_scan->Start(m_workers[kScanSlot]);
     m_lightSync = std::make_unique<LightSyncThread>(m_pageLists);
     m_lightSync->Start(m_workers[kLightSyncSlot]);
+    // A measuring aid (scripts/bench): minimise the window this long after start.
+    if (const int ms = qEnvironmentVariableIntValue("TALYX_MINIMISE_AFTER_MS"); ms > 0)
+        QTimer::singleShot(ms, this, [this] { showMinimized(); });
 }
 
 void CMainWnd::onClick(CControlUI* sender) {
@@ -325,12 +329,15 @@ void CMainWnd::attachRow(int row) {
     const bool partnerAttached = entry.hasPartner && m_table.Entry(entry.partnerRow).connected;
     if (partnerAttached && channel.IsOpen()) {
         // The other form of the same keyboard is in use: hand over to the one that came.
-        device->SwitchConnection(receiver, entry.devicePath);
+        // The hand-over (with its online retries) runs on the device's worker.
         device->SetIdentity(entry);
+        device->SwitchConnection(receiver, entry.devicePath);
     } else if (!channel.IsOpen()) {
+        // Nothing can wait on a closed channel, so the open does not block.
         if (channel.OpenInterface(receiver, entry.devicePath))
             device->SetIdentity(entry);
     }
+    LightSyncThread::Wake();
     if (!receiver)
         ShowSelectorItem(page->Selector(), true, true);
     page->armSelectorTimer(1001, 500);
@@ -382,12 +389,17 @@ void CMainWnd::OnDeviceRemoved(int row) {
     if (entry.hasPartner && partner.connected) {
         // The other form is still plugged in. When the page talked through the one that
         // went, it carries on through the other instead of keeping a dead interface.
-        if (device->Channel().IsWireless() == IsReceiverCode(code) &&
-            device->SwitchConnection(!IsReceiverCode(code), partner.devicePath))
+        if (device->Channel().IsWireless() == IsReceiverCode(code)) {
             device->SetIdentity(partner);
+            device->SwitchConnection(!IsReceiverCode(code), partner.devicePath);
+        }
         return;
     }
+    // What was queued for the device is dropped, and a transfer that waits on it ends.
+    device->EnableFrames(false);
+    device->Commands().CancelPending();
     device->Channel().CloseAll();
+    LightSyncThread::Wake();
     ShowSelectorItem(page->Selector(), false, false);
 }
 
@@ -530,7 +542,7 @@ LRESULT CMainWnd::HandleMessage(uint32_t msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     if (msg == WM_APP_WORKTOOL_QUERY && msg) {
-        AppBus::SendToWorkTool(5, reinterpret_cast<uintptr_t>(this), WorkToolBlock());
+        AppBus::SendToWorkTool(5, WorkToolBlock());
         return 0;
     }
     switch (msg) {
@@ -567,9 +579,11 @@ LRESULT CMainWnd::HandleMessage(uint32_t msg, WPARAM wParam, LPARAM lParam) {
             m_awake = true;
             const int state = m_lightControl;
             forLightingPages([state](CDevicePageUI* page) { page->Device()->SetLightingControl(state); });
+            resumeDevices();
         } else if (wParam == PBT_APMSUSPEND) {
             m_awake = false;
             forLightingPages([](CDevicePageUI* page) { page->Device()->SetLightingControl(0); });
+            suspendDevices();
         }
         return 0;
     default:
@@ -655,12 +669,45 @@ LRESULT CMainWnd::HandleMessage(uint32_t msg, WPARAM wParam, LPARAM lParam) {
     }
 }
 
+void CMainWnd::closeDeviceChannels() {
+    for (int family = 0; family < kDeviceTypeCount; ++family)
+        for (CDevicePageUI* page : Pages(family))
+            if (CKestravaUSBDevice* device = page->Device()) {
+                device->EnableFrames(false);
+                device->Commands().CancelPending();
+                device->Channel().CloseAll();
+            }
+}
+
+void CMainWnd::suspendDevices() {
+    // Nothing queued is worth sending to a machine going to sleep, and a transfer that
+    // waits must not hold the sleep up: the interfaces close and reopen on resume.
+    closeDeviceChannels();
+}
+
+void CMainWnd::resumeDevices() {
+    // Every row still connected attaches again, which starts its page afresh.
+    for (size_t row = 0; row < m_table.Size(); ++row) {
+        const SupportedDeviceEntry entry = m_table.Entry(row);
+        CDevicePageUI* page = PageForRow(static_cast<int>(row));
+        if (entry.connected && entry.role == kRoleMain && page && page->Device() && !page->Device()->Channel().IsOpen())
+            attachRow(static_cast<int>(row));
+    }
+}
+
 void CMainWnd::stopWorkers() {
     if (m_workersStopped)
         return;
     m_workersStopped = true;
-    for (int slot = 0; slot < kWorkerSlots; ++slot)
-        StopWorker(m_workers[static_cast<size_t>(slot)], WorkerOwner::MainWindow, kMainWindowStopWaitMs, slot);
+    // The devices' channels close first: a command that waits for a silent device ends
+    // at once, so nothing below waits for a time-out.
+    closeDeviceChannels();
+    for (int slot = 0; slot < kWorkerSlots; ++slot) {
+        std::function<void()> wake;
+        if (slot == kLightSyncSlot && m_lightSync)
+            wake = [] { LightSyncThread::Wake(); };
+        StopWorker(m_workers[static_cast<size_t>(slot)], WorkerOwner::MainWindow, kMainWindowStopWaitMs, slot, wake);
+    }
     // Then each device's own workers (light thread, listeners).
     for (int family = 0; family < kDeviceTypeCount; ++family)
         for (CDevicePageUI* page : Pages(family))

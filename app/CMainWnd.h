@@ -104,6 +104,12 @@ private:
     void setLightControl(int state, bool broadcast);
     void hideToTray();
     void stopWorkers();
+    // Suspend closes every device channel (dropping queued commands, ending a waiting
+    // transfer); resume attaches the rows still connected again.
+    void suspendDevices();
+    void resumeDevices();
+    // Drops every device's queued commands, stops its frames and closes its channel.
+    void closeDeviceChannels();
     CDevicePageUI* createPage(int row);
     void attachRow(int row);
     // Runs fn on the pages of the keyboard, mouse and mouse-pad families.

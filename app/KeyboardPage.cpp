@@ -58,14 +58,18 @@ KeyboardPage::KeyboardPage(CDevicePageUI* page, CKestravaKeyboardDevice* device,
         menu->SetVisible(false);
 }
 
-KeyboardPage::~KeyboardPage() { m_profiles->SetView(nullptr); }
+KeyboardPage::~KeyboardPage() {
+    m_profiles->SetView(nullptr);
+}
 
-CControlUI* KeyboardPage::find(const QString& name) const { return m_page ? m_page->FindSubControl(name) : nullptr; }
+CControlUI* KeyboardPage::find(const QString& name) const {
+    return m_page ? m_page->FindSubControl(name) : nullptr;
+}
 
-void KeyboardPage::Start() {
+void KeyboardPage::Start(std::function<void(int)> done) {
     m_profiles->Initialise();
-    m_device->PageStart(m_profiles->CurrentUUID());
     ShowFunction(m_function);
+    m_device->PageStart(m_profiles->CurrentUUID(), true, std::move(done));
 }
 
 void KeyboardPage::Refresh() {
@@ -121,8 +125,8 @@ void KeyboardPage::refreshSettings() {
     if (auto* slider = qobject_cast<CProgressUI*>(find(QString::fromLatin1(kRepeatRateSlider))))
         slider->SetValue(s.repeat);
     if (CControlUI* label = find(QString::fromLatin1(kRepeatDelayLabel)))
-        label->SetText(QString::fromStdString(
-            RepeatDelayLabelText(text(kRepeatDelayTextKey).toStdString(), s.repeatDelay)));
+        label->SetText(
+            QString::fromStdString(RepeatDelayLabelText(text(kRepeatDelayTextKey).toStdString(), s.repeatDelay)));
     if (auto* box = qobject_cast<CEditUI*>(find(QString::fromLatin1(kRepeatTestBox)))) {
         box->SetText(QString());
         box->SetAttribute(QStringLiteral("prompttext"), text(kRepeatTestPromptKey));
@@ -217,10 +221,10 @@ bool KeyboardPage::onProfileControl(CControlUI* sender, const QString& type) {
         if (!path.isEmpty())
             ImportProfile(*m_profiles, path.toStdString());
     } else if (name == QLatin1String("device_profile_export_btn")) {
-        const QString path = FileDialog::GetSaveFileName(m_window, filterOf(kProfileFileFilter), QString(),
-                                                         QString::fromStdString(m_profiles->Names().empty()
-                                                                                    ? std::string()
-                                                                                    : m_profiles->Names()[m_profiles->Selected()]));
+        const QString path = FileDialog::GetSaveFileName(
+            m_window, filterOf(kProfileFileFilter), QString(),
+            QString::fromStdString(m_profiles->Names().empty() ? std::string()
+                                                               : m_profiles->Names()[m_profiles->Selected()]));
         if (!path.isEmpty())
             ExportProfile(*m_profiles, path.toStdString());
     }

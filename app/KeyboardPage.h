@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <functional>
 #include <memory>
 
 #include "profile/ProfileList.h"
@@ -25,8 +26,10 @@ public:
     KeyboardPage(CDevicePageUI* page, CKestravaKeyboardDevice* device, WindowImplBase* window);
     ~KeyboardPage() override;
 
-    // The page start: the profile list, then the keyboard's start with the selected profile.
-    void Start();
+    // The page start: the profile list, then the keyboard's start with the selected
+    // profile, which runs on the command worker; `done` gets its answer once the page has
+    // been refreshed.
+    void Start(std::function<void(int)> done = {});
     // Shows the core's state: captions, profile bar, lighting values and settings.
     void Refresh();
     // A notification from a control of this page. True when it was this page's.

@@ -21,9 +21,11 @@
 #include "app/SingleInstance.h"
 #include "online/UpdateTable.h"
 #include "platform/Debug.h"
+#include "platform/FileIO.h"
 #include "platform/MessageRegistry.h"
 #include "platform/Paths.h"
 #include "platform/Product.h"
+#include "platform/Registry.h"
 #include "ui/CPaintManagerUI.h"
 #include "ui/CResourceManager.h"
 #include "ui/WindowMessages.h"
@@ -82,6 +84,22 @@ void scheduleScreenshot(CMainWnd* wnd, const QString& path) {
     });
 }
 
+// A copy that was killed in the middle of a write leaves its temporary file behind; the
+// next start removes those of its own user's folders (RemoveStaleTempFiles leaves the
+// files of a copy that still runs, and anything not ours).
+void removeUnfinishedWrites() {
+    const QString product = QString::fromStdString(ProductDataDir());
+    if (!product.isEmpty()) {
+        RemoveStaleTempFiles(product.toStdString());
+        for (const QString& family : QDir(product).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks))
+            RemoveStaleTempFiles((product + '/' + family).toStdString());
+    }
+    const std::string store = RegistryStore::user().filePath();
+    const size_t slash = store.find_last_of('/');
+    if (slash != std::string::npos)
+        RemoveStaleTempFiles(store.substr(0, slash));
+}
+
 // Ends the program once the main window has been painted for the first time: start-up
 // time measurements run the whole program this way.
 class ExitWhenShown : public QObject {
@@ -135,6 +153,7 @@ int RunApplication(int argc, char** argv, const ProgramOptions& options) {
         fonts.Remove();
         return 0;
     }
+    removeUnfinishedWrites();
     // What an installer does on the first start: the product's settings key.
     CPaintManagerUI::SetInstancePath(dataDir);
     StoreDesktopLanguage();

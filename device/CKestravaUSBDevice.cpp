@@ -6,6 +6,7 @@
 
 #include "device/DeviceButton.h"
 #include "device/DeviceHost.h"
+#include "device/LightEffect.h"
 #include "device/LightPacer.h"
 #include "device/WorkerStop.h"
 #include "device/transport/HidDevice.h"
@@ -97,26 +98,19 @@ void CKestravaUSBDevice::BuildButtonLists() {
     }
 }
 
-int CKestravaUSBDevice::DeviceOperation() {
+int CKestravaUSBDevice::RunTimerOperation() {
     return 0;
 }
 
 // ---- 3 to 9: generators ----
 
 int CKestravaUSBDevice::StepWrapped(int index, int limit, bool forward) {
-    if (limit <= 0)
-        return 0;
-    if (forward)
-        return (index + 1 >= limit) ? 0 : index + 1;
-    return (index <= 0) ? limit - 1 : index - 1;
+    return talyx::StepWrapped(index, limit, forward);
 }
 
 void CKestravaUSBDevice::ResetEffectState() {
     std::lock_guard<std::mutex> lock(m_frameLock);
-    m_step = 0;
-    m_colourIndex = 0;
-    m_blinkPhase = false;
-    m_lastBlink = 0;
+    m_effect = LightEffectState{};
 }
 
 void CKestravaUSBDevice::fillAll(const LightColour& colour) {
@@ -125,83 +119,40 @@ void CKestravaUSBDevice::fillAll(const LightColour& colour) {
     std::fill(m_colours.begin(), m_colours.end(), colour);
 }
 
-LightColour CKestravaUSBDevice::colourOrWheel(int wheelIndex) const {
-    const LightRgb rgb = m_useColourWheel ? WheelColour(wheelIndex) : m_customColour;
-    return LightColour{rgb.r, rgb.g, rgb.b, 0};
-}
-
-void CKestravaUSBDevice::breathingStep(bool fourColours) {
+void CKestravaUSBDevice::runEffect(LightEffectKind kind) {
+    // The base's blinks move the step index on; otherwise the shared effects as they are.
+    static constexpr LightEffectStyle kStyle{false, false, 16, true, false};
     std::lock_guard<std::mutex> lock(m_frameLock);
-    m_step = StepWrapped(m_step, kBreathingSteps, m_direction);
-    if (m_step == 0) {
-        // One breath is over: the next one takes the next colour.
-        m_colourIndex = fourColours ? (m_colourIndex + 1) % 4 : (m_colourIndex + 16) % kWheelSteps;
-    }
-    LightColour colour;
-    if (fourColours) {
-        const LightRgb rgb = kFourColours[m_colourIndex % 4];
-        colour = {rgb.r, rgb.g, rgb.b, 0};
-    } else {
-        colour = colourOrWheel(m_colourIndex);
-    }
-    colour.brightness = static_cast<uint8_t>(kBreathingCurve[m_step] * BrightnessForLevel(m_brightnessLevel) / 256);
-    fillAll(colour);
-}
-
-void CKestravaUSBDevice::blinkingStep(bool fourColours) {
-    std::lock_guard<std::mutex> lock(m_frameLock);
-    const uint64_t now = GetTickCount();
-    if (now - m_lastBlink >= BlinkPeriodMs(m_speedIndex)) {
-        m_blinkPhase = !m_blinkPhase;
-        m_lastBlink = now;
-        m_step = fourColours ? (m_step + 1) % 4 : (m_step + 16) % kWheelSteps;
-    }
-    if (!m_blinkPhase) {
-        fillAll(LightColour{});
-        return;
-    }
-    LightColour colour;
-    if (fourColours) {
-        const LightRgb rgb = kFourColours[m_step % 4];
-        colour = {rgb.r, rgb.g, rgb.b, 0};
-    } else {
-        colour = colourOrWheel(m_step);
-    }
-    colour.brightness = BrightnessForLevel(m_brightnessLevel);
-    fillAll(colour);
+    const LightEffectSetting setting{m_brightnessLevel, m_speedIndex, m_direction, m_useColourWheel, m_customColour};
+    fillAll(StepLightEffect(kind, kStyle, setting, m_effect, GetTickCount()));
 }
 
 void CKestravaUSBDevice::GenerateBreathing() {
-    breathingStep(false);
+    runEffect(LightEffectKind::Breathing);
 }
 
 void CKestravaUSBDevice::GenerateBreathingFourColours() {
-    breathingStep(true);
+    runEffect(LightEffectKind::BreathingFourColours);
 }
 
 void CKestravaUSBDevice::GenerateStatic() {
-    std::lock_guard<std::mutex> lock(m_frameLock);
-    fillAll(LightColour{m_customColour.r, m_customColour.g, m_customColour.b, BrightnessForLevel(m_brightnessLevel)});
+    runEffect(LightEffectKind::Static);
 }
 
 void CKestravaUSBDevice::GenerateColourWheel() {
-    std::lock_guard<std::mutex> lock(m_frameLock);
-    m_step = StepWrapped(m_step, kWheelSteps, m_direction);
-    const LightRgb rgb = WheelColour(m_step);
-    fillAll(LightColour{rgb.r, rgb.g, rgb.b, BrightnessForLevel(m_brightnessLevel)});
+    runEffect(LightEffectKind::ColourWheel);
 }
 
 void CKestravaUSBDevice::GenerateBlinking() {
-    blinkingStep(false);
+    runEffect(LightEffectKind::Blinking);
 }
 
 void CKestravaUSBDevice::GenerateBlinkingFourColours() {
-    blinkingStep(true);
+    runEffect(LightEffectKind::BlinkingFourColours);
 }
 
 void CKestravaUSBDevice::GenerateDark() {
-    std::lock_guard<std::mutex> lock(m_frameLock);
-    fillAll(LightColour{});
+    runEffect(LightEffectKind::Dark);
 }
 
 // ---- 10 to 12 ----
@@ -237,49 +188,9 @@ LightColour CKestravaUSBDevice::GetLightColour(int n) const {
     return LightColour{};
 }
 
-// ---- 13 to 33: device operations the device classes fill in ----
+// ---- 17 ----
 
-void CKestravaUSBDevice::DeviceOperation13() {}
-void CKestravaUSBDevice::DeviceOperation14() {}
-void CKestravaUSBDevice::DeviceOperation15() {}
-void CKestravaUSBDevice::DeviceOperation16() {}
 void CKestravaUSBDevice::ReapplySettings() {}
-int CKestravaUSBDevice::DeviceOperation18() {
-    return 1;
-}
-int CKestravaUSBDevice::DeviceOperation19() {
-    return 0;
-}
-int CKestravaUSBDevice::DeviceOperation20() {
-    return 0;
-}
-void CKestravaUSBDevice::DeviceOperation21() {}
-void CKestravaUSBDevice::DeviceOperation22() {}
-void CKestravaUSBDevice::DeviceOperation23() {}
-void CKestravaUSBDevice::DeviceOperation24() {}
-void CKestravaUSBDevice::DeviceOperation25() {}
-std::vector<int> CKestravaUSBDevice::DeviceList26() {
-    return {};
-}
-int CKestravaUSBDevice::DeviceOperation27() {
-    return 0;
-}
-int CKestravaUSBDevice::DeviceOperation28() {
-    return 0;
-}
-int CKestravaUSBDevice::DeviceOperation29() {
-    return 0;
-}
-int CKestravaUSBDevice::DeviceOperation30() {
-    return 0;
-}
-int CKestravaUSBDevice::DeviceOperation31() {
-    return 0;
-}
-int CKestravaUSBDevice::DeviceOperation32() {
-    return 0;
-}
-void CKestravaUSBDevice::DeviceOperation33() {}
 
 // ---- 34 to 38: key-code map and reactive effects ----
 
@@ -341,12 +252,6 @@ int CKestravaUSBDevice::FunctionMode() const {
     return m_functionMode;
 }
 
-void CKestravaUSBDevice::DeviceOperation41() {}
-std::string CKestravaUSBDevice::DeviceText42() {
-    return std::string();
-}
-void CKestravaUSBDevice::DeviceOperation43() {}
-
 void CKestravaUSBDevice::SetFamilyValue4(int value) {
     m_familyValue4 = value;
 }
@@ -384,8 +289,6 @@ void CKestravaUSBDevice::SetFirstSelection(int index) {
 void CKestravaUSBDevice::SetSecondSelection(int index) {
     m_secondSelection = index;
 }
-void CKestravaUSBDevice::DeviceOperation51() {}
-void CKestravaUSBDevice::DeviceOperation52() {}
 
 // ---- identity, sizes, flags ----
 
@@ -442,9 +345,11 @@ void CKestravaUSBDevice::SetWindowHidden(bool hidden) {
 }
 
 void CKestravaUSBDevice::SetLightingControl(int state) {
-    m_lightingControl = state;
-    if (state == 1 && m_productCode == 1)
-        m_channel.Cmd1CLightControl();
+    m_lightingControl.store(state);
+    if (state == 1 && m_productCode == kCodeKeyboard)
+        m_commands.Post("light control", DeviceCommandWorker::kNoMerge,
+                        [this](CommandContext&) { return m_channel.Cmd1CLightControl(); });
+    WakeFrames();
 }
 
 void CKestravaUSBDevice::SetCustomColour(uint8_t r, uint8_t g, uint8_t b) {
@@ -485,36 +390,72 @@ std::string CKestravaUSBDevice::UserFolder() const {
 
 // ---- hand-over ----
 
-bool CKestravaUSBDevice::SwitchConnection(bool wireless, const std::string& path) {
-    if (!m_channel.SwitchInterface(wireless, path))
-        return false;
+bool CKestravaUSBDevice::retryPause(CommandContext& context, int ms) {
+    if (m_commands.Running())
+        return context.Pause(ms);
+    if (m_host)
+        m_host->sleepMs(ms);
+    return true;
+}
+
+bool CKestravaUSBDevice::SwitchConnection(bool wireless, const std::string& path, std::function<void(bool)> done) {
+    // What was queued for the old link means nothing on the new one.
+    m_commands.CancelPending();
+    auto opened = std::make_shared<bool>(!m_commands.Running());
+    m_commands.Post(
+        "hand-over", DeviceCommandWorker::kNoMerge,
+        [this, wireless, path](CommandContext& context) {
+            if (!m_channel.SwitchInterface(wireless, path))
+                return kResultNoReply;
+            if (!wireless) {
+                m_channel.SetConnectionMode(1);
+                return kResultSuccess;
+            }
+            if (!m_wirelessCapable)
+                return kResultSuccess;
+            for (int attempt = 1; attempt <= kOnlineTries; ++attempt) {
+                if (context.Cancelled() || m_channel.CmdAAIsOnline())
+                    break;
+                if (attempt < kOnlineTries) {
+                    DebugOutput("获取2.4G模式失败");
+                    if (!retryPause(context, kOnlineRetryMs))
+                        break;
+                }
+            }
+            if (context.Cancelled())
+                return kResultNoReply;
+            DebugOutput("获取2");
+            return kResultSuccess;
+        },
+        [this, wireless, opened, done = std::move(done)](int result) {
+            const bool ok = result == kResultSuccess;
+            *opened = ok;
+            if (ok)
+                afterSwitch(wireless);
+            WakeFrames();
+            if (done)
+                done(ok);
+        });
+    return *opened;
+}
+
+void CKestravaUSBDevice::afterSwitch(bool wireless) {
     if (wireless) {
         if (!m_wirelessCapable)
-            return true;
-        for (int attempt = 1; attempt <= kOnlineTries; ++attempt) {
-            if (m_channel.CmdAAIsOnline())
-                break;
-            if (attempt < kOnlineTries) {
-                DebugOutput("获取2.4G模式失败");
-                if (m_host)
-                    m_host->sleepMs(kOnlineRetryMs);
-            }
-        }
-        DebugOutput("获取2");
+            return;
         ReapplySettings();
-        m_channel.Cmd01BeginBatch();
+        m_commands.Post("begin batch", DeviceCommandWorker::kNoMerge,
+                        [this](CommandContext&) { return m_channel.Cmd01BeginBatch(); });
         if (m_host)
             m_host->armSelectorTimer(kTimerWirelessWatch, 2000);
-        return true;
+        return;
     }
-    m_channel.SetConnectionMode(1);
     if (m_host)
         m_host->armSelectorTimer(kTimerWirelessWatch, 2000);
     if (m_mainWindow)
         m_mainWindow->postMessage(kMsgSelectorItem, static_cast<WPARAM>(m_host ? m_host->selectorIndex() : -1), 1);
     if (m_wirelessCapable)
         ReapplySettings();
-    return true;
 }
 
 // ---- worker threads ----
@@ -525,30 +466,11 @@ int CKestravaUSBDevice::LightPace() const {
 }
 
 void CKestravaUSBDevice::LightStep() {
-    switch (m_softwareEffect.load()) {
-    case kEffectBreathing:
-        GenerateBreathing();
-        break;
-    case kEffectBreathingFourColours:
-        GenerateBreathingFourColours();
-        break;
-    case kEffectColourWheel:
-        GenerateColourWheel();
-        break;
-    case kEffectBlinking:
-        GenerateBlinking();
-        break;
-    case kEffectBlinkingFourColours:
-        GenerateBlinkingFourColours();
-        break;
-    case kEffectDark:
-        GenerateDark();
-        break;
-    default:
-        // A mode without an effect of its own shows the plain colour.
-        GenerateStatic();
-        break;
-    }
+    // SoftwareEffect numbers the generators as LightEffectKind does; a mode without an
+    // effect of its own shows the plain colour.
+    const int effect = m_softwareEffect.load();
+    runEffect(effect >= kEffectBreathing && effect <= kEffectDark ? static_cast<LightEffectKind>(effect)
+                                                                  : LightEffectKind::Static);
 }
 
 void CKestravaUSBDevice::LightOverlays() {}
@@ -567,6 +489,32 @@ void CKestravaUSBDevice::OnDeviceUsage(uint16_t usage) {
 }
 
 void CKestravaUSBDevice::SettingsSync() {}
+
+bool CKestravaUSBDevice::WantsFrames() const {
+    return m_framesEnabled.load() && m_lightingControl.load() != 0 && m_channel.IsOpen() && !m_channel.IsSuspended();
+}
+
+void CKestravaUSBDevice::EnableFrames(bool enabled) {
+    m_framesEnabled.store(enabled);
+    WakeFrames();
+}
+
+int CKestravaUSBDevice::SendFrame() {
+    std::array<uint8_t, kFrameBytes> frame{};
+    BuildLightFrame();
+    CopyLightFrame(frame.data());
+    return m_channel.Cmd12WriteFrame(frame.data(), frame.size());
+}
+
+bool CKestravaUSBDevice::StartCommandWorker() {
+    const bool started = m_commands.Start([this](std::function<void()> fn) {
+        if (DeviceHost* host = m_host)
+            host->postToInterface(std::move(fn));
+    });
+    if (started)
+        m_commands.StartFrames({[this] { return WantsFrames(); }, [this] { return SendFrame(); }});
+    return started;
+}
 
 int CKestravaUSBDevice::familyForTexts() const {
     if (m_familyIndex >= 0)
@@ -672,6 +620,13 @@ WorkerThread::JoinResult CKestravaUSBDevice::StopListener(uint16_t code) {
 }
 
 void CKestravaUSBDevice::StopWorkers() {
+    if (m_commands.Running()) {
+        // A transfer that waits for a silent device ends when its interface closes.
+        m_commands.CancelPending();
+        m_channel.CloseAll();
+        WakeFrames();
+    }
+    m_commands.Stop();
     if (m_lightThread.running())
         StopLightThread();
     if (m_wiredListener.running())

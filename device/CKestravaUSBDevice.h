@@ -3,11 +3,15 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "device/DeviceCommandWorker.h"
+#include "device/DeviceIds.h"
+#include "device/LightEffect.h"
 #include "device/LightTables.h"
 #include "device/transport/DeviceChannel.h"
 #include "device/transport/DeviceIdentification.h"
@@ -30,7 +34,9 @@ class MessageTarget;
 // Threads: the user-interface thread owns the object. The device's light thread runs the
 // generators and the reactive steps; the colour list, the frame and the reactive tables are
 // guarded by the frame lock, so the light thread and the frame sender never see half a
-// step. Commands go through the channel, whose locks keep each command whole.
+// step. Every command goes through the device's command worker (Commands()), whose thread
+// is the only one that talks to the device besides its frame thread; the channel's locks
+// keep each command whole.
 //
 // The object owns its worker threads: the light thread (StartLightThread) and a listener
 // for each form of its second collection (StartListener). They call the hooks below from
@@ -44,14 +50,7 @@ public:
     static constexpr int kRingSize = 23;
     static constexpr int kEffectRecordBytes = 14;
 
-    // Selector item timers the core arms.
-    static constexpr int kTimerWirelessWatch = 1007;
-    // Main window message: a page asks for its selector item (wParam index, lParam show).
-    static constexpr uint32_t kMsgSelectorItem = 3331;
-
-    // Selector item timer that runs SettingsSync on the user-interface thread, and how long
-    // after a settings notification it fires.
-    static constexpr int kTimerSettingsSync = 1002;
+    // How long after a settings notification selector timer 1002 runs SettingsSync.
     static constexpr int kSettingsSyncDelayMs = 50;
     // Notification usages of the second collection: the keyboard's settings changed on
     // the device (0x402: the active profile too); a device key was pressed (0x500 + key)
@@ -67,7 +66,8 @@ public:
     // every read at once, and the scan reports its removal within about 100 ms.
     static constexpr int kListenerRetryWaitMs = 100;
 
-    // The base's own software effects, run by its light thread: the generators in slot order.
+    // The base's own software effects, run by its light thread: the generators in slot
+    // order, the same order as LightEffectKind.
     enum SoftwareEffect : int {
         kEffectBreathing = 0,
         kEffectBreathingFourColours,
@@ -96,8 +96,8 @@ public:
     // named "key_" + n goes to key slot n, "light_" + n to light slot n, when n is inside
     // the list. With no page layout both sizes become 0.
     virtual void BuildButtonLists();
-    // 2. Device operation; 0 in the base.
-    virtual int DeviceOperation();
+    // 2. What the selector item's operation timers (1003, 1004) run; 0 in the base.
+    virtual int RunTimerOperation();
     // 3. to 9. Software lighting generators: each fills the whole colour list for one step.
     virtual void GenerateBreathing();
     virtual void GenerateBreathingFourColours();
@@ -113,31 +113,8 @@ public:
     // 11. and 12. The colour of light n; out of range: ignored, or all zero.
     virtual void SetLightColour(int n, const LightColour& colour);
     virtual LightColour GetLightColour(int n) const;
-    // 13. to 25. Device operations (settings, profile); the device classes fill them in.
-    virtual void DeviceOperation13();
-    virtual void DeviceOperation14();
-    virtual void DeviceOperation15();
-    virtual void DeviceOperation16();
     // 17. Re-applies the device's settings (after a hand-over between wired and wireless).
     virtual void ReapplySettings();
-    virtual int DeviceOperation18(); // 1 in the base
-    virtual int DeviceOperation19(); // 0 in the base
-    virtual int DeviceOperation20(); // 0 in the base
-    virtual void DeviceOperation21();
-    virtual void DeviceOperation22();
-    virtual void DeviceOperation23();
-    virtual void DeviceOperation24();
-    virtual void DeviceOperation25();
-    // 26. An empty list in the base; 27. to 32. 0 in the base.
-    virtual std::vector<int> DeviceList26();
-    virtual int DeviceOperation27();
-    virtual int DeviceOperation28();
-    virtual int DeviceOperation29();
-    virtual int DeviceOperation30();
-    virtual int DeviceOperation31();
-    virtual int DeviceOperation32();
-    // 33. Nothing in the base.
-    virtual void DeviceOperation33();
     // 34. Replaces the key-code map.
     virtual void SetKeyCodeMap(const std::vector<uint8_t>& map);
     // 35. Reactive-effect step of one key slot: lowers its intensity by the fade of the
@@ -151,10 +128,6 @@ public:
     // 39. Remembers the function mode and shows its tab; 40. the mode (starts at 1).
     virtual void ShowFunctionTab(int mode);
     virtual int FunctionMode() const;
-    // 41. to 43. Nothing, an empty string, nothing.
-    virtual void DeviceOperation41();
-    virtual std::string DeviceText42();
-    virtual void DeviceOperation43();
     // 44. and 45. Family value 4 of the device-family table.
     virtual void SetFamilyValue4(int value);
     virtual int FamilyValue4() const;
@@ -166,9 +139,6 @@ public:
     // 49. and 50. Selection indices into the device class's own lists (start at -1).
     virtual void SetFirstSelection(int index);
     virtual void SetSecondSelection(int index);
-    // 51. and 52. Nothing in the base.
-    virtual void DeviceOperation51();
-    virtual void DeviceOperation52();
 
     // ---- Hooks of the worker threads. ----
 
@@ -193,6 +163,25 @@ public:
     // What selector timer 1002 runs on the user-interface thread after a settings
     // notification (base: nothing).
     virtual void SettingsSync();
+    // Whether the frame thread should send frames now (called on it): base, while the
+    // channel is open and not suspended and this program drives the lights.
+    virtual bool WantsFrames() const;
+    // Builds and sends one frame (frame thread); the channel's result. Base: the light
+    // list as a 510-byte frame with command 0x12.
+    virtual int SendFrame();
+
+    // ---- Command worker. ----
+    // The device's command and frame worker. Every command of the device goes through it.
+    DeviceCommandWorker& Commands() { return m_commands; }
+    // Starts the worker's command thread (handlers reach the interface thread through the
+    // host's postToInterface) and its frame thread. False when it already runs.
+    bool StartCommandWorker();
+    // The frame thread re-reads WantsFrames (lighting control, mode, link changed).
+    void WakeFrames() { m_commands.WakeFrames(); }
+    // Frames go out only once the page has started on the current link (set by the page
+    // after its start, cleared when the device goes).
+    void EnableFrames(bool enabled);
+    bool FramesEnabled() const { return m_framesEnabled.load(); }
 
     // ---- Worker threads (user-interface thread). ----
 
@@ -214,7 +203,8 @@ public:
     WorkerThread::JoinResult StopListener(uint16_t code);
     bool ListenerRunning(uint16_t code) const;
 
-    // Stops every worker of the device that runs.
+    // Stops every worker of the device that runs. With the command worker running this
+    // also closes the command channel, which ends a transfer that still waits.
     void StopWorkers();
 
     // The last settings notification, 0x401 or 0x402 (0 before the first); SettingsSync
@@ -270,14 +260,14 @@ public:
     void SetWindowHidden(bool hidden);
     bool IsWindowHidden() const { return m_windowHidden; }
     // 1: this program drives the lights. Setting 1 on the wired keyboard (product code 1)
-    // also tells the keyboard so with command 0x1C.
+    // also tells the keyboard so with command 0x1C (queued). Frames stop while it is 0.
     void SetLightingControl(int state);
-    int LightingControl() const { return m_lightingControl; }
+    int LightingControl() const { return m_lightingControl.load(); }
     void SetHover(bool hover) { m_hover = hover; }
     bool IsHover() const { return m_hover; }
     // Frames are built only while the page shows them (starts set).
-    void SetLightingDisplay(bool on) { m_lightingDisplay = on; }
-    bool LightingDisplay() const { return m_lightingDisplay; }
+    void SetLightingDisplay(bool on) { m_lightingDisplay.store(on); }
+    bool LightingDisplay() const { return m_lightingDisplay.load(); }
 
     void SetCustomColour(uint8_t r, uint8_t g, uint8_t b);
     int BrightnessLevel() const { return m_brightnessLevel; }
@@ -288,9 +278,9 @@ public:
     int SecondSelection() const { return m_secondSelection; }
 
     // ---- Software lighting state (read by tests and the keyboard engine). ----
-    int StepIndex() const { return m_step; }
-    int ColourIndex() const { return m_colourIndex; }
-    bool BlinkPhase() const { return m_blinkPhase; }
+    int StepIndex() const { return m_effect.step; }
+    int ColourIndex() const { return m_effect.colourIndex; }
+    bool BlinkPhase() const { return m_effect.blinkOn; }
     // Resets step, colour index and blink state (a new effect starts from its beginning).
     void ResetEffectState();
     // Index stepping of every effect: forward adds 1 and wraps to 0 at limit; backward
@@ -313,21 +303,26 @@ public:
     std::string UserFolder() const;
 
     // ---- Hand-over between the wired and the wireless form. ----
-    // The partner row of the same keyboard arrived: closes the other interface, opens the
-    // new one and sets the connection mode. Switching to the receiver on a wireless-capable
-    // device then waits until the receiver reports the keyboard online (up to 26 queries,
-    // 50 ms apart), re-applies the settings, sends 0x01 and arms the wireless watch.
-    // Switching to the cable arms the watch, asks the main window to show the selector item
-    // and, on a wireless-capable device, re-applies the settings. False when the new
-    // interface cannot be opened (nothing else happens then). Blocks.
-    bool SwitchConnection(bool wireless, const std::string& path);
+    // The partner row of the same keyboard arrived: drops what was queued for the old
+    // link, then (a command job) closes the other interface, opens the new one and sets the
+    // connection mode. Switching to the receiver on a wireless-capable device then waits
+    // until the receiver reports the keyboard online (up to 26 queries, 50 ms apart; a
+    // cancel ends the wait), re-applies the settings, sends 0x01 and arms the wireless
+    // watch. Switching to the cable arms the watch, asks the main window to show the
+    // selector item and, on a wireless-capable device, re-applies the settings. `done`
+    // gets whether the new interface opened (on the interface thread). Returns that too
+    // when it ran at once (no worker thread), else true.
+    bool SwitchConnection(bool wireless, const std::string& path, std::function<void(bool)> done = {});
 
 protected:
     void fillAll(const LightColour& colour);
-    LightColour colourOrWheel(int wheelIndex) const;
-    void breathingStep(bool fourColours);
-    void blinkingStep(bool fourColours);
+    // One step of a shared effect into every light.
+    void runEffect(LightEffectKind kind);
 
+    // What follows a hand-over once the new interface is open (interface thread).
+    void afterSwitch(bool wireless);
+    // A pause between retries: cancellable on the worker thread, the host's otherwise.
+    bool retryPause(CommandContext& context, int ms);
     // Bodies of the worker threads.
     void runLightThread(Event& stop);
     void runListener(Event& stop, bool wireless, const char* exitText);
@@ -366,19 +361,17 @@ protected:
 
     bool m_wirelessCapable = false;
     bool m_windowHidden = false;
-    int m_lightingControl = 0;
+    std::atomic<int> m_lightingControl{0};
     bool m_hover = false;
-    bool m_lightingDisplay = true;
+    std::atomic<bool> m_lightingDisplay{true};
+    std::atomic<bool> m_framesEnabled{false};
 
     int m_profileValues[3] = {0, 0, 0};
     int m_firstSelection = -1;
     int m_secondSelection = -1;
 
     // Software lighting state.
-    int m_step = 0;
-    int m_colourIndex = 0;
-    bool m_blinkPhase = false;
-    uint64_t m_lastBlink = 0;
+    LightEffectState m_effect;
     LightColour m_currentColour{};
     int m_brightnessLevel = 4;
     int m_speedIndex = 2;
@@ -398,6 +391,7 @@ protected:
     // listener's interface, so the interface's report layout is never freed under an unpack.
     std::mutex m_listenerLock;
     // Declared last: destroyed first, so no worker outlives the members it uses.
+    DeviceCommandWorker m_commands{m_channel};
     WorkerThread m_lightThread;
     WorkerThread m_wiredListener;
     WorkerThread m_wirelessListener;

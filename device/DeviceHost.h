@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -69,9 +70,15 @@ public:
         return false;
     }
 
-    // Pauses the calling thread (the retries of the wireless hand-over). Tests record the
-    // pauses instead of sleeping.
+    // Pauses the calling thread (the retries of the wireless hand-over when no worker
+    // thread runs). Tests record the pauses instead of sleeping.
     virtual void sleepMs(int milliseconds);
+
+    // Runs fn on the user-interface thread later: how the command worker's results reach
+    // the page. May be called from any thread. The page drops what is still queued when it
+    // is destroyed. The default runs fn at once on the calling thread (hosts without an
+    // interface thread).
+    virtual void postToInterface(std::function<void()> fn) { fn(); }
 };
 
 } // namespace talyx

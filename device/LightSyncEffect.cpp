@@ -1,6 +1,5 @@
 #include "device/LightSyncEffect.h"
 
-#include "device/CKestravaUSBDevice.h"
 #include "device/transport/DeviceIdentification.h"
 
 namespace talyx {
@@ -19,15 +18,12 @@ constexpr SyncModes kSyncModeTable[] = {
     {DeviceTypeHeadset, {2, 3, 4, 1, 8}},
 };
 
-LightColour withBrightness(const LightRgb& rgb, uint8_t brightness) {
-    return LightColour{rgb.r, rgb.g, rgb.b, brightness};
-}
-
-// Moves a wheel position on; a position that reaches the end of the wheel starts again at 0.
-int advanceHue(int index, int by) {
-    const int next = index + by;
-    return next >= kWheelSteps ? 0 : next;
-}
+// The synchronised effects are the shared ones, in type order, with their own style: the
+// breathing hue moves at the dark end, blinks move 14 hue steps, the wheel turns forward.
+constexpr LightEffectKind kKindOfType[kSyncTypeCount] = {LightEffectKind::Breathing, LightEffectKind::Static,
+                                                         LightEffectKind::Blinking, LightEffectKind::ColourWheel,
+                                                         LightEffectKind::Dark};
+constexpr LightEffectStyle kSyncStyle{true, false, LightSyncEffect::kBlinkHueStep, true, true};
 
 } // namespace
 
@@ -43,41 +39,14 @@ int LightSyncEffect::TypeForMode(int family, int mode) {
 }
 
 bool LightSyncEffect::Step(const LightSyncSettings& s, uint64_t nowMs, LightColour& colour) {
-    const uint8_t brightness = BrightnessForLevel(s.brightnessLevel);
-    switch (s.type) {
-    case kSyncBreathing: {
-        m_breathingStep = CKestravaUSBDevice::StepWrapped(m_breathingStep, kBreathingSteps, s.direction);
-        // The hue moves on while the lights are at their darkest, where the change is not seen.
-        if (s.useColourWheel && m_breathingStep < 2)
-            m_colourIndex = advanceHue(m_colourIndex, kBreathHueStep);
-        const LightRgb rgb = s.useColourWheel ? WheelColour(m_colourIndex) : s.colour;
-        colour = withBrightness(rgb, static_cast<uint8_t>(brightness * kBreathingCurve[m_breathingStep] / 256));
-        return true;
-    }
-    case kSyncStatic:
-        colour = withBrightness(s.colour, brightness);
-        return true;
-    case kSyncBlinking:
-        if (nowMs - m_lastBlinkMs >= BlinkPeriodMs(s.speedIndex)) {
-            m_blinkPhase = !m_blinkPhase;
-            m_lastBlinkMs = nowMs;
-            m_blinkPosition = advanceHue(m_blinkPosition, kBlinkHueStep);
-        }
-        if (!m_blinkPhase)
-            colour = LightColour{};
-        else
-            colour = withBrightness(s.useColourWheel ? WheelColour(m_blinkPosition) : s.colour, brightness);
-        return true;
-    case kSyncColourWheel:
-        m_colourIndex = CKestravaUSBDevice::StepWrapped(m_colourIndex, kWheelSteps, true);
-        colour = withBrightness(WheelColour(m_colourIndex), brightness);
-        return true;
-    case kSyncDark:
-        colour = LightColour{};
-        return true;
-    default:
+    if (s.type < 0 || s.type >= kSyncTypeCount)
         return false;
-    }
+    const LightEffectKind kind = kKindOfType[s.type];
+    const LightEffectSetting setting{s.brightnessLevel, s.speedIndex, s.direction, s.useColourWheel, s.colour};
+    // A blink keeps its own position; breathing and the wheel share the hue.
+    LightEffectState& state = kind == LightEffectKind::Blinking ? m_blink : m_state;
+    colour = StepLightEffect(kind, kSyncStyle, setting, state, nowMs);
+    return true;
 }
 
 } // namespace talyx

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "device/LightEffect.h"
 #include "device/LightTables.h"
 
 namespace talyx {
@@ -27,14 +28,13 @@ struct LightSyncSettings {
     LightRgb colour{255, 255, 255}; // "Red", "Green", "Blue"
 };
 
-// The state of the synchronised effect and how one step changes it. Pure: the caller
-// passes the time; the light-sync thread owns the one instance.
+// The state of the synchronised effect and how one step changes it (the shared effects of
+// LightEffect in the light-sync style). Pure: the caller passes the time; the light-sync
+// thread owns the one instance.
 class LightSyncEffect {
 public:
     // How far the colour of a blink moves on at each flip, in wheel steps.
     static constexpr int kBlinkHueStep = 14;
-    // How far breathing moves the wheel colour on near the dark end of a breath.
-    static constexpr int kBreathHueStep = 16;
 
     // The effect type for a device family's lighting mode: keyboard modes 5, 6, 23, 4, 28,
     // mouse modes 2, 3, 4, 1, 10 and mouse-pad and headset modes 2, 3, 4, 1, 8 give
@@ -45,17 +45,14 @@ public:
     // unchanged, when the settings' type is not one of the five.
     bool Step(const LightSyncSettings& settings, uint64_t nowMs, LightColour& colour);
 
-    int BreathingStep() const { return m_breathingStep; }
-    int ColourIndex() const { return m_colourIndex; }
-    bool BlinkPhase() const { return m_blinkPhase; }
-    int BlinkPosition() const { return m_blinkPosition; }
+    int BreathingStep() const { return m_state.step; }
+    int ColourIndex() const { return m_state.colourIndex; }
+    bool BlinkPhase() const { return m_blink.blinkOn; }
+    int BlinkPosition() const { return m_blink.step; }
 
 private:
-    int m_breathingStep = 0;
-    int m_colourIndex = 0;
-    bool m_blinkPhase = false;
-    int m_blinkPosition = 0;
-    uint64_t m_lastBlinkMs = 0;
+    LightEffectState m_state; // breathing and the colour wheel
+    LightEffectState m_blink;
 };
 
 } // namespace talyx

@@ -31,9 +31,19 @@ bool openAndSynchronised(CKestravaUSBDevice* page) {
 // The order in which the colour is written, and in which the families are searched.
 constexpr int kFamilyOrder[] = {DeviceTypeKeyboard, DeviceTypeMouse, DeviceTypeMousePad, DeviceTypeHeadset};
 
+// One for the process: the pages that change a synchronised flag do not know the thread.
+Event& wakeEvent() {
+    static Event event(false);
+    return event;
+}
+
 } // namespace
 
 LightSyncThread::LightSyncThread(DevicePageLists& pages) : m_pages(pages) {}
+
+void LightSyncThread::Wake() {
+    wakeEvent().set();
+}
 
 bool LightSyncThread::Start(WorkerThread& slot) {
     return slot.start([this](Event& stop) { Run(stop); });
@@ -99,7 +109,8 @@ void LightSyncThread::Run(Event& stop) {
         m_passes.fetch_add(1);
         if (!anySynchronised()) {
             counting = false;
-            if (stop.wait(kIdleWaitMs))
+            wakeEvent().wait(kIdleWaitMs);
+            if (stop.isSet())
                 break;
             continue;
         }

@@ -18,15 +18,17 @@ class WorkerThread;
 // synchronised effect every LightPacer::PaceForSpeed(speed) ticks of 15.625 ms and writes the colour
 // into every light of every synchronised device (keyboards, mice, mouse pads, headsets,
 // in that order) through the device's SetLightColour; the devices' own frame timers send
-// it. Those devices' light threads idle meanwhile. With no synchronised device it waits
-// 1000 ms on its stop event, so it wakes about once a second when idle.
+// it. Those devices' light threads idle meanwhile. With no synchronised device it sleeps
+// until Wake(): whoever changes a device's synchronised flag, or opens or closes a
+// channel, calls it. (A last-resort time-out of kIdleWaitMs bounds the sleep.) A stop
+// must wake it too: stop its slot with Wake as the wake function.
 //
 // The settings are process-wide: the lighting page sets them from the record of the
 // device the user synchronised from (user-interface thread); the thread reads a copy on
 // every pass.
 class LightSyncThread {
 public:
-    static constexpr int kIdleWaitMs = 1000;
+    static constexpr int kIdleWaitMs = 60000;
 
     // The lists must outlive the thread.
     explicit LightSyncThread(DevicePageLists& pages);
@@ -43,6 +45,9 @@ public:
     uint64_t Passes() const { return m_passes.load(); }
     // Effect steps so far.
     uint64_t Steps() const { return m_steps.load(); }
+
+    // Makes an idle thread look again for synchronised devices (any thread).
+    static void Wake();
 
     // ---- Process-wide settings (any thread). ----
     static void SetSettings(const LightSyncSettings& settings);

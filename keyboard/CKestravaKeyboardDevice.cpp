@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <memory>
 #include <new>
 #include <utility>
 
@@ -66,13 +67,20 @@ int CKestravaKeyboardDevice::refreshInfo() {
     const int result = m_channel.Cmd03ReadInfo34(info);
     // A failed read leaves the information of the previous one in place.
     if (result == kResultSuccess) {
+        std::lock_guard<std::mutex> lock(m_tableLock);
         std::copy(info, info + kInfoSize, m_info.begin());
         m_infoValid = true;
     }
     return result;
 }
 
+std::array<uint8_t, CKestravaKeyboardDevice::kInfoSize> CKestravaKeyboardDevice::Info() const {
+    std::lock_guard<std::mutex> lock(m_tableLock);
+    return m_info;
+}
+
 size_t CKestravaKeyboardDevice::MacroCapacity() const {
+    std::lock_guard<std::mutex> lock(m_tableLock);
     return static_cast<size_t>(m_info[kInfoMacroUnits]) * kMacroMemoryUnit;
 }
 
@@ -83,9 +91,8 @@ void CKestravaKeyboardDevice::ReadKeyTable() {
         return;
     m_channel.Cmd01BeginBatch();
     refreshInfo();
-    const int keys = m_infoValid ? m_info[kInfoKeyCount] : 0;
-
     std::unique_lock<std::mutex> lock(m_tableLock);
+    const int keys = m_infoValid ? m_info[kInfoKeyCount] : 0;
     m_keyTableValid = false;
     m_deviceKeys = 0;
     m_maps = KeySlotMaps();
@@ -152,48 +159,95 @@ int CKestravaKeyboardDevice::SlotOfDeviceKey(int deviceKey) const {
 
 // ---- light and settings record ----
 
-int CKestravaKeyboardDevice::ReadLightRecord() {
+CKestravaKeyboardDevice::RecordRead CKestravaKeyboardDevice::ReadRecordBytes() {
+    RecordRead read;
     if (!m_channel.IsOpen())
-        return -1;
+        return read;
     uint8_t index = 0;
-    if (m_channel.Cmd05Read(0, &index, 1) != kResultSuccess)
-        return -1;
-    LightRecordBytes record{};
-    if (m_channel.Cmd05Read(index * kLightRecordStride, record.data(), record.size()) != kResultSuccess)
-        return -1;
-    m_lastRecord = record;
-    m_recordValid = true;
+    read.result = m_channel.Cmd05Read(0, &index, 1);
+    if (read.result != kResultSuccess)
+        return read;
+    read.result = m_channel.Cmd05Read(index * kLightRecordStride, read.bytes.data(), read.bytes.size());
+    if (read.result != kResultSuccess)
+        return read;
+    read.index = index;
+    {
+        std::lock_guard<std::mutex> lock(m_recordLock);
+        m_lastRecord = read.bytes;
+        m_recordValid = true;
+    }
     m_activeRecord.store(index);
+    return read;
+}
 
+void CKestravaKeyboardDevice::ApplyRecord(const RecordRead& read) {
+    if (read.index < 0)
+        return;
     LightInfo light = m_profile.GetLightInfo();
     KeyboardSettings settings = m_settings;
-    DecodeLightRecord(record, m_modeValues, light, settings);
+    DecodeLightRecord(read.bytes, m_modeValues, light, settings);
     m_profile.SetLightInfo(light);
     SetSettings(settings.ToWords());
     if (m_profileLoaded)
         m_profile.SaveProfile();
     applyLighting(light, false);
-    return index;
 }
 
-int CKestravaKeyboardDevice::WriteLightRecord(int index, int value) {
+int CKestravaKeyboardDevice::ReadLightRecord() {
+    const RecordRead read = ReadRecordBytes();
+    ApplyRecord(read);
+    return read.index;
+}
+
+CKestravaKeyboardDevice::RecordInputs CKestravaKeyboardDevice::CurrentRecordInputs() {
+    return RecordInputs{m_profile.GetLightInfo(), m_settings, m_modeValues};
+}
+
+int CKestravaKeyboardDevice::WriteRecord(int index, int value, const RecordInputs& inputs) {
     if (!m_channel.IsOpen())
         return kResultNoReply;
     const int offset = index * kLightRecordStride;
-    if (!m_recordValid) {
-        LightRecordBytes record{};
-        const int read = m_channel.Cmd05Read(offset, record.data(), record.size());
+    LightRecordBytes kept{};
+    bool known = false;
+    {
+        std::lock_guard<std::mutex> lock(m_recordLock);
+        kept = m_lastRecord;
+        known = m_recordValid;
+    }
+    if (!known) {
+        const int read = m_channel.Cmd05Read(offset, kept.data(), kept.size());
         if (read != kResultSuccess)
             return read;
-        m_lastRecord = record;
+        std::lock_guard<std::mutex> lock(m_recordLock);
+        m_lastRecord = kept;
         m_recordValid = true;
     }
-    const LightRecordBytes record = EncodeLightRecord(m_lastRecord, static_cast<uint8_t>(value),
-                                                      m_profile.GetLightInfo(), m_settings, m_modeValues);
+    const LightRecordBytes record =
+        EncodeLightRecord(kept, static_cast<uint8_t>(value), inputs.light, inputs.settings, inputs.modeValues);
     m_channel.Cmd01BeginBatch();
     const int result = m_channel.Cmd06Write(offset, record.data(), record.size());
     m_channel.Cmd02EndBatch(1);
     return result;
+}
+
+int CKestravaKeyboardDevice::WriteLightRecord(int index, int value) {
+    return WriteRecord(index, value, CurrentRecordInputs());
+}
+
+void CKestravaKeyboardDevice::PostRecordWrite(DeviceCommandWorker::Done done) {
+    m_commands.Post(
+        "light record", DeviceCommandWorker::kMergeRecordWrite,
+        [this, inputs = CurrentRecordInputs()](CommandContext&) { return WriteRecord(0, 0, inputs); }, std::move(done));
+}
+
+LightRecordBytes CKestravaKeyboardDevice::LastRecord() const {
+    std::lock_guard<std::mutex> lock(m_recordLock);
+    return m_lastRecord;
+}
+
+bool CKestravaKeyboardDevice::HasRecord() const {
+    std::lock_guard<std::mutex> lock(m_recordLock);
+    return m_recordValid;
 }
 
 // ---- key assignments and macros ----
@@ -206,10 +260,14 @@ std::vector<KeyAssignment> CKestravaKeyboardDevice::assignmentsOf(const KeyList&
 }
 
 std::vector<int> CKestravaKeyboardDevice::UsedMacros() {
+    return UsedMacrosOf(m_profile.GetKeyList());
+}
+
+std::vector<int> CKestravaKeyboardDevice::UsedMacrosOf(const KeyList& keys) const {
     MacroLibrary library(ProfileFolder());
     library.Load();
     const KeySlotMaps maps = SlotMaps();
-    return CollectUsedMacros(maps, assignmentsOf(m_profile.GetKeyList()), static_cast<int>(library.Count()));
+    return CollectUsedMacros(maps, assignmentsOf(keys), static_cast<int>(library.Count()));
 }
 
 int CKestravaKeyboardDevice::WriteKeyAssignments(int bank, const KeyList& keys) {
@@ -242,6 +300,14 @@ int CKestravaKeyboardDevice::WriteKeyAssignments(int bank, const KeyList& keys) 
 int CKestravaKeyboardDevice::WriteMacros(const std::vector<int>& usedMacros) {
     if (m_channel.IsOpen())
         refreshInfo();
+    return planMacros(usedMacros, true);
+}
+
+int CKestravaKeyboardDevice::MacroAnswer(const KeyList& keys) {
+    return planMacros(UsedMacrosOf(keys), false);
+}
+
+int CKestravaKeyboardDevice::planMacros(const std::vector<int>& usedMacros, bool send) {
     MacroLibrary library(ProfileFolder());
     if (!library.Load() || usedMacros.empty())
         return 0;
@@ -260,7 +326,7 @@ int CKestravaKeyboardDevice::WriteMacros(const std::vector<int>& usedMacros) {
         const std::vector<uint8_t> image = BuildMacroImage(macros);
         if (image.empty())
             return -1;
-        if (m_channel.IsOpen()) {
+        if (send && m_channel.IsOpen()) {
             m_channel.Cmd01BeginBatch();
             m_channel.Cmd15Write(image.data(), image.size());
             m_channel.Cmd02EndBatch(1);
@@ -289,23 +355,15 @@ std::vector<uint8_t> CKestravaKeyboardDevice::buildColourPage() const {
 }
 
 int CKestravaKeyboardDevice::ReadKeyColours() {
-    if (!m_channel.IsOpen() || !HasKeyTable())
-        return kResultNoReply;
     const int group = m_profile.GetLightInfo().customGroup;
-    const KeySlotMaps maps = SlotMaps();
-    std::vector<uint8_t> page(static_cast<size_t>(3 * DeviceKeyCount()), 0);
-    if (group * DeviceChannel::kPageSize + static_cast<int>(page.size()) > kMaxChunkOffset)
-        return kResultNoReply;
-    const int result = m_channel.Cmd0AReadPage(group, page.data(), page.size());
-    if (result != kResultSuccess)
-        return result;
-    std::array<LightRgb, kKeySlots> colours = m_engine.CustomColours();
-    for (int slot = 0; slot < kKeySlots; ++slot) {
-        const size_t p = maps.ledMap[slot];
-        if (p == kNoDeviceKey || 3 * p + 2 >= page.size())
-            continue;
-        colours[slot] = LightRgb{page[3 * p], page[3 * p + 1], page[3 * p + 2]};
-    }
+    std::array<LightRgb, kKeySlots> colours{};
+    const int result = ReadColourPage(group, colours);
+    if (result == kResultSuccess)
+        ApplyColourPage(group, colours);
+    return result;
+}
+
+void CKestravaKeyboardDevice::ApplyColourPage(int group, const std::array<LightRgb, kKeySlots>& colours) {
     m_engine.SetCustomColours(colours);
     std::vector<KeyColour> stored(kKeySlots);
     for (int slot = 0; slot < kKeySlots; ++slot)
@@ -313,6 +371,25 @@ int CKestravaKeyboardDevice::ReadKeyColours() {
     m_profile.SetCustomColours(group, stored);
     if (m_profileLoaded)
         m_profile.SaveProfile();
+}
+
+int CKestravaKeyboardDevice::ReadColourPage(int group, std::array<LightRgb, kKeySlots>& colours) {
+    if (!m_channel.IsOpen() || !HasKeyTable())
+        return kResultNoReply;
+    const KeySlotMaps maps = SlotMaps();
+    std::vector<uint8_t> page(static_cast<size_t>(3 * DeviceKeyCount()), 0);
+    if (group * DeviceChannel::kPageSize + static_cast<int>(page.size()) > kMaxChunkOffset)
+        return kResultNoReply;
+    const int result = m_channel.Cmd0AReadPage(group, page.data(), page.size());
+    if (result != kResultSuccess)
+        return result;
+    colours = m_engine.CustomColours();
+    for (int slot = 0; slot < kKeySlots; ++slot) {
+        const size_t p = maps.ledMap[slot];
+        if (p == kNoDeviceKey || 3 * p + 2 >= page.size())
+            continue;
+        colours[slot] = LightRgb{page[3 * p], page[3 * p + 1], page[3 * p + 2]};
+    }
     return result;
 }
 
@@ -343,7 +420,7 @@ void CKestravaKeyboardDevice::loadCustomColoursFromProfile(int group) {
     m_engine.SetCustomColours(colours);
 }
 
-int CKestravaKeyboardDevice::PaintKey(int slot) {
+int CKestravaKeyboardDevice::PaintKey(int slot, DeviceCommandWorker::Done done) {
     if (slot < 0 || slot >= kKeySlots)
         return kResultNoReply;
     const LightInfo light = m_profile.GetLightInfo();
@@ -356,8 +433,17 @@ int CKestravaKeyboardDevice::PaintKey(int slot) {
     m_profile.SetCustomColours(light.customGroup, stored);
     if (m_profileLoaded)
         m_profile.SaveProfile();
-    // The keyboard takes its colour page only whole.
-    return WriteKeyColours();
+    // The keyboard takes its colour page only whole; the page is built when the job runs,
+    // so quick clicks merge into one write of the latest colours.
+    auto answer = std::make_shared<int>(kResultSuccess);
+    m_commands.Post(
+        "colour page", DeviceCommandWorker::kMergeColourPage, [this](CommandContext&) { return WriteKeyColours(); },
+        [answer, done = std::move(done)](int result) {
+            *answer = result;
+            if (done)
+                done(result);
+        });
+    return *answer;
 }
 
 // ---- frames ----
@@ -384,10 +470,15 @@ int CKestravaKeyboardDevice::SendLightFrame() {
     if (KeyboardLightEngine::KeyboardRenders(m_engine.Setting().mode))
         return kResultSuccess;
     const std::array<uint8_t, kStreamFrameBytes> frame = BuildStreamFrame();
-    const int result = m_channel.Cmd12WriteFrame(frame.data(), frame.size());
-    if (result != kResultSuccess && m_host)
-        m_host->sleepMs(kFrameFailurePauseMs);
-    return result;
+    return m_channel.Cmd12WriteFrame(frame.data(), frame.size());
+}
+
+bool CKestravaKeyboardDevice::WantsFrames() const {
+    return CKestravaUSBDevice::WantsFrames() && !KeyboardLightEngine::KeyboardRenders(m_engine.Setting().mode);
+}
+
+int CKestravaKeyboardDevice::SendFrame() {
+    return SendLightFrame();
 }
 
 uint32_t CKestravaKeyboardDevice::ButtonColour(const LightColour& c) {
@@ -441,16 +532,23 @@ bool CKestravaKeyboardDevice::IsOnline() {
 }
 
 void CKestravaKeyboardDevice::PollStatus() {
-    if (!IsOnline())
-        return;
-    uint8_t status[kStatusSize] = {};
-    if (m_channel.Cmd1AReadStatus(status, kStatusSize) != kResultSuccess)
-        return;
-    status[kStatusWirelessByte] = m_wirelessCapable ? 1 : 0;
-    if (m_host)
-        m_host->showBatteryStatus(status, kStatusSize);
-    if (m_mainWindow)
-        m_mainWindow->sendMessage(kMsgStatusByte, status[kStatusMainWindowByte], 0);
+    auto status = std::make_shared<std::array<uint8_t, kStatusSize>>();
+    m_commands.Post(
+        "status", DeviceCommandWorker::kMergeStatus,
+        [this, status](CommandContext&) -> int {
+            if (!IsOnline())
+                return kResultNoReply;
+            return m_channel.Cmd1AReadStatus(status->data(), status->size());
+        },
+        [this, status](int result) {
+            if (result != kResultSuccess)
+                return;
+            (*status)[kStatusWirelessByte] = m_wirelessCapable ? 1 : 0;
+            if (m_host)
+                m_host->showBatteryStatus(status->data(), status->size());
+            if (m_mainWindow)
+                m_mainWindow->sendMessage(kMsgStatusByte, (*status)[kStatusMainWindowByte], 0);
+        });
 }
 
 // ---- hooks ----
@@ -488,79 +586,149 @@ void CKestravaKeyboardDevice::OnDeviceUsage(uint16_t usage) {
     m_activeRecord.store(usage & 0x0F);
     if (high == 0x11)
         m_secondValue.store((usage >> 4) & 0x0F);
+    // A burst of these asks for one refresh: the host merges the requests.
     if (m_host)
         m_host->requestPageRefresh();
 }
 
 void CKestravaKeyboardDevice::SettingsSync() {
-    ReadLightRecord();
-    RefreshPage();
+    auto read = std::make_shared<RecordRead>();
+    m_commands.Post(
+        "settings sync", DeviceCommandWorker::kMergeSettingsSync,
+        [this, read](CommandContext&) {
+            *read = ReadRecordBytes();
+            return read->result;
+        },
+        [this, read](int) {
+            ApplyRecord(*read);
+            RefreshPage();
+        });
 }
 
 // ---- profiles ----
 
-int CKestravaKeyboardDevice::PageStart(const std::string& uuid, bool startLightThread) {
-    ReadKeyTable();
-    const int result = loadAndWriteProfile(uuid);
-    ReadLightRecord();
-    RefreshPage();
-    if (startLightThread)
-        StartLightThread();
-    return result;
+int CKestravaKeyboardDevice::PageStart(const std::string& uuid, bool startLightThread, DeviceCommandWorker::Done done) {
+    // Each step's handler posts the next one, so the order stays that of the page start
+    // while the interface thread stays free; without a worker thread it all runs here. A
+    // cancel between two steps (unplugged, closed, asleep) ends the chain: the next
+    // attach starts the page afresh.
+    auto answer = std::make_shared<int>(0);
+    const uint64_t generation = m_commands.CancelGeneration();
+    auto current = [this, generation] { return m_commands.CancelGeneration() == generation; };
+    m_commands.Post(
+        "key table", DeviceCommandWorker::kNoMerge,
+        [this](CommandContext& context) {
+            if (context.Cancelled())
+                return kResultNoReply;
+            ReadKeyTable();
+            return HasKeyTable() ? kResultSuccess : kResultNoReply;
+        },
+        [this, uuid, startLightThread, answer, current, done = std::move(done)](int) mutable {
+            if (!current())
+                return;
+            // The answer comes with the write; nothing here needs it sooner.
+            loadAndWriteProfile(uuid,
+                                [this, startLightThread, answer, current, done = std::move(done)](int written) mutable {
+                                    *answer = written;
+                                    if (!current())
+                                        return;
+                                    auto read = std::make_shared<RecordRead>();
+                                    m_commands.Post(
+                                        "light record", DeviceCommandWorker::kNoMerge,
+                                        [this, read](CommandContext&) {
+                                            *read = ReadRecordBytes();
+                                            return read->result;
+                                        },
+                                        [this, read, startLightThread, answer, current, done = std::move(done)](int) {
+                                            if (!current())
+                                                return;
+                                            ApplyRecord(*read);
+                                            RefreshPage();
+                                            if (startLightThread)
+                                                StartLightThread();
+                                            WakeFrames();
+                                            if (done)
+                                                done(*answer);
+                                        });
+                                });
+        });
+    return *answer;
 }
 
 int CKestravaKeyboardDevice::ApplyProfile(const std::string& uuid) {
-    const int result = loadAndWriteProfile(uuid);
-    RefreshPage();
-    return result;
+    return loadAndWriteProfile(
+        uuid, [this](int) { RefreshPage(); }, true);
 }
 
-int CKestravaKeyboardDevice::loadAndWriteProfile(const std::string& uuid) {
+int CKestravaKeyboardDevice::loadAndWriteProfile(const std::string& uuid, DeviceCommandWorker::Done written,
+                                                 bool answerAtOnce) {
     const std::string folder = ProfileFolder();
     const std::string path = ProfileDocumentPath(folder, uuid);
-    if (path.empty())
+    auto fail = [&written] {
+        if (written)
+            written(-1);
         return -1;
+    };
+    if (path.empty())
+        return fail();
     m_profile.SetEntryIndex(0);
     m_profile.SetProfilePath(path);
     m_profile.SetDefaultPath(DefaultDocumentPath(FamilyName()));
     m_profile.SetMacroPath(JoinPath(folder, MacroLibrary::kIndexFileName));
     m_profile.SetCustomEffectLibraryPath(JoinPath(folder, LightFilePrefix() + ".config"));
     if (!m_profile.LoadDeviceEntry().isObject())
-        return -1;
+        return fail();
     m_profileUuid = uuid;
     m_profileLoaded = true;
     LoadLists();
-    return writeProfileToKeyboard();
+    return writeProfileToKeyboard(std::move(written), answerAtOnce);
 }
 
 void CKestravaKeyboardDevice::ReapplySettings() {
     if (m_profileLoaded)
-        writeProfileToKeyboard();
+        writeProfileToKeyboard({}, false);
 }
 
-int CKestravaKeyboardDevice::writeProfileToKeyboard() {
+int CKestravaKeyboardDevice::writeProfileToKeyboard(DeviceCommandWorker::Done written, bool answerAtOnce) {
     const LightInfo light = m_profile.GetLightInfo();
     const KeyList keys = m_profile.GetKeyList();
     m_settings = KeyboardSettings::FromWords(m_profile.GetSystemStages());
     const AudioLightInfo audio = m_profile.GetAudioLightInfo();
     m_engine.SetAudioColours(LightRgb{audio.bkRed, audio.bkGreen, audio.bkBlue},
                              LightRgb{audio.fgRed, audio.fgGreen, audio.fgBlue}, audio.sevenColor != 0);
-
-    // Macros first: the assignment block numbers macros by their place in the image.
-    const int macros = WriteMacros(UsedMacros());
-    if (macros <= 0)
-        WriteKeyAssignments(0, keys);
-    WriteLightRecord(0, 0);
-
     bool coloursKnown = false;
     if (ModeValueOfPreset(light.selectItem, m_modeValues) == kCustomMode &&
         profileHasCustomColours(light.customGroup)) {
         loadCustomColoursFromProfile(light.customGroup);
-        WriteKeyColours();
         coloursKnown = true;
     }
-    applyLighting(light, coloursKnown);
-    return macros;
+    // With a worker thread and a caller that needs it at once (the profile bar), the answer
+    // is worked out before the write: whether the macro image fits is decided from the
+    // library and the memory size the keyboard reported. Others get it from the write.
+    const bool predicted = answerAtOnce && m_commands.Running();
+    auto answer = std::make_shared<int>(predicted ? MacroAnswer(keys) : 0);
+    m_commands.Post(
+        "profile", DeviceCommandWorker::kMergeProfileWrite,
+        [this, keys, inputs = CurrentRecordInputs(), coloursKnown](CommandContext& context) {
+            // Macros first: the assignment block numbers macros by their place in the image.
+            const int macros = WriteMacros(UsedMacrosOf(keys));
+            if (context.Cancelled())
+                return macros;
+            if (macros <= 0)
+                WriteKeyAssignments(0, keys);
+            WriteRecord(0, 0, inputs);
+            if (coloursKnown)
+                WriteKeyColours();
+            return macros;
+        },
+        [this, light, coloursKnown, answer, predicted, written = std::move(written)](int macros) {
+            if (!predicted)
+                *answer = macros;
+            applyLighting(light, coloursKnown);
+            if (written)
+                written(macros);
+        });
+    return *answer;
 }
 
 // ---- lighting ----
@@ -579,11 +747,21 @@ KeyboardLightSetting CKestravaKeyboardDevice::settingOf(const LightInfo& light) 
 void CKestravaKeyboardDevice::applyLighting(const LightInfo& light, bool coloursKnown) {
     const KeyboardLightSetting setting = settingOf(light);
     const bool restarted = m_engine.Apply(setting);
+    WakeFrames();
     if (restarted && setting.mode == kCustomMode && !coloursKnown) {
         // Entering the custom mode shows what the keyboard holds; without a keyboard the
         // profile's colours stand in.
-        if (ReadKeyColours() != kResultSuccess)
-            loadCustomColoursFromProfile(light.customGroup);
+        const int group = light.customGroup;
+        auto colours = std::make_shared<std::array<LightRgb, kKeySlots>>();
+        m_commands.Post(
+            "colour page", DeviceCommandWorker::kNoMerge,
+            [this, group, colours](CommandContext&) { return ReadColourPage(group, *colours); },
+            [this, group, colours](int result) {
+                if (result == kResultSuccess)
+                    ApplyColourPage(group, *colours);
+                else
+                    loadCustomColoursFromProfile(group);
+            });
     }
 }
 
@@ -610,11 +788,11 @@ int CKestravaKeyboardDevice::CurrentModeValue() const {
     return m_engine.Setting().mode;
 }
 
-void CKestravaKeyboardDevice::ChangeLighting(const LightInfo& light) {
+void CKestravaKeyboardDevice::ChangeLighting(const LightInfo& light, DeviceCommandWorker::Done done) {
     m_profile.SetLightInfo(light);
     if (m_profileLoaded)
         m_profile.SaveProfile();
-    WriteLightRecord(0, 0);
+    PostRecordWrite(std::move(done));
     applyLighting(light, false);
 }
 
@@ -641,14 +819,16 @@ KeyboardSettings CKestravaKeyboardDevice::CurrentSettings() const {
     return m_settings;
 }
 
-void CKestravaKeyboardDevice::ChangeSetting(SettingControl control, int value) {
+void CKestravaKeyboardDevice::ChangeSetting(SettingControl control, int value, DeviceCommandWorker::Done done) {
     KeyboardSettings settings = m_settings;
     SetSettingValue(settings, control, value);
     SetSettings(settings.ToWords());
     if (m_profileLoaded)
         m_profile.SaveProfile();
     if (SettingReachesKeyboard(control))
-        WriteLightRecord(0, 0);
+        PostRecordWrite(std::move(done));
+    else if (done)
+        done(kResultSuccess);
 }
 
 // ---- page logic ----

@@ -44,10 +44,20 @@ namespace talyx {
 // It answers 0 on success, -1 when the macro image could not be built, or the positive
 // overflow count of the macro image.
 //
-// Threads: operations run on the user-interface thread, except the hooks: LightPace,
-// LightStep, LightOverlays (light thread), OnKeyEvent and OnDeviceUsage (listener). The
-// engine and the slot maps have their own locks; the hooks do no channel I/O except what
-// the light thread's frame sender asks for.
+// Threads: the profile, the lists and the settings belong to the user-interface thread;
+// the key table, the device information and the last record read belong to the command
+// worker (each behind its lock, so the interface thread may look). Operations that talk
+// to the keyboard come in two kinds:
+//  - blocking primitives (ReadKeyTable, ReadRecordBytes, WriteRecord, WriteKeyAssignments,
+//    WriteMacros, ReadColourPage, WriteKeyColours, SendLightFrame, IsOnline) that touch
+//    only the channel, worker state and their arguments: command jobs run them;
+//  - page operations (PageStart, ApplyProfile, ReapplySettings, ChangeLighting,
+//    ChangeSetting, PaintKey, PollStatus, SettingsSync) that take what they must write
+//    from the profile on the interface thread, post it to the command worker and apply
+//    what comes back in the job's handler. Without a running worker they complete before
+//    they return (tests).
+// The hooks LightPace, LightStep, LightOverlays (light thread), OnKeyEvent and
+// OnDeviceUsage (listener) do no channel I/O; frames go out from the worker's frame thread.
 class CKestravaKeyboardDevice : public CKestravaUSBDevice, public IProfileTarget {
 public:
     // Main window message carrying status byte 4 in wParam.
@@ -75,9 +85,30 @@ public:
     // slot maps. A keyboard that reports more than 170 keys is refused: no table, no maps,
     // and no key assignment is written to it.
     virtual void ReadKeyTable();
-    // Reads the active record index, then that record; its lighting and switches replace
-    // the profile's (saved). The index, or -1 when nothing could be read.
+    // What a record read brought: the channel's result, the active index (-1 when
+    // nothing was read) and the 34 bytes.
+    struct RecordRead {
+        int result = kResultNoReply;
+        int index = -1;
+        LightRecordBytes bytes{};
+    };
+    // What a record write takes from the profile (a snapshot of the interface thread's).
+    struct RecordInputs {
+        LightInfo light;
+        KeyboardSettings settings;
+        std::vector<int> modeValues;
+    };
+    // Reads the active record index, then that record (worker state only).
+    RecordRead ReadRecordBytes();
+    // The record's lighting and switches replace the profile's (saved); interface thread.
+    void ApplyRecord(const RecordRead& read);
+    // ReadRecordBytes then ApplyRecord. The index, or -1 when nothing could be read.
     virtual int ReadLightRecord();
+    RecordInputs CurrentRecordInputs();
+    // The record write of WriteLightRecord from a snapshot (any thread).
+    int WriteRecord(int index, int value, const RecordInputs& inputs);
+    // Queues WriteRecord (0, 0) with the profile as it is now; repeats merge.
+    void PostRecordWrite(DeviceCommandWorker::Done done = {});
     // 0x01, 0x06 (the 34 bytes at index × 33 with byte 0 = value), 0x02; the profile's
     // lighting and settings over the bytes last read. Before the first read of any record
     // the record is read first, so the keyboard's own bytes are never replaced by zeros;
@@ -92,33 +123,43 @@ public:
     // be built; a positive overflow count when it does not fit the keyboard's memory (then
     // nothing is sent).
     virtual int WriteMacros(const std::vector<int>& usedMacros);
+    // What WriteMacros would answer for this key list, without sending anything.
+    int MacroAnswer(const KeyList& keys);
     // 0x0A: the custom colour page of the profile's "CustomGroup" (3 × K bytes); each slot
     // with an LED takes its colour; the colours go into the engine and the profile.
     virtual int ReadKeyColours();
+    // 0x0A into `colours` (the engine's custom colours where no key has an LED); any thread.
+    int ReadColourPage(int group, std::array<LightRgb, kKeySlots>& colours);
+    // The colours read go into the engine and the profile's custom record (saved).
+    void ApplyColourPage(int group, const std::array<LightRgb, kKeySlots>& colours);
     // 0x0B: the whole custom colour page from the engine's custom colours.
     virtual int WriteKeyColours();
     // 0x12: the 384-byte frame of the engine. Nothing is sent in the modes the keyboard
-    // renders itself (result 1). After a failure it pauses kFrameFailurePauseMs.
+    // renders itself (result 1). The frame schedule pauses after a failure.
     virtual int SendLightFrame();
-    // When online: 0x1A, byte 3 set to the wireless-capable flag, the six bytes to the
-    // battery indicator, byte 4 to the main window (message 0x0D01).
+    // Queued, repeats merged: when online, 0x1A; then on the interface thread byte 3 set to
+    // the wireless-capable flag, the six bytes to the battery indicator and byte 4 to the
+    // main window (message 0x0D01).
     virtual void PollStatus();
     // True only when the channel is open, the device is wireless-capable and 0xAA reports
     // the keyboard online.
     virtual bool IsOnline();
 
     // ---- Page start and profiles.
-    // The page start; the answer of the profile's write. Tests that step the engine
-    // themselves leave the light thread off.
-    int PageStart(const std::string& uuid, bool startLightThread = true);
+    // The page start; `done` gets the answer of the profile's write once the page has been
+    // refreshed (and, without a worker thread, so does the return value). Tests that step
+    // the engine themselves leave the light thread off.
+    int PageStart(const std::string& uuid, bool startLightThread = true, DeviceCommandWorker::Done done = {});
     // Loads the profile document of this UUID, writes it to the keyboard (see above) and
-    // refreshes the page (the profile bar's switch).
+    // refreshes the page once written (the profile bar's switch). The answer is known at
+    // once: -1, 0 or the macro overflow count.
     int ApplyProfile(const std::string& uuid) override;
     // Writes the loaded profile to the keyboard again (after a wired/wireless hand-over).
     void ReapplySettings() override;
     // The used-macro list of the profile's key list: library positions in order of first
     // use over slots 0 to 125 that reach a key.
     std::vector<int> UsedMacros();
+    std::vector<int> UsedMacrosOf(const KeyList& keys) const;
     CKeyboardProfiledata& Profile() { return m_profile; }
     const std::string& CurrentProfileUuid() const { return m_profileUuid; }
     // The family's per-user folder (no trailing slash).
@@ -139,8 +180,12 @@ public:
     // A notification usage for the keyboard: 0x10xx and 0x11xx set the active record index
     // (bits 0-3; 0x11xx also a second value from bits 4-7) and ask for a page refresh.
     void OnDeviceUsage(uint16_t usage) override;
-    // The keyboard reported changed settings: read its record and refresh the page.
+    // The keyboard reported changed settings: read its record and refresh the page
+    // (queued; repeats merge).
     void SettingsSync() override;
+    // Frames go out unless the mode is one the keyboard renders itself.
+    bool WantsFrames() const override;
+    int SendFrame() override;
 
     // The base's light list is the engine's frame on this device.
     void SetLightColour(int n, const LightColour& colour) override;
@@ -151,13 +196,13 @@ public:
     // ---- Lighting.
     // A lighting change from the lighting page: kept in the profile (saved), sent with
     // WriteLightRecord (0, 0) and given to the engine.
-    void ChangeLighting(const LightInfo& light);
+    void ChangeLighting(const LightInfo& light, DeviceCommandWorker::Done done = {});
     // The audio-lighting record (music mode): kept in the profile (saved) and given to the
     // engine.
     void ChangeAudioLighting(const AudioLightInfo& audio);
     // Custom mode: a click on the slot's light button paints it with the fixed colour; the
     // profile is saved and the whole colour page written. The result of 0x0B.
-    int PaintKey(int slot);
+    int PaintKey(int slot, DeviceCommandWorker::Done done = {});
     // A lighting area entry (mode, brightness, speed, direction, seven-colour flag, colour;
     // enabled when the entry is present) as the per-key overlay of each of these slots.
     void SetAreaEffect(const LedZone& zone, const std::vector<int>& slots);
@@ -179,7 +224,7 @@ public:
     KeyboardSettings CurrentSettings() const;
     // A user change on the settings tab: into its word, SetSettings, save the profile, and
     // for the report rate and the switches WriteLightRecord (0, 0).
-    void ChangeSetting(SettingControl control, int value);
+    void ChangeSetting(SettingControl control, int value, DeviceCommandWorker::Done done = {});
 
     // ---- Page logic.
     // Binds the key picture's buttons (the host's panel buttons) by name: the name is split
@@ -217,19 +262,23 @@ public:
     KeySlotMaps SlotMaps() const;
     // The slot whose device key number is `deviceKey`, or -1.
     int SlotOfDeviceKey(int deviceKey) const;
-    std::array<uint8_t, kInfoSize> Info() const { return m_info; }
+    std::array<uint8_t, kInfoSize> Info() const;
     // Macro memory in bytes (device information byte 6 × 128).
     size_t MacroCapacity() const;
-    LightRecordBytes LastRecord() const { return m_lastRecord; }
-    bool HasRecord() const { return m_recordValid; }
+    LightRecordBytes LastRecord() const;
+    bool HasRecord() const;
     int ActiveRecord() const { return m_activeRecord.load(); }
     int SecondValue() const { return m_secondValue.load(); }
 
 private:
     void setupKeyboard();
-    int loadAndWriteProfile(const std::string& uuid);
+    // `written` runs on the interface thread once the profile has gone out (or at once
+    // with -1 when the document cannot be had).
+    // With answerAtOnce the macro answer is worked out before the write (the return value).
+    int loadAndWriteProfile(const std::string& uuid, DeviceCommandWorker::Done written, bool answerAtOnce = false);
     int refreshInfo();
-    int writeProfileToKeyboard();
+    int writeProfileToKeyboard(DeviceCommandWorker::Done written, bool answerAtOnce);
+    int planMacros(const std::vector<int>& usedMacros, bool send);
     // Gives the engine the lighting of `light`: a new mode (or mode 20) restarts it, and
     // entering mode 20 reads the keyboard's colour page unless `coloursKnown`.
     void applyLighting(const LightInfo& light, bool coloursKnown);
@@ -245,16 +294,16 @@ private:
     KeyboardSettings m_settings;
     KeyboardLightEngine m_engine;
 
+    mutable std::mutex m_tableLock; // the information, key table and slot maps
     std::array<uint8_t, kInfoSize> m_info{};
     bool m_infoValid = false;
-
-    mutable std::mutex m_tableLock; // the key table and slot maps (read by the listener)
     bool m_keyTableValid = false;
     int m_deviceKeys = 0;
     std::vector<uint8_t> m_factoryCodes;
     std::vector<uint8_t> m_ledPositions;
     KeySlotMaps m_maps;
 
+    mutable std::mutex m_recordLock; // the last record read (worker)
     LightRecordBytes m_lastRecord{};
     bool m_recordValid = false;
     std::atomic<int> m_activeRecord{0};

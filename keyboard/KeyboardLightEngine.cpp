@@ -291,72 +291,44 @@ void KeyboardLightEngine::stepPathWave() {
     }
 }
 
-void KeyboardLightEngine::stepColourCycle() {
-    stepShared(kWheelSteps);
-    const LightRgb rgb = WheelColour(m_a);
+void KeyboardLightEngine::uniformStep(LightEffectKind kind, int limit) {
+    // The keyboard's breathing hue visits 192 before it wraps; its blinks move the colour
+    // index on. The shared position a of the other modes is the effect's step.
+    static constexpr LightEffectStyle kStyle{false, true, 16, false, false};
+    const LightEffectSetting setting{m_setting.brightness, m_setting.speed, m_setting.forward, m_setting.multiColor,
+                                     m_setting.colour};
+    LightEffectState state{limit > 0 ? m_a % limit : m_a, m_colourIndex, m_blinkOn, m_lastBlink};
+    const LightColour colour = StepLightEffect(kind, kStyle, setting, state, GetTickCount());
+    m_a = state.step;
+    m_colourIndex = state.colourIndex;
+    m_blinkOn = state.blinkOn;
+    m_lastBlink = state.lastBlinkMs;
     for (int slot = 0; slot < kKeySlots; ++slot)
-        setBase(slot, rgb, level());
+        setBase(slot, LightRgb{colour.r, colour.g, colour.b}, colour.brightness);
 }
 
-void KeyboardLightEngine::breathing(bool fourColours) {
-    stepShared(kBreathingSteps);
-    if (m_a == 0) {
-        // One breath is over: the next takes the next colour.
-        if (fourColours) {
-            m_colourIndex = (m_colourIndex + 1) % 4;
-        } else {
-            m_colourIndex += 16;
-            if (m_colourIndex > kWheelSteps)
-                m_colourIndex = 0;
-        }
-    }
-    const LightRgb rgb = fourColours ? fourColour(m_colourIndex) : colourOf(m_colourIndex);
-    const int alpha = (kBreathingCurve[m_a] * level()) >> 8;
-    for (int slot = 0; slot < kKeySlots; ++slot)
-        setBase(slot, rgb, alpha);
+void KeyboardLightEngine::stepColourCycle() {
+    uniformStep(LightEffectKind::ColourWheel, kWheelSteps);
 }
 
 void KeyboardLightEngine::stepBreathing() {
-    breathing(false);
+    uniformStep(LightEffectKind::Breathing, kBreathingSteps);
 }
 
 void KeyboardLightEngine::stepBreathingFour() {
-    breathing(true);
+    uniformStep(LightEffectKind::BreathingFourColours, kBreathingSteps);
 }
 
 void KeyboardLightEngine::stepStatic() {
-    for (int slot = 0; slot < kKeySlots; ++slot)
-        setBase(slot, m_setting.colour, level());
-}
-
-void KeyboardLightEngine::blink(bool fourColours) {
-    const uint64_t now = GetTickCount();
-    if (now - m_lastBlink >= BlinkPeriodMs(m_setting.speed)) {
-        m_blinkOn = !m_blinkOn;
-        m_lastBlink = now;
-        if (fourColours) {
-            m_colourIndex = (m_colourIndex + 1) % 4;
-        } else {
-            m_colourIndex += 16;
-            if (m_colourIndex >= kWheelSteps)
-                m_colourIndex = 0;
-        }
-    }
-    if (!m_blinkOn) {
-        clearBase();
-        return;
-    }
-    const LightRgb rgb = fourColours ? fourColour(m_colourIndex) : colourOf(m_colourIndex);
-    for (int slot = 0; slot < kKeySlots; ++slot)
-        setBase(slot, rgb, level());
+    uniformStep(LightEffectKind::Static, 0);
 }
 
 void KeyboardLightEngine::stepBlink() {
-    blink(false);
+    uniformStep(LightEffectKind::Blinking, 0);
 }
 
 void KeyboardLightEngine::stepBlinkFour() {
-    blink(true);
+    uniformStep(LightEffectKind::BlinkingFourColours, 0);
 }
 
 // ---- reactive modes ----
@@ -434,9 +406,8 @@ void KeyboardLightEngine::renderRipples(bool cross, std::array<int, kKeySlots>& 
     }
     // A ripple is over once its front has left the widest keyboard behind.
     constexpr int kLife = kRippleStepsPerColumn * kLightColumns + kRippleSteps / kRippleCurveStride;
-    m_ripples.erase(
-        std::remove_if(m_ripples.begin(), m_ripples.end(), [](const Ripple& r) { return r.age > kLife; }),
-        m_ripples.end());
+    m_ripples.erase(std::remove_if(m_ripples.begin(), m_ripples.end(), [](const Ripple& r) { return r.age > kLife; }),
+                    m_ripples.end());
 }
 
 void KeyboardLightEngine::stepReactive() {

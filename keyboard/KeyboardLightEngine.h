@@ -5,6 +5,7 @@
 #include <mutex>
 #include <vector>
 
+#include "device/LightEffect.h"
 #include "device/LightTables.h"
 #include "keyboard/KeyTables.h"
 
@@ -186,6 +187,8 @@ private:
     void setBase(int slot, const LightRgb& rgb, int alpha);
     void clearBase();
     void stepShared(int limit);
+    // One step of a shared effect into every slot; limit is the range of its step (0: none).
+    void uniformStep(LightEffectKind kind, int limit);
     void restartLocked();
     void compose();
 
@@ -226,8 +229,6 @@ private:
     void startTrail();
     void startFireworks();
 
-    void breathing(bool fourColours);
-    void blink(bool fourColours);
     void renderKeyStates(std::array<int, kKeySlots>& intensity, std::array<int, kKeySlots>& wheel);
     void renderRipples(bool cross, std::array<int, kKeySlots>& intensity, std::array<int, kKeySlots>& wheel);
     void launchBurst();

@@ -36,6 +36,19 @@ uint32_t RegisterWindowMessage(const std::string& name) {
     return id;
 }
 
+uint32_t FindRegisteredMessage(const std::string& name) {
+    if (name.empty())
+        return 0;
+    std::lock_guard<std::mutex> lock(g_mutex);
+    auto it = g_byName.find(foldCase(name));
+    return it == g_byName.end() ? 0 : it->second;
+}
+
+size_t RegisteredMessageCount() {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return g_byId.size();
+}
+
 std::string RegisteredMessageName(uint32_t id) {
     std::lock_guard<std::mutex> lock(g_mutex);
     auto it = g_byId.find(id);

@@ -2,6 +2,7 @@
 
 #include <json/value.h>
 
+#include "platform/FileIO.h"
 #include "platform/JsonFile.h"
 #include "platform/Paths.h"
 #include "platform/Product.h"
@@ -9,8 +10,13 @@
 namespace talyx {
 namespace {
 
+// A store that cannot be read is kept aside and starts again empty; the next write
+// rebuilds it.
 Json::Value load(const std::string& path) {
-    Json::Value root = readjsonFile(path);
+    JsonFileState state;
+    Json::Value root = ReadJsonKeepingDamaged(path, state, kMaxJsonIndexBytes);
+    if (!root.isNull() && !root.isObject())
+        KeepAside(path);
     return root.isObject() ? root : Json::Value(Json::objectValue);
 }
 
@@ -23,7 +29,11 @@ bool save(const std::string& path, const Json::Value& root) {
 
 } // namespace
 
-RegistryStore RegistryStore::user() { return RegistryStore(JoinPath(UserConfigRoot(), "talyx/registry.json")); }
+RegistryStore RegistryStore::user() {
+    // Without a configuration folder there is no store: reads find nothing, writes fail.
+    const std::string root = UserConfigRoot();
+    return RegistryStore(root.empty() ? std::string() : JoinPath(root, "talyx/registry.json"));
+}
 
 RegistryStore::RegistryStore(std::string filePath) : m_path(std::move(filePath)) {}
 

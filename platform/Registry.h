@@ -10,7 +10,8 @@ namespace talyx {
 // (paths such as "SOFTWARE\TALYX RGB Gaming keyboard") holding named 32-bit numbers and
 // strings. It lives in one JSON file, by default $XDG_CONFIG_HOME/talyx/registry.json,
 // re-read on every call and replaced atomically on every change, so two processes and a
-// crash never leave it half-written. A file that cannot be parsed reads as empty.
+// crash never leave it half-written. A file that cannot be used (not JSON, nested too
+// deep, too large, not a regular file) is kept aside as ".corrupt" and reads as empty.
 class RegistryStore {
 public:
     // The store of the current user (its file follows $XDG_CONFIG_HOME at each call).

@@ -100,7 +100,7 @@ bool CBasicProfiledata::SaveSecondEntry(const std::string& path) { return WriteD
 bool CBasicProfiledata::WriteDocument(const Json::Value& root, const std::string& path) {
     if (path.empty())
         return false;
-    return writejsonFile(path, root);
+    return WriteProfileFile(path, root);
 }
 
 LightInfo CBasicProfiledata::GetLightInfo() {
@@ -321,7 +321,10 @@ void CBasicProfiledata::SetCustomGroupIndex(int group) {
 }
 
 bool CBasicProfiledata::LoadCustomEffectLibrary() {
-    m_effectLibrary = m_effectLibraryPath.empty() ? Json::Value() : readjsonFile(m_effectLibraryPath);
+    JsonFileState state;
+    m_effectLibrary = m_effectLibraryPath.empty()
+                          ? Json::Value()
+                          : ReadJsonKeepingDamaged(m_effectLibraryPath, state, kMaxJsonIndexBytes);
     return !m_effectLibrary.isNull();
 }
 

@@ -3,10 +3,13 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/Debug.h"
+#include "platform/FileIO.h"
 #include "platform/JsonFile.h"
 #include "platform/Paths.h"
 #include "profile/JsonFields.h"
 #include "profile/ProfileFiles.h"
+#include "profile/ProfileNames.h"
 
 namespace talyx {
 namespace {
@@ -19,17 +22,64 @@ uint16_t clampDelay(int64_t value) {
     return static_cast<uint16_t>(value > kMaxDelay ? kMaxDelay : value);
 }
 
+// A macro file that is damaged, or that holds no object, is kept aside; null then.
+Json::Value readMacroJson(const std::string& path, size_t maxBytes) {
+    JsonFileState state;
+    Json::Value root = ReadJsonKeepingDamaged(path, state, maxBytes);
+    if (root.isNull() || root.isObject())
+        return root;
+    KeepAside(path);
+    return Json::Value();
+}
+
 } // namespace
 
 bool MacroLibrary::Load() {
     m_entries.clear();
-    const Json::Value root = readjsonFile(JoinPath(m_folder, kIndexFileName));
+    if (m_folder.empty())
+        return false;
+    const std::string index = JoinPath(m_folder, kIndexFileName);
+    JsonFileState state;
+    Json::Value root = readjsonFile(index, state, kMaxJsonIndexBytes);
+    if (IsDamaged(state) || (state == JsonFileState::Ok && !root.isObject())) {
+        KeepAside(index);
+        root = rebuildIndex();
+    }
     if (root.isNull())
         return false;
     const Json::Value& list = MemberOf(root, "MacroInfo");
     for (Json::ArrayIndex i = 0; list.isArray() && i < list.size(); ++i)
         m_entries.push_back({FieldString(list[i], "MacroName"), FieldString(list[i], "Guid")});
     return true;
+}
+
+Json::Value MacroLibrary::rebuildIndex() const {
+    // Guids are time stamps of creation and new macros go to the end of the list, so in
+    // their order the macros take their old places, which key assignments refer to.
+    const std::vector<std::string> guids = FileStemsIn(m_folder, kMacroExtension);
+    Json::Value root(Json::objectValue);
+    Json::Value& list = ArrayMember(root, "MacroInfo");
+    std::vector<std::string> names;
+    for (const std::string& guid : guids) {
+        if (names.size() >= kMaxMacros)
+            break;
+        JsonFileState state;
+        const Json::Value file = readjsonFile(JoinPath(m_folder, guid + kMacroExtension), state);
+        if (!file.isObject() || !IsSafeFileStem(guid))
+            continue;
+        std::string name = TrimBlanks(FieldString(file, "MacroName"));
+        for (int n = 1; name.empty() || FindNameIgnoringCase(names, name) >= 0; ++n)
+            name = "macro_" + std::to_string(n);
+        names.push_back(name);
+        Json::Value entry(Json::objectValue);
+        entry["MacroName"] = name;
+        entry["Guid"] = guid;
+        list.append(entry);
+    }
+    DebugOutputF("macro: library rebuilt from %u macro files in %s\n", list.size(), m_folder.c_str());
+    if (!writejsonFile(JoinPath(m_folder, kIndexFileName), root))
+        DebugOutputF("macro: could not write %s\n", JoinPath(m_folder, kIndexFileName).c_str());
+    return root;
 }
 
 std::vector<std::string> MacroLibrary::Names() const {
@@ -55,7 +105,7 @@ std::vector<MacroEvent> MacroLibrary::ReadEvents(size_t index) const {
 
 std::vector<MacroEvent> MacroLibrary::ReadMacroFile(const std::string& path) {
     std::vector<MacroEvent> events;
-    const Json::Value root = readjsonFile(path);
+    const Json::Value root = readMacroJson(path, kMaxJsonDocumentBytes);
     const Json::Value& list = MemberOf(root, "Events");
     for (Json::ArrayIndex i = 0; list.isArray() && i < list.size(); ++i)
         events.push_back(EventFromJson(list[i]));

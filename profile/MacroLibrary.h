@@ -29,12 +29,15 @@ struct MacroEvent {
 // position) and one file per macro, Guid + ".mac", holding its "Events".
 //
 // Every read goes to the disk: the macro editor rewrites these files whole after each
-// change, so nothing is cached beyond the last Load. Files that are missing or not JSON
-// read as empty; nothing throws.
+// change, so nothing is cached beyond the last Load. Files that are missing read as
+// empty. A file that cannot be used (not JSON, nested too deep, too large, not a regular
+// file, not an object) is kept aside as ".corrupt" and reads as empty too; a damaged
+// index is rebuilt from the macro files in the folder. Nothing throws.
 class MacroLibrary {
 public:
     static constexpr const char* kIndexFileName = "macro.config";
     static constexpr const char* kMacroExtension = ".mac";
+    static constexpr size_t kMaxMacros = 50;
 
     MacroLibrary() = default;
     explicit MacroLibrary(std::string folder) : m_folder(std::move(folder)) {}
@@ -42,8 +45,11 @@ public:
     void SetFolder(const std::string& folder) { m_folder = folder; }
     const std::string& Folder() const { return m_folder; }
 
-    // Reads "macro.config". False when it cannot be read (missing, blank or not JSON): the
-    // library is then empty. A readable index without "MacroInfo" is an empty library.
+    // Reads "macro.config". False when it is missing or blank: the library is then empty.
+    // A readable index without "MacroInfo" is an empty library. A damaged index is kept
+    // aside and rebuilt: one entry per macro file in the folder that can be read (at most
+    // 50), in the order of their Guids, under their own "MacroName" (a missing or taken
+    // one becomes "macro_N"), and written back.
     bool Load();
     const std::vector<MacroInfoEntry>& Entries() const { return m_entries; }
     size_t Count() const { return m_entries.size(); }
@@ -66,6 +72,8 @@ public:
     static uint16_t DelayFromJson(const Json::Value& delay);
 
 private:
+    Json::Value rebuildIndex() const;
+
     std::string m_folder;
     std::vector<MacroInfoEntry> m_entries;
 };

@@ -1,8 +1,9 @@
 #include "profile/ProfileFiles.h"
 
-#include "platform/Clock.h"
+#include <algorithm>
+#include <dirent.h>
+
 #include "platform/Debug.h"
-#include "platform/FileIO.h"
 #include "platform/JsonFile.h"
 #include "platform/Paths.h"
 
@@ -24,41 +25,50 @@ bool IsSafeFileStem(const std::string& stem) {
 }
 
 std::string ProfileDocumentPath(const std::string& folder, const std::string& uuid) {
-    if (!IsSafeFileStem(uuid))
+    if (folder.empty() || !IsSafeFileStem(uuid))
         return std::string();
     return JoinPath(folder, uuid + kProfileDocumentExtension);
 }
 
-Json::Value ReadDocument(const std::string& path, bool& unusable) {
+std::vector<std::string> FileStemsIn(const std::string& folder, const std::string& extension) {
+    std::vector<std::string> stems;
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (dirent* e = readdir(dir)) {
+            const std::string name = e->d_name;
+            if (name.size() > extension.size() &&
+                name.compare(name.size() - extension.size(), extension.size(), extension) == 0)
+                stems.push_back(name.substr(0, name.size() - extension.size()));
+        }
+        closedir(dir);
+    }
+    std::sort(stems.begin(), stems.end());
+    return stems;
+}
+
+Json::Value ReadDocument(const std::string& path, bool& unusable, size_t maxBytes) {
     JsonFileState state = JsonFileState::Missing;
-    Json::Value root = readjsonFile(path, state);
-    unusable = state == JsonFileState::Invalid || (state == JsonFileState::Ok && !root.isObject());
+    Json::Value root = readjsonFile(path, state, maxBytes);
+    unusable = IsDamaged(state) || (state == JsonFileState::Ok && !root.isObject());
     return root.isObject() ? root : Json::Value();
 }
 
 std::string KeepCorruptFile(const std::string& path) {
-    std::string text;
-    if (!ReadWholeFile(path, text))
-        return std::string();
-    std::string kept = path + kCorruptSuffix;
-    // Each time-stamp identifier is new within the process; the existence check covers
-    // copies left by earlier runs.
-    while (FileExists(kept))
-        kept = path + "." + NewTimestampId() + kCorruptSuffix;
-    if (!WriteFileAtomic(kept, text)) {
-        DebugOutputF("profile: could not keep the unreadable file %s\n", path.c_str());
-        return std::string();
-    }
-    DebugOutputF("profile: unreadable file %s kept as %s\n", path.c_str(), kept.c_str());
-    return kept;
+    return KeepAside(path);
 }
 
-Json::Value ReadDocumentForUpdate(const std::string& path) {
+Json::Value ReadDocumentForUpdate(const std::string& path, size_t maxBytes) {
     bool unusable = false;
-    Json::Value root = ReadDocument(path, unusable);
+    Json::Value root = ReadDocument(path, unusable, maxBytes);
     if (unusable)
         KeepCorruptFile(path);
     return root.isObject() ? root : Json::Value(Json::objectValue);
+}
+
+bool WriteProfileFile(const std::string& path, const Json::Value& root) {
+    if (writejsonFile(path, root))
+        return true;
+    DebugOutputF("profile: could not write %s\n", path.c_str());
+    return false;
 }
 
 } // namespace talyx

@@ -23,15 +23,19 @@ constexpr const char* kUUID = "profileUUID";
 
 ProfileList::ProfileList(std::string folder) : m_folder(std::move(folder)) {}
 
-std::string ProfileList::ListPath() const { return JoinPath(m_folder, kProfileListFileName); }
+std::string ProfileList::ListPath() const {
+    return m_folder.empty() ? std::string() : JoinPath(m_folder, kProfileListFileName);
+}
 
-Json::Value ProfileList::readList() const { return ReadDocumentForUpdate(ListPath()); }
+Json::Value ProfileList::readList() const { return ReadDocumentForUpdate(ListPath(), kMaxJsonIndexBytes); }
+
+Json::Value ProfileList::readListOnly() const {
+    JsonFileState state;
+    return readjsonFile(ListPath(), state, kMaxJsonIndexBytes);
+}
 
 bool ProfileList::writeList(const Json::Value& root) const {
-    if (writejsonFile(ListPath(), root))
-        return true;
-    DebugOutputF("profile: could not write %s\n", ListPath().c_str());
-    return false;
+    return WriteProfileFile(ListPath(), root);
 }
 
 Json::Value ProfileList::makeEntry(const std::string& name, const std::string& uuid) {
@@ -51,21 +55,63 @@ bool ProfileList::stampDocument(const std::string& uuid, const std::string& name
     doc[kName] = name;
     if (setUUID)
         doc[kUUID] = uuid;
-    return writejsonFile(path, doc);
+    return WriteProfileFile(path, doc);
+}
+
+std::vector<ProfileList::FoundDocument> ProfileList::findDocuments() const {
+    // In the order of their UUIDs, which is the order the profiles were made in.
+    const std::vector<std::string> stems = FileStemsIn(m_folder, kProfileDocumentExtension);
+    std::vector<FoundDocument> found;
+    for (const std::string& stem : stems) {
+        if (found.size() >= static_cast<size_t>(kMaxProfiles))
+            break;
+        bool unusable = false;
+        const Json::Value doc = ReadDocument(ProfileDocumentPath(m_folder, stem), unusable);
+        if (doc.isObject())
+            found.push_back({TrimBlanks(FieldString(doc, kName)), stem, FieldString(doc, kUUID)});
+    }
+    return found;
+}
+
+void ProfileList::rebuild(Json::Value& root) const {
+    Json::Value& list = ArrayMember(root, kList);
+    list.clear();
+    // The documents in the folder come back under their own names; a name that is
+    // missing or taken is made like a new profile's or an import's.
+    std::vector<std::string> names;
+    for (const FoundDocument& doc : findDocuments()) {
+        std::string name = doc.name;
+        if (name.empty()) {
+            for (int n = 1;; ++n) {
+                name = "profile" + std::to_string(n);
+                if (FindNameIgnoringCase(names, name) < 0)
+                    break;
+            }
+        }
+        for (int k = 1; FindNameIgnoringCase(names, name) >= 0; ++k)
+            name += "(" + std::to_string(k) + ")";
+        names.push_back(name);
+        list.append(makeEntry(name, doc.uuid));
+        if (name != doc.name || doc.storedUUID != doc.uuid)
+            stampDocument(doc.uuid, name, true);
+    }
+    root[kSelect] = 0;
+    if (!list.empty()) {
+        DebugOutputF("profile: list rebuilt from %u documents in %s\n", list.size(), m_folder.c_str());
+        writeList(root);
+        return;
+    }
+    const std::string uuid = MakeUUID();
+    list.append(makeEntry("profile1", uuid));
+    writeList(root);
+    stampDocument(uuid, "profile1", true);
 }
 
 void ProfileList::Initialise() {
     Json::Value root = readList();
     const Json::Value& stored = MemberOf(root, kList);
-    if (!stored.isArray() || stored.empty()) {
-        const std::string uuid = MakeUUID();
-        Json::Value& list = ArrayMember(root, kList);
-        list.clear();
-        list.append(makeEntry("profile1", uuid));
-        root[kSelect] = 0;
-        writeList(root);
-        stampDocument(uuid, "profile1", true);
-    }
+    if (!stored.isArray() || stored.empty())
+        rebuild(root);
 
     const Json::Value& list = MemberOf(root, kList);
     m_names.clear();
@@ -87,7 +133,7 @@ void ProfileList::Initialise() {
 std::string ProfileList::CurrentProfilePath() const { return ProfileDocumentPath(m_folder, m_currentUUID); }
 
 int ProfileList::Count() const {
-    const Json::Value root = readjsonFile(ListPath());
+    const Json::Value root = readListOnly();
     const Json::Value& list = MemberOf(root, kList);
     return list.isArray() ? static_cast<int>(list.size()) : 0;
 }
@@ -95,7 +141,7 @@ int ProfileList::Count() const {
 std::string ProfileList::ProfileUUID(int index) const {
     if (index < 0)
         return std::string();
-    const Json::Value root = readjsonFile(ListPath());
+    const Json::Value root = readListOnly();
     return FieldString(ElementOf(MemberOf(root, kList), static_cast<Json::ArrayIndex>(index)), kUUID);
 }
 
@@ -162,7 +208,7 @@ bool ProfileList::Copy() {
         doc = Json::Value(Json::objectValue);
     doc[kName] = name;
     doc[kUUID] = uuid;
-    if (!writejsonFile(path, doc))
+    if (path.empty() || !WriteProfileFile(path, doc))
         return false;
 
     Json::Value root = readList();
@@ -248,7 +294,7 @@ bool ProfileList::AppendExisting(const std::string& name, const std::string& uui
 
 std::string ProfileList::MakeUUID() const {
     std::set<std::string> listed;
-    const Json::Value root = readjsonFile(ListPath());
+    const Json::Value root = readListOnly();
     for (const Json::Value& e : MemberOf(root, kList))
         listed.insert(FieldString(e, kUUID));
     // NewTimestampId never repeats within the process; a document left by an earlier

@@ -62,8 +62,10 @@ public:
     std::string ListPath() const;
 
     // Builds the names from the file and selects the stored selection. A missing, empty
-    // or unreadable file, or one without profiles, is (re)made with one profile,
-    // "profile1", whose document then holds only its name and UUID.
+    // or unreadable file, or one without profiles, is (re)made: from the profile
+    // documents in the folder, under their own names, in the order of their UUIDs (up to
+    // 50); or, when there are none, with one profile, "profile1", whose document then
+    // holds only its name and UUID. The first profile is selected.
     void Initialise();
 
     // The names as the combo shows them, and the selected index (-1 for none).
@@ -112,7 +114,20 @@ public:
     std::string UniqueImportName(const std::string& base) const;
 
 private:
+    struct FoundDocument {
+        std::string name;       // its "profilename", without blanks at the ends
+        std::string uuid;       // its file name without ".Json"
+        std::string storedUUID; // its "profileUUID"
+    };
+
     Json::Value readList() const;
+    // The file as it is, nothing kept aside: for reads that do not write it back.
+    Json::Value readListOnly() const;
+    // The profile documents in the folder that can be read, in the order of their names.
+    std::vector<FoundDocument> findDocuments() const;
+    // Fills an empty list from the documents in the folder, or with "profile1", and
+    // writes it.
+    void rebuild(Json::Value& root) const;
     bool writeList(const Json::Value& root) const;
     static Json::Value makeEntry(const std::string& name, const std::string& uuid);
     // Writes name and UUID into the profile's own document, keeping everything else.

@@ -49,7 +49,7 @@ bool ImportProfile(ProfileList& list, const std::string& path) {
     root["profileUUID"] = uuid;
     // The document is stored before it is listed, so a listed import always holds the
     // imported settings.
-    if (!writejsonFile(document, root))
+    if (document.empty() || !WriteProfileFile(document, root))
         return false;
     if (!list.AppendExisting(name, uuid)) {
         ::unlink(document.c_str());

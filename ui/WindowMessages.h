@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "device/DeviceIds.h"
+
 namespace talyx {
 
 // Message numbers the windows speak among themselves and with worker threads. The
@@ -35,19 +37,10 @@ inline constexpr int IDCANCEL = 2;
 inline constexpr int IDYES = 6;
 inline constexpr int IDNO = 7;
 
-// The program's own window messages.
-inline constexpr uint32_t kMsgTray = 1025;             // tray icon: lParam = WM_LBUTTONUP / WM_RBUTTONUP
-inline constexpr uint32_t kMsgDpi1 = 1224;             // second DPI notice, logged only
-inline constexpr uint32_t kMsgInputHook = 1054;        // wParam 1 install, 0 remove the input hook
-inline constexpr uint32_t kMsgMenuChoice = 1145;       // wParam: const QString* with the chosen item's name
-inline constexpr uint32_t kMsgShowProgress = 3072;     // show "setting_progress"
-inline constexpr uint32_t kMsgSelectLanguage = 3089;   // wParam: language index
-inline constexpr uint32_t kMsgDeviceArrived = 3090;    // wParam: runtime row
-inline constexpr uint32_t kMsgDeviceRemoved = 3091;    // wParam: runtime row
-inline constexpr uint32_t kMsgOpenUpdatePage = 3093;   // open the settings window on its update page
-inline constexpr uint32_t kMsgClearSetButton = 3094;   // clear the fore image of "setbtn"
-inline constexpr uint32_t kMsgDeviceStatus = 3329;     // 0x0D01: status byte in wParam
-inline constexpr uint32_t kMsgDeviceStatus2 = 3330;    // 0x0D02: status byte in wParam
-inline constexpr uint32_t kMsgSelectorItem = 3331;     // wParam selector index; lParam 1 show, 0 hide
+// The program's own window messages (those the device core shares are in device/DeviceIds.h).
+inline constexpr uint32_t kMsgTray = 1025;       // tray icon: lParam = WM_LBUTTONUP / WM_RBUTTONUP
+inline constexpr uint32_t kMsgDpi1 = 1224;       // second DPI notice, logged only
+inline constexpr uint32_t kMsgInputHook = 1054;  // wParam 1 install, 0 remove the input hook
+inline constexpr uint32_t kMsgMenuChoice = 1145; // wParam: const QString* with the chosen item's name
 
 } // namespace talyx

@@ -39,6 +39,7 @@ Json::Value VdevControl::Handle(const Json::Value& request) {
     if (cmd == "state") {
         Json::Value reply = success();
         reply["bus"] = m_bus.Folder();
+        reply["pollUs"] = m_bus.PollIntervalUs();
         Json::Value devices(Json::arrayValue);
         for (int i = 0; i < m_bus.DeviceCount(); ++i) {
             VirtualDevice* d = m_bus.Device(i);
@@ -51,6 +52,16 @@ Json::Value VdevControl::Handle(const Json::Value& request) {
         }
         reply["devices"] = devices;
         return reply;
+    }
+
+    if (cmd == "timing") {
+        int pollUs = intField(request, "pollUs", -1);
+        if (request["timing"].isString() && !ParseTiming(request["timing"].asString(), pollUs))
+            return failure("\"timing\" is usb, receiver or fast");
+        if (pollUs < 0 || pollUs > 100000)
+            return failure("\"pollUs\" must be 0 to 100000");
+        m_bus.SetPollInterval(static_cast<uint32_t>(pollUs));
+        return success();
     }
 
     const int index = intField(request, "device", 0);
@@ -98,8 +109,14 @@ Json::Value VdevControl::Handle(const Json::Value& request) {
         const Json::Value& usage = request["usage"];
         if (!usage.isUInt() || usage.asUInt() > 0xFFFF)
             return failure("\"usage\" must be a number from 0 to 65535");
-        if (!m_bus.Notify(index, static_cast<uint16_t>(usage.asUInt())))
-            return failure("device has no notification collection or is unplugged");
+        const int count = intField(request, "count", 1);
+        if (count < 1 || count > 1000000)
+            return failure("\"count\" must be 1 to 1000000");
+        // A burst goes out at once, as fast as the connection takes it (a flood test);
+        // reports the connection has no room for are dropped.
+        for (int i = 0; i < count; ++i)
+            if (!m_bus.Notify(index, static_cast<uint16_t>(usage.asUInt())))
+                return failure("device has no notification collection or is unplugged");
         return success();
     }
     if (cmd == "online") {

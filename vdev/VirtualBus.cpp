@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -18,6 +20,13 @@ namespace talyx::vdev {
 namespace {
 
 constexpr size_t kMaxMessage = 4096;
+constexpr uint64_t kNothingDue = UINT64_MAX;
+
+uint64_t nowMicros() {
+    return static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count());
+}
 constexpr size_t kMaxControlLine = 1 << 20;
 
 bool makeAddress(const std::string& path, sockaddr_un& addr, std::string* error) {
@@ -53,6 +62,22 @@ int listenOn(const std::string& path, int type, std::string* error) {
 }
 
 } // namespace
+
+bool ParseTiming(const std::string& name, int& pollUs) {
+    struct Named {
+        const char* name;
+        int pollUs;
+    };
+    // A receiver relays every report over its radio link, which about doubles the time.
+    static constexpr Named kTimings[] = {{"usb", 1000}, {"receiver", 2000}, {"fast", 0}};
+    for (const Named& t : kTimings) {
+        if (name == t.name) {
+            pollUs = t.pollUs;
+            return true;
+        }
+    }
+    return false;
+}
 
 VirtualBus::VirtualBus(std::string folder) : m_folder(std::move(folder)) {
     int fds[2];
@@ -134,7 +159,74 @@ void VirtualBus::Unplug(int device) {
         }
     }
     closeMarked();
+    dropPending(device);
     d->SetPlugged(false);
+}
+
+void VirtualBus::dropPending(int device) {
+    auto ofDevice = [device](const Pending& p) { return p.device == device; };
+    m_requests.erase(std::remove_if(m_requests.begin(), m_requests.end(), ofDevice), m_requests.end());
+    m_replies.erase(std::remove_if(m_replies.begin(), m_replies.end(), ofDevice), m_replies.end());
+}
+
+uint64_t VirtualBus::nextSlot(std::map<std::pair<int, int>, uint64_t>& last, int device, int collection,
+                              uint64_t earliest) {
+    const uint64_t period = m_pollUs;
+    const uint64_t offset = &last == &m_lastInPoll ? period / 2 : 0;
+    // The first poll at or after `earliest` on this endpoint's grid.
+    uint64_t slot = earliest <= offset ? offset : ((earliest - offset + period - 1) / period) * period + offset;
+    auto it = last.find({device, collection});
+    if (it != last.end() && slot <= it->second)
+        slot = it->second + period;
+    last[{device, collection}] = slot;
+    return slot;
+}
+
+void VirtualBus::handleOutput(int device, int collection, const uint8_t* data, size_t length, uint64_t nowUs) {
+    VirtualDevice* d = Device(device);
+    if (!d)
+        return;
+    const auto replies = d->OnOutputReport(collection, data, length);
+    const bool unplug = d->TakeUnplugRequest();
+    if (m_pollUs == 0) {
+        for (const auto& reply : replies)
+            broadcast(device, collection, reply);
+        if (unplug)
+            Unplug(device);
+        return;
+    }
+    // Each reply waits for its own IN poll, the first half a period after this OUT poll.
+    uint64_t due = nowUs;
+    for (const auto& reply : replies) {
+        due = nextSlot(m_lastInPoll, device, collection, nowUs);
+        m_replies.push_back({device, collection, reply, due});
+    }
+    if (unplug)
+        m_replies.push_back({device, collection, {}, due, true});
+}
+
+uint64_t VirtualBus::runDue(uint64_t nowUs) {
+    // Replies first: one due now went out at an IN poll before any OUT poll due now.
+    while (!m_replies.empty() && m_replies.front().dueUs <= nowUs) {
+        Pending p = std::move(m_replies.front());
+        m_replies.pop_front();
+        if (p.unplug)
+            Unplug(p.device);
+        else
+            broadcast(p.device, p.collection, p.data);
+    }
+    while (!m_requests.empty() && m_requests.front().dueUs <= nowUs) {
+        Pending p = std::move(m_requests.front());
+        m_requests.pop_front();
+        handleOutput(p.device, p.collection, p.data.data(), p.data.size(), p.dueUs);
+    }
+    closeMarked();
+    uint64_t next = kNothingDue;
+    if (!m_replies.empty())
+        next = std::min(next, m_replies.front().dueUs);
+    if (!m_requests.empty())
+        next = std::min(next, m_requests.front().dueUs);
+    return next;
 }
 
 int VirtualBus::ConnectionCount(int device, int collection) const {
@@ -185,14 +277,14 @@ bool VirtualBus::readConnection(Connection& connection) {
         return true;
     if (n <= 0)
         return false;
-    VirtualDevice* d = Device(connection.device);
     const int device = connection.device;
     const int collection = connection.collection;
-    const auto replies = d->OnOutputReport(collection, buffer, static_cast<size_t>(n));
-    for (const auto& reply : replies)
-        broadcast(device, collection, reply);
-    if (d->TakeUnplugRequest())
-        Unplug(device);
+    if (m_pollUs == 0) {
+        handleOutput(device, collection, buffer, static_cast<size_t>(n), 0);
+        return true;
+    }
+    const uint64_t take = nextSlot(m_lastOutPoll, device, collection, nowMicros());
+    m_requests.push_back({device, collection, std::vector<uint8_t>(buffer, buffer + n), take});
     return true;
 }
 
@@ -285,9 +377,24 @@ void VirtualBus::Poll(int timeoutMs) {
     for (const Connection& c : m_connections)
         watch(c.fd, ConnectionFd);
 
-    const int ready = poll(fds.data(), fds.size(), timeoutMs);
-    if (ready <= 0)
+    // Wait no longer than until the next endpoint poll that has something to do.
+    const uint64_t due = runDue(nowMicros());
+    int64_t waitUs = timeoutMs < 0 ? -1 : int64_t(timeoutMs) * 1000;
+    if (due != kNothingDue) {
+        const uint64_t now = nowMicros();
+        const int64_t untilDue = due > now ? int64_t(due - now) : 0;
+        waitUs = waitUs < 0 ? untilDue : std::min(waitUs, untilDue);
+    }
+    timespec ts{};
+    if (waitUs >= 0) {
+        ts.tv_sec = waitUs / 1000000;
+        ts.tv_nsec = (waitUs % 1000000) * 1000;
+    }
+    const int ready = ppoll(fds.data(), fds.size(), waitUs < 0 ? nullptr : &ts, nullptr);
+    if (ready <= 0) {
+        runDue(nowMicros());
         return;
+    }
     for (size_t i = 0; i < fds.size(); ++i) {
         if (!fds[i].revents)
             continue;
@@ -340,7 +447,7 @@ void VirtualBus::Poll(int timeoutMs) {
         if (m_stopped.load())
             break;
     }
-    closeMarked();
+    runDue(nowMicros());
     m_controlClients.erase(std::remove_if(m_controlClients.begin(), m_controlClients.end(),
                                           [](const ControlClient& c) { return c.fd < 0; }),
                            m_controlClients.end());

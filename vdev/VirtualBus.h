@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,8 +22,19 @@ namespace talyx::vdev {
 // An optional control socket (Unix stream, one JSON request per line, one JSON reply per
 // line) lets tests read the state, inject faults and emit notifications; see VdevControl.
 //
+// Timing: a real device answers no faster than the host polls its interrupt endpoints. With
+// a poll interval P (microseconds; 1000 by default, full-speed USB at bInterval 1), each
+// collection's OUT endpoint takes one output report at each poll (times k × P of the
+// monotonic clock), the device handles it there, and its IN endpoint hands over one input
+// report at each of its polls, half a period after the OUT polls. A request and its reply
+// so take about one period; a burst of requests queues and goes at one a period. P = 0
+// answers at once (quick tests). Notifications are sent at once either way.
+//
 // Single-threaded: Run() or Poll() do all the work on the calling thread. Stop() may be
 // called from any thread or a signal handler.
+// The poll interval of a named bus timing: "usb" 1000 µs, "receiver" 2000 µs, "fast" 0.
+bool ParseTiming(const std::string& name, int& pollUs);
+
 class VirtualBus {
 public:
     explicit VirtualBus(std::string folder);
@@ -49,6 +62,11 @@ public:
     bool OpenControl(const std::string& path, std::string* error = nullptr);
     const std::string& ControlPath() const { return m_controlPath; }
 
+    // The endpoints' poll interval in microseconds (0: no bus timing).
+    static constexpr uint32_t kDefaultPollUs = 1000;
+    void SetPollInterval(uint32_t microseconds) { m_pollUs = microseconds; }
+    uint32_t PollIntervalUs() const { return m_pollUs; }
+
     // Handles activity for up to timeoutMs (negative: until something happens).
     void Poll(int timeoutMs);
     // Polls until Stop() or a "quit" request.
@@ -73,7 +91,25 @@ private:
         std::string buffer;
     };
 
+    // A report waiting for its endpoint's poll: an output report to hand to the device, an
+    // input report to send, or (no data, `unplug`) the device's unplug fault, which fires
+    // after the replies before it.
+    struct Pending {
+        int device;
+        int collection;
+        std::vector<uint8_t> data;
+        uint64_t dueUs;
+        bool unplug = false;
+    };
+
     void acceptConnection(const Listener& listener);
+    // Hands an output report to the device and sends (or queues) what it answers.
+    void handleOutput(int device, int collection, const uint8_t* data, size_t length, uint64_t nowUs);
+    // Runs what is due; returns the time of the next item (UINT64_MAX: none).
+    uint64_t runDue(uint64_t nowUs);
+    // The next poll of an endpoint at or after `earliest`, one period after its last.
+    uint64_t nextSlot(std::map<std::pair<int, int>, uint64_t>& last, int device, int collection, uint64_t earliest);
+    void dropPending(int device);
     // False when the connection is gone.
     bool readConnection(Connection& connection);
     void broadcast(int device, int collection, const std::vector<uint8_t>& report);
@@ -93,6 +129,11 @@ private:
     int m_wakeRead = -1;
     int m_wakeWrite = -1;
     std::atomic<bool> m_stopped{false};
+    uint32_t m_pollUs = kDefaultPollUs;
+    std::deque<Pending> m_requests; // in order of their OUT polls
+    std::deque<Pending> m_replies;  // in order of their IN polls
+    std::map<std::pair<int, int>, uint64_t> m_lastOutPoll;
+    std::map<std::pair<int, int>, uint64_t> m_lastInPoll;
 };
 
 } // namespace talyx::vdev

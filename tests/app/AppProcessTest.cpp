@@ -1,99 +1,21 @@
-// The program as a process: one copy per session, start-up without fonts.
+// The program as a process: one copy per session, start-up without fonts, a prompt stop.
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
 #include <csignal>
 #include <gtest/gtest.h>
 
+#include "tests/app/ProgramProcess.h"
 #include "tests/support/QtTestSupport.h"
+#include "vdev/VdevProcess.h"
 
+using talyx::test::PrivateBus;
+using talyx::test::privateRuntime;
+using talyx::test::Program;
 using talyx::test::waitUntil;
-
-namespace {
-
-QString talyxBinary() { return QStringLiteral(TALYX_BIN_DIR) + "/talyx"; }
-
-// A session bus of the test's own, so that the program's bus name is private.
-class PrivateBus {
-public:
-    bool start() {
-        m_daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-        if (!m_daemon.waitForStarted(5000) || !m_daemon.waitForReadyRead(5000))
-            return false;
-        m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
-        return !m_address.isEmpty();
-    }
-    ~PrivateBus() {
-        m_daemon.kill();
-        m_daemon.waitForFinished(2000);
-    }
-    QString address() const { return m_address; }
-
-private:
-    QProcess m_daemon;
-    QString m_address;
-};
-
-// Runs the program with private folders and collects what it writes.
-class Program {
-public:
-    Program(const QString& runtime, const QString& busAddress, const QString& dataDir = QString()) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("TALYX_DEBUG", "1");
-        env.insert("XDG_RUNTIME_DIR", runtime);
-        env.insert("XDG_DATA_HOME", runtime + "/data");
-        env.insert("XDG_CONFIG_HOME", runtime + "/config");
-        env.remove("TALYX_HID_BUS");
-        if (busAddress.isEmpty())
-            env.remove("DBUS_SESSION_BUS_ADDRESS");
-        else
-            env.insert("DBUS_SESSION_BUS_ADDRESS", busAddress);
-        if (!dataDir.isEmpty())
-            env.insert("TALYX_DATA_DIR", dataDir);
-        m_process.setProcessEnvironment(env);
-        m_process.setProcessChannelMode(QProcess::SeparateChannels);
-    }
-    ~Program() {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(3000);
-        }
-    }
-    void start(const QStringList& extraEnv = {}) {
-        QProcessEnvironment env = m_process.processEnvironment();
-        for (const QString& kv : extraEnv)
-            env.insert(kv.section('=', 0, 0), kv.section('=', 1));
-        m_process.setProcessEnvironment(env);
-        m_process.start(talyxBinary(), {});
-        m_process.waitForStarted(5000);
-    }
-    bool waitForText(const QString& text, int ms = 10000) {
-        return waitUntil(
-            [&] {
-                m_err += QString::fromUtf8(m_process.readAllStandardError());
-                return m_err.contains(text);
-            },
-            ms);
-    }
-    QString errors() {
-        m_err += QString::fromUtf8(m_process.readAllStandardError());
-        return m_err;
-    }
-    QProcess& process() { return m_process; }
-
-private:
-    QProcess m_process;
-    QString m_err;
-};
-
-QString privateRuntime(QTemporaryDir& dir) {
-    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    return dir.path();
-}
-
-} // namespace
 
 TEST(Process, SecondCopyBringsTheFirstForwardAndEndsWithoutAWindow) {
     PrivateBus bus;
@@ -145,4 +67,31 @@ TEST(Process, StartsWithoutTheFontFolder) {
     ASSERT_TRUE(program.process().waitForFinished(20000));
     EXPECT_EQ(program.process().exitCode(), 0);
     EXPECT_TRUE(QFile(shot).size() > 1000) << program.errors().toStdString();
+}
+
+// Whatever the keyboard does, a stop ends the program within about 2 s: a command that
+// waits for a silent keyboard (1 s time-outs on the cable, 5 s through the receiver) ends
+// when the window closes its channel, and nothing the interface thread does waits on it.
+TEST(Process, SigtermEndsTheProgramPromptlyWhileTheKeyboardIsSilent) {
+    for (const char* kind : {"keyboard", "keyboard-receiver"}) {
+        SCOPED_TRACE(kind);
+        QTemporaryDir runtime;
+        const std::string bus = runtime.path().toStdString() + "/bus";
+        talyx::vdev::VdevProcess vdev;
+        ASSERT_TRUE(vdev.start(bus, {kind})) << vdev.lastError();
+        ASSERT_TRUE(vdev.request(R"({"cmd":"fault","kind":"no-reply","count":100000})")["ok"].asBool());
+        Program program(privateRuntime(runtime), QString());
+        program.start({"TALYX_HID_BUS=" + QString::fromStdString(bus)});
+        ASSERT_TRUE(program.waitForText(QString::fromUtf8("添加一个键盘设备"))) << program.errors().toStdString();
+        // The page start (or the receiver's online query) is now waiting for a reply.
+        QTest::qWait(1200);
+        QElapsedTimer clock;
+        clock.start();
+        ::kill(static_cast<pid_t>(program.process().processId()), SIGTERM);
+        ASSERT_TRUE(program.process().waitForFinished(15000));
+        std::printf("[ figure ] %s: SIGTERM to exit %lld ms with a silent device\n", kind,
+                    static_cast<long long>(clock.elapsed()));
+        EXPECT_EQ(program.process().exitCode(), 0);
+        EXPECT_LT(clock.elapsed(), 2000);
+    }
 }

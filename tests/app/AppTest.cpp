@@ -3,6 +3,7 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
+#include "app/AppBus.h"
 #include "app/AppMessages.h"
 #include "app/CMainWnd.h"
 #include "app/ControlRegistry.h"
@@ -10,8 +11,10 @@
 #include "app/Language.h"
 #include "platform/FileIO.h"
 #include "platform/MessageRegistry.h"
+#include "platform/Product.h"
 #include "platform/Registry.h"
 #include "tests/support/QtTestSupport.h"
+#include "tests/support/RecordingWindow.h"
 #include "tests/support/TestSupport.h"
 #include "ui/CControlFactory.h"
 #include "ui/CPaintManagerUI.h"
@@ -65,6 +68,35 @@ TEST(AppMessages, WorkToolBlockHoldsTheFamilies) {
         EXPECT_EQ(word(i), expected[i]) << "word " << i;
     for (int i = 17 * 4; i < 1024; ++i)
         ASSERT_EQ(block[i], 0) << "byte " << i;
+}
+
+TEST(AppBus, NamesFromOtherProgramsAreLookedUpAndNeverRegistered) {
+    RegisterInstanceMessage();
+    RegisterAppMessages();
+    AppBus bus;
+    talyx::test::RecordingWindow target;
+    bus.SetTarget(&target);
+    const size_t registered = RegisteredMessageCount();
+    int accepted = 0;
+    for (int i = 0; i < 3000; ++i)
+        accepted += bus.PostMessage(QString("{flood-%1}").arg(i), 1, 1);
+    EXPECT_EQ(accepted, 0);
+    EXPECT_EQ(RegisteredMessageCount(), registered) << "a flood of names leaves the registry as it was";
+    EXPECT_EQ(FindRegisteredMessage("{flood-7}"), 0u);
+    EXPECT_TRUE(target.messages.empty());
+
+    // Known names come in, in any case; the program's own broadcast and the recorder's
+    // message do not.
+    EXPECT_TRUE(bus.PostMessage(QString(kLightControlGuid).toLower(), 1, 0));
+    EXPECT_TRUE(bus.PostMessage(QString::fromUtf8(kProductTitle), 0, 1));
+    EXPECT_FALSE(bus.PostMessage(kLightClaimGuid, 1, 1));
+    EXPECT_FALSE(bus.PostMessage(kAudioRecorderGuid, 1, 1));
+    ASSERT_EQ(target.messages.size(), 2u);
+    EXPECT_EQ(target.messages[0].msg, WM_APP_LIGHT_CONTROL);
+    EXPECT_EQ(target.messages[0].wParam, 1u);
+    EXPECT_EQ(target.messages[0].lParam, 0);
+    EXPECT_EQ(target.messages[1].msg, WM_APP_INSTANCE);
+    EXPECT_EQ(RegisteredMessageCount(), registered);
 }
 
 namespace {

@@ -1,6 +1,7 @@
 // The main window with devices: finding, losing and reusing pages, and the workers' lives.
 #include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
 #include <chrono>
 #include <gtest/gtest.h>
 
@@ -12,27 +13,27 @@
 #include "app/Language.h"
 #include "device/CFamilyLightingDevice.h"
 #include "device/CKestravaUSBDevice.h"
-#include "ui/CProgressUI.h"
+#include "keyboard/CKestravaKeyboardDevice.h"
 #include "platform/Debug.h"
 #include "platform/Product.h"
+#include "tests/app/DeviceWindowFixture.h"
 #include "tests/support/QtTestSupport.h"
 #include "tests/support/TestSupport.h"
 #include "ui/CPaintManagerUI.h"
+#include "ui/CProgressUI.h"
 #include "ui/CResourceManager.h"
 #include "ui/WindowMessages.h"
 #include "vdev/VdevProcess.h"
-#include "tests/app/DeviceWindowFixture.h"
 
 using namespace talyx;
+using talyx::test::DeviceWindowFixture;
 using talyx::test::ScopedEnv;
 using talyx::test::ScratchDir;
 using talyx::test::waitUntil;
-using talyx::test::DeviceWindowFixture;
 
 namespace {
 const auto* const kBusEnvironment = ::testing::AddGlobalTestEnvironment(new talyx::test::BusEnvironment);
 } // namespace
-
 
 TEST_F(DeviceWindowFixture, AKeyboardGivesOnePageAndOneItemAndUnplugAndReplugReuseThem) {
     ASSERT_TRUE(plug({"keyboard"})) << vdev.lastError();
@@ -138,4 +139,96 @@ TEST_F(DeviceWindowFixture, OtherFamiliesGetTheirPagesAndTwoDevicesOfferSynchron
     ASSERT_TRUE(vdev.request(R"({"cmd":"unplug","device":1})")["ok"].asBool());
     ASSERT_TRUE(waitUntil([&] { return wnd->VisibleSelectorCount() == 3; }));
     EXPECT_TRUE(wnd->IsSyncOffered());
+}
+
+// A flood of record-index notifications merges into one page refresh per burst: the
+// window keeps answering while it lasts and is current after it.
+TEST_F(DeviceWindowFixture, ANotificationFloodMergesAndTheWindowKeepsAnswering) {
+    ASSERT_TRUE(plug({"keyboard"})) << vdev.lastError();
+    openWindow();
+    ASSERT_TRUE(waitUntil([&] {
+        auto pages = wnd->Pages(DeviceTypeKeyboard);
+        return !pages.empty() && pages.front()->IsStarted();
+    }));
+    auto* keyboard = static_cast<CKestravaKeyboardDevice*>(wnd->Pages(DeviceTypeKeyboard).front()->Device());
+    ASSERT_TRUE(vdev.request(R"({"cmd":"notify","usage":4355,"count":42000})", 20000)["ok"].asBool());
+    // How long a call queued now waits for the interface thread, while the listener still
+    // drains the burst.
+    QElapsedTimer clock;
+    clock.start();
+    bool ran = false;
+    QTimer::singleShot(0, [&] { ran = true; });
+    ASSERT_TRUE(waitUntil([&] { return ran; }, 20000));
+    const qint64 waited = clock.elapsed();
+    std::printf("[ figure ] a queued call waited %lld ms during a burst of 42000 notifications\n",
+                static_cast<long long>(waited));
+    EXPECT_LT(waited, 1000);
+    EXPECT_TRUE(waitUntil([&] { return keyboard->ActiveRecord() == 3; }));
+}
+
+// Going to sleep drops what was queued and ends a transfer that waits for a silent
+// keyboard; waking starts the page afresh.
+TEST_F(DeviceWindowFixture, SuspendDropsTheQueueAndEndsAWaitingTransfer) {
+    ASSERT_TRUE(plug({"keyboard"})) << vdev.lastError();
+    openWindow();
+    CDevicePageUI* page = nullptr;
+    ASSERT_TRUE(waitUntil([&] {
+        auto pages = wnd->Pages(DeviceTypeKeyboard);
+        page = pages.empty() ? nullptr : pages.front();
+        return page && page->IsStarted();
+    }));
+    auto* keyboard = static_cast<CKestravaKeyboardDevice*>(page->Device());
+    ASSERT_TRUE(vdev.request(R"({"cmd":"fault","kind":"no-reply","count":1000})")["ok"].asBool());
+    std::vector<int> results;
+    LightInfo light = keyboard->CurrentLightInfo();
+    light.light = 1;
+    keyboard->ChangeLighting(light, [&](int r) { results.push_back(r); });
+    keyboard->Commands().Post(
+        "key table", DeviceCommandWorker::kNoMerge,
+        [&](CommandContext&) {
+            keyboard->ReadKeyTable();
+            return keyboard->HasKeyTable() ? kResultSuccess : kResultNoReply;
+        },
+        [&](int r) { results.push_back(r); });
+    QTest::qWait(100);
+    EXPECT_FALSE(keyboard->Commands().Idle()) << "the record write waits for its reply";
+    QElapsedTimer clock;
+    clock.start();
+    wnd->sendMessage(WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+    ASSERT_TRUE(waitUntil([&] { return keyboard->Commands().Idle() && results.size() == 2; }, 3000));
+    std::printf("[ figure ] the worker was idle %lld ms after the suspend\n", static_cast<long long>(clock.elapsed()));
+    EXPECT_LT(clock.elapsed(), 800) << "not after the 1000 ms time-out of each command";
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_NE(results[0], kResultSuccess);
+    EXPECT_EQ(results[1], kResultNoReply) << "the queued job was dropped";
+    EXPECT_FALSE(keyboard->Channel().IsOpen());
+
+    ASSERT_TRUE(vdev.request(R"({"cmd":"clear-faults"})")["ok"].asBool());
+    wnd->sendMessage(WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+    EXPECT_TRUE(waitUntil([&] { return keyboard->Channel().IsOpen() && keyboard->HasKeyTable(); }));
+}
+
+// Closing during a hand-over to a receiver whose mouse is out of reach ends its online
+// tries at once.
+TEST_F(DeviceWindowFixture, ClosingEndsTheTriesOfAHandOver) {
+    // The mouse is the wireless-capable family; its receiver on the virtual bus never
+    // reports it online.
+    ASSERT_TRUE(vdev.start(test::busRoot().path() + "/bus", {"mouse", "mouse-receiver"}, {"--unplugged"}))
+        << vdev.lastError();
+    ASSERT_TRUE(vdev.request(R"({"cmd":"plug","device":0})")["ok"].asBool());
+    openWindow();
+    ASSERT_TRUE(waitUntil([&] {
+        auto pages = wnd->Pages(DeviceTypeMouse);
+        return !pages.empty() && pages.front()->IsStarted();
+    }));
+    // The receiver arrives: the page hands over to it and asks until the mouse is online.
+    ASSERT_TRUE(vdev.request(R"({"cmd":"plug","device":1})")["ok"].asBool());
+    ASSERT_TRUE(waitUntil([&] { return debug.contains("获取2.4G模式失败"); }, 3000)) << "the hand-over tries";
+    QElapsedTimer clock;
+    clock.start();
+    wnd->Close();
+    std::printf("[ figure ] closing during the hand-over took %lld ms\n", static_cast<long long>(clock.elapsed()));
+    EXPECT_LT(clock.elapsed(), 500);
+    EXPECT_LT(debug.count("获取2.4G模式失败"), 25u) << "the tries ended with the window";
+    EXPECT_FALSE(debug.contains("获取2")) << "no settings written after the close";
 }

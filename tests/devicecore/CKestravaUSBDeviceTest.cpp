@@ -339,12 +339,7 @@ TEST_F(DeviceTest, FlagsAndBaseOperations) {
     device->SetWindowHidden(true);
     EXPECT_TRUE(device->IsWindowHidden());
 
-    EXPECT_EQ(device->DeviceOperation(), 0);
-    EXPECT_EQ(device->DeviceOperation18(), 1);
-    EXPECT_EQ(device->DeviceOperation19(), 0);
-    EXPECT_EQ(device->DeviceOperation20(), 0);
-    EXPECT_TRUE(device->DeviceList26().empty());
-    EXPECT_EQ(device->DeviceText42(), "");
+    EXPECT_EQ(device->RunTimerOperation(), 0);
     EXPECT_EQ(device->FirstSelection(), -1);
     device->SetProfileValues(4, 5, 6);
     int a = 0, b = 0, c = 0;

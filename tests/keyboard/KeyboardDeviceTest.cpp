@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <mutex>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -390,10 +391,9 @@ TEST_F(KeyboardFrames, StreamedFrameIsColourTimesAlphaAtEachLed) {
     ASSERT_EQ(rig.keyboard.SendLightFrame(), kResultSuccess);
     EXPECT_EQ(rig.firmware.LastFrame(), std::vector<uint8_t>(384, 0));
 
-    // A frame the keyboard refuses: a pause before the next.
+    // A frame the keyboard refuses reports it; the frame schedule makes the pause.
     rig.refuse = [](const Packet& p) { return p[3] == 0x12; };
     EXPECT_EQ(rig.keyboard.SendLightFrame(), kResultStatusFE);
-    EXPECT_EQ(rig.host.sleeps, (std::vector<int>{200}));
 }
 
 TEST_F(KeyboardFrames, LightButtonsGetPlainArgb) {
@@ -603,6 +603,95 @@ TEST(KeyboardDevice, AProfileThatCannotBeNamedSafelyIsRefused) {
     writeProfile(rig, defaultEntry());
     EXPECT_EQ(rig.keyboard.ApplyProfile(kUuid), 0);
     EXPECT_TRUE(rig.link->writtenPackets().empty());
+}
+
+} // namespace
+} // namespace talyx
+
+namespace talyx {
+namespace {
+
+// A host whose interface thread is the test's: handlers queue until the test runs them.
+struct QueuingHost : test::RecordingHost {
+    void postToInterface(std::function<void()> fn) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        queue.push_back(std::move(fn));
+    }
+    // Runs what has arrived until `done` holds or the time is up.
+    bool pumpUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
+        for (int waited = 0; waited < timeoutMs; waited += 2) {
+            std::vector<std::function<void()>> now;
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                now.swap(queue);
+            }
+            for (auto& fn : now)
+                fn();
+            if (done())
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return done();
+    }
+    std::mutex mutex;
+    std::vector<std::function<void()>> queue;
+};
+
+// With its worker running, the keyboard's page start, lighting changes and frames run off
+// the calling thread, in the order the keyboard expects, with results back on it.
+TEST(KeyboardWorker, PageStartChangesAndFramesRunOnTheWorker) {
+    KeyboardRig rig;
+    Json::Value entry = defaultEntry();
+    entry["LightInfo"]["SelectItem"] = 5; // breathing: a frame mode
+    writeProfile(rig, entry);
+    QueuingHost host;
+    rig.keyboard.SetHost(&host);
+    rig.keyboard.SetLightingControl(1);
+    ASSERT_TRUE(rig.keyboard.StartCommandWorker());
+    const auto caller = std::this_thread::get_id();
+
+    int answer = -99;
+    std::thread::id answeredOn;
+    rig.keyboard.PageStart(kUuid, true, [&](int r) {
+        answer = r;
+        answeredOn = std::this_thread::get_id();
+    });
+    ASSERT_TRUE(host.pumpUntil([&] { return answer != -99; }));
+    EXPECT_EQ(answer, 0);
+    EXPECT_EQ(answeredOn, caller);
+    EXPECT_TRUE(rig.keyboard.HasKeyTable());
+    EXPECT_GE(host.refreshes, 1);
+    const std::vector<uint8_t> start = rig.commandOrder();
+    ASSERT_GE(start.size(), 3u);
+    EXPECT_EQ(start[0], 0x01) << "the key table first";
+    EXPECT_EQ(start[1], 0x03);
+
+    auto frames = [&] {
+        std::lock_guard<std::mutex> lock(rig.link->mutex);
+        return rig.firmware.FrameCount();
+    };
+    EXPECT_EQ(frames(), 0u) << "no frame before the page says it has started";
+    rig.keyboard.EnableFrames(true);
+    ASSERT_TRUE(host.pumpUntil([&] { return frames() >= 10; }));
+
+    // Two quick changes merge into one record write with the later values.
+    std::vector<int> results;
+    LightInfo light = rig.keyboard.CurrentLightInfo();
+    for (int level : {1, 2}) {
+        light.light = level;
+        rig.keyboard.ChangeLighting(light, [&](int r) { results.push_back(r); });
+    }
+    ASSERT_TRUE(host.pumpUntil([&] { return results.size() == 2; }));
+    EXPECT_EQ(results, (std::vector<int>{kResultSuccess, kResultSuccess}));
+    {
+        std::lock_guard<std::mutex> lock(rig.link->mutex);
+        EXPECT_EQ(rig.firmware.Records()[2], 2);
+    }
+    const uint64_t streamed = frames();
+    ASSERT_TRUE(host.pumpUntil([&] { return frames() >= streamed + 5; })) << "frames go on";
+    rig.keyboard.StopWorkers();
+    EXPECT_FALSE(rig.keyboard.Commands().Running());
+    rig.keyboard.SetHost(&rig.host);
 }
 
 } // namespace

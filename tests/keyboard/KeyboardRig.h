@@ -16,6 +16,7 @@
 #include "platform/JsonFile.h"
 #include "platform/MessageTarget.h"
 #include "platform/Paths.h"
+#include "support/RecordingWindow.h"
 #include "support/TestSupport.h"
 #include "vdev/KeyboardFirmware.h"
 #include "vdev/VdevFraming.h"
@@ -37,24 +38,6 @@ public:
     int refreshes = 0;
     int refreshRequests = 0;
     std::vector<int> sleeps;
-};
-
-class RecordingWindow : public MessageTarget {
-public:
-    struct Message {
-        uint32_t msg;
-        WPARAM wParam;
-        LPARAM lParam;
-    };
-    bool postMessage(uint32_t msg, WPARAM w, LPARAM l) override {
-        messages.push_back({msg, w, l});
-        return true;
-    }
-    LRESULT sendMessage(uint32_t msg, WPARAM w, LPARAM l) override {
-        messages.push_back({msg, w, l});
-        return 0;
-    }
-    std::vector<Message> messages;
 };
 
 struct KeyboardRig {

@@ -249,6 +249,10 @@ TEST_F(SettingsWindowTest, TheLanguageListSwitchesEveryWindowAndEveryWayIn) {
     QDBusConnection::sessionBus().send(call);
     ASSERT_TRUE(
         waitUntil([&] { return settings() != nullptr && !settings()->IsDestroyed() && settings()->isVisible(); }));
+    // The window opened again checks again; the language switch below reads its answer.
+    ASSERT_TRUE(waitUntil([&] {
+        return settings()->FindControl("Update_Status_text")->GetText().startsWith(tr("UpdateIsLastText"));
+    }));
 
     // The About window shows the version.
     CMsgWnd::SetNextAnswer(IDOK);

@@ -1,9 +1,13 @@
 #include <atomic>
 #include <chrono>
+#include <fcntl.h>
 #include <fstream>
+#include <pwd.h>
 #include <set>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 #include <json/value.h>
@@ -106,6 +110,12 @@ TEST(MessageRegistry, SameNameSameIdInTheRegisteredRange) {
     }
     EXPECT_EQ(RegisteredMessageName(c), "{4695579F-999A-41d4-9FAF-EFFCE93EBE19}");
     EXPECT_EQ(RegisterWindowMessage(""), 0u);
+
+    const size_t count = RegisteredMessageCount();
+    EXPECT_EQ(FindRegisteredMessage("{4695579f-999a-41d4-9faf-effce93ebe19}"), c);
+    EXPECT_EQ(FindRegisteredMessage("{never registered}"), 0u);
+    EXPECT_EQ(FindRegisteredMessage(""), 0u);
+    EXPECT_EQ(RegisteredMessageCount(), count) << "a look-up registers nothing";
 }
 
 TEST(Debug, CapturesSeeEveryTextFromEveryThread) {
@@ -213,6 +223,15 @@ TEST(Registry, ValuesLiveInExistingKeysOnly) {
 
     std::ofstream(store.filePath()) << "garbage";
     EXPECT_FALSE(store.keyExists(key)) << "a corrupt store reads as empty";
+    std::string kept;
+    EXPECT_TRUE(ReadWholeFile(store.filePath() + ".corrupt", kept) && kept == "garbage") << "and is kept aside";
+    // Nested past any parser's stack: read as damaged, kept aside beside the first copy,
+    // and rebuilt by the next write.
+    std::ofstream(store.filePath()) << std::string(100000, '[');
+    EXPECT_FALSE(store.keyExists(key));
+    EXPECT_FALSE(FileExists(store.filePath()));
+    EXPECT_TRUE(store.createKey(key));
+    EXPECT_TRUE(RegistryStore::user().keyExists(key));
 }
 
 TEST(Paths, UserFoldersFollowTheEnvironment) {
@@ -222,4 +241,170 @@ TEST(Paths, UserFoldersFollowTheEnvironment) {
     EXPECT_TRUE(DirExists(dir.path() + "/TALYX RGB Gaming keyboard/keyboard"));
     ScopedEnv prog("TALYX_DATA_DIR", "/opt/x");
     EXPECT_EQ(ProgramDataDir(), "/opt/x");
+}
+
+namespace {
+
+// Bytes this process has read through read() so far.
+long long bytesRead() {
+    std::ifstream io("/proc/self/io");
+    std::string name;
+    long long value = -1;
+    while (io >> name >> value)
+        if (name == "rchar:")
+            return value;
+    return -1;
+}
+
+} // namespace
+
+TEST(JsonFile, DeepOversizedAndIrregularFilesReadAsDamagedWithoutBeingReadOrBlocking) {
+    ScratchDir dir;
+    JsonFileState state;
+    auto read = [&](const std::string& name, size_t cap = kMaxJsonDocumentBytes) {
+        return readjsonFile(dir.file(name), state, cap);
+    };
+    auto nested = [](int depth, const std::string& inner = "1") {
+        return std::string(size_t(depth), '[') + inner + std::string(size_t(depth), ']');
+    };
+
+    // Nesting: the limit is exact, and what is too deep never reaches the parser (whose own
+    // limit throws); brackets in strings and comments do not count.
+    std::ofstream(dir.file("at-limit.json")) << nested(kMaxJsonDepth);
+    EXPECT_FALSE(read("at-limit.json").isNull());
+    EXPECT_EQ(state, JsonFileState::Ok);
+    for (const std::string& text : {nested(kMaxJsonDepth + 1), std::string(100000, '['), "{\"a\":" + nested(5000) + "}",
+                                    "// x\r" + nested(3000), "/* [ */" + nested(2000)}) {
+        std::ofstream(dir.file("deep.json"), std::ios::trunc) << text;
+        EXPECT_TRUE(read("deep.json").isNull()) << text.substr(0, 16);
+        EXPECT_EQ(state, JsonFileState::Invalid) << text.substr(0, 16);
+        EXPECT_TRUE(IsDamaged(state));
+    }
+    std::ofstream(dir.file("strings.json")) << "{\"s\": \"" << std::string(5000, '[') << "\\\"\", /* {{{{ */ \"n\": 1}";
+    EXPECT_EQ(read("strings.json")["n"].asInt(), 1);
+    bool ok = true;
+    EXPECT_TRUE(parseJson(std::string(200000, '{'), &ok).isNull());
+    EXPECT_FALSE(ok);
+
+    // Size: a 200 MB file (sparse, so the test is quick) is refused from its size; almost
+    // none of it is read. The cap itself is exact.
+    {
+        const int fd = ::open(dir.file("huge.json").c_str(), O_WRONLY | O_CREAT, 0600);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, 200LL << 20), 0);
+        ::close(fd);
+    }
+    const long long before = bytesRead();
+    EXPECT_TRUE(read("huge.json").isNull());
+    EXPECT_EQ(state, JsonFileState::TooLarge);
+    EXPECT_LT(bytesRead() - before, 1 << 20);
+    std::ofstream(dir.file("ten.json")) << "[1,2,3,45]";
+    EXPECT_EQ(read("ten.json", 10).size(), 4u);
+    EXPECT_TRUE(read("ten.json", 9).isNull());
+    EXPECT_EQ(state, JsonFileState::TooLarge);
+
+    // Not a regular file: a FIFO without a writer (opening it to read would wait for one
+    // for good), a folder, a device. None is read.
+    ASSERT_EQ(::mkfifo(dir.file("fifo.json").c_str(), 0600), 0);
+    ASSERT_EQ(::mkdir(dir.file("folder.json").c_str(), 0700), 0);
+    ASSERT_EQ(::symlink("/dev/zero", dir.file("zero.json").c_str()), 0);
+    for (const char* name : {"fifo.json", "folder.json", "zero.json"}) {
+        EXPECT_TRUE(read(name).isNull()) << name;
+        EXPECT_EQ(state, JsonFileState::NotRegular) << name;
+    }
+    EXPECT_TRUE(read("none.json").isNull());
+    EXPECT_FALSE(IsDamaged(state)) << "a missing file is absent, not damaged";
+
+    // The owner's read moves a damaged file aside, whatever it is, and never over an older
+    // copy; a missing file stays missing.
+    ReadJsonKeepingDamaged(dir.file("fifo.json"), state);
+    struct stat st {};
+    ASSERT_EQ(::lstat(dir.file("fifo.json.corrupt").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_FALSE(FileExists(dir.file("fifo.json")) || DirExists(dir.file("fifo.json")));
+    ASSERT_EQ(::mkfifo(dir.file("fifo.json").c_str(), 0600), 0);
+    ReadJsonKeepingDamaged(dir.file("fifo.json"), state);
+    EXPECT_EQ(::lstat(dir.file("fifo.json.corrupt").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the first copy stays";
+    EXPECT_NE(::lstat(dir.file("fifo.json").c_str(), &st), 0) << "the second went to a name of its own";
+    EXPECT_EQ(KeepAside(dir.file("none.json")), "");
+    ReadJsonKeepingDamaged(dir.file("ten.json"), state);
+    EXPECT_TRUE(FileExists(dir.file("ten.json"))) << "a good file stays where it is";
+}
+
+TEST(FileIO, FilesArePrivateAndOnlyOurOwnDeadWritersTemporaryFilesAreRemoved) {
+    ScratchDir dir;
+    const mode_t oldMask = ::umask(022);
+    ASSERT_TRUE(WriteFileAtomic(dir.file("doc.json"), "x"));
+    ::umask(oldMask);
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.file("doc.json").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    // A writer that has ended: a child that exited and was reaped.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+        ::_exit(0);
+    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+    const std::string dead = std::to_string(child);
+    const std::string self = std::to_string(::getpid());
+    auto make = [&](const std::string& name) { std::ofstream(dir.file(name)) << "half"; };
+    const std::vector<std::string> stale = {"ProfileList.ini.tmp-" + dead + "-0", "a b.Json.tmp-" + dead + "-17"};
+    const std::vector<std::string> kept = {"doc.json.tmp-" + self + "-3", // a write going on in this process
+                                           "doc.json.tmp-1-0",            // pid 1 runs
+                                           "doc.json.tmp-" + dead + "-0.bak",
+                                           "doc.json.tmp-" + dead,
+                                           ".tmp-" + dead + "-0",
+                                           "doc.json.tmp-x" + dead + "-0"};
+    for (const std::string& name : stale)
+        make(name);
+    for (const std::string& name : kept)
+        make(name);
+    // Not ours to remove: a link (its target stays too), a folder, another user's file.
+    make("target");
+    ASSERT_EQ(::symlink(dir.file("target").c_str(), dir.file("link.tmp-" + dead + "-1").c_str()), 0);
+    ASSERT_EQ(::mkdir(dir.file("d.tmp-" + dead + "-2").c_str(), 0700), 0);
+    std::vector<std::string> survivors = kept;
+    survivors.insert(survivors.end(), {"target", "link.tmp-" + dead + "-1", "d.tmp-" + dead + "-2"});
+    if (::geteuid() == 0) {
+        make("other.tmp-" + dead + "-4");
+        ASSERT_EQ(::chown(dir.file("other.tmp-" + dead + "-4").c_str(), 65534, 65534), 0);
+        survivors.push_back("other.tmp-" + dead + "-4");
+    }
+
+    EXPECT_EQ(RemoveStaleTempFiles(dir.path()), stale.size());
+    for (const std::string& name : stale)
+        EXPECT_NE(::lstat(dir.file(name).c_str(), &st), 0) << name;
+    for (const std::string& name : survivors)
+        EXPECT_EQ(::lstat(dir.file(name).c_str(), &st), 0) << name;
+    EXPECT_EQ(RemoveStaleTempFiles(dir.file("missing")), 0u);
+}
+
+TEST(Paths, WithoutHomeTheUserFoldersComeFromThePasswordDatabaseAndAreMadePrivate) {
+    struct passwd* pw = ::getpwuid(::geteuid());
+    ASSERT_NE(pw, nullptr);
+    const std::string home = pw->pw_dir;
+    {
+        ScopedEnv h("HOME", "");
+        ScopedEnv d("XDG_DATA_HOME", "");
+        ScopedEnv c("XDG_CONFIG_HOME", "relative/config");
+        ScopedEnv r("XDG_RUNTIME_DIR", "");
+        EXPECT_EQ(HomeDir(), home);
+        EXPECT_EQ(UserDataRoot(), JoinPath(home, ".local/share"));
+        EXPECT_EQ(UserConfigRoot(), JoinPath(home, ".config")) << "a relative folder is ignored";
+        EXPECT_EQ(RuntimeDir(), "") << "no stand-in that other users share";
+    }
+
+    ScratchDir dir;
+    ScopedEnv data("XDG_DATA_HOME", dir.file("new/deeper"));
+    const mode_t oldMask = ::umask(022);
+    const std::string family = FamilyDataDir("keyboard");
+    ::umask(oldMask);
+    EXPECT_EQ(family, dir.path() + "/new/deeper/TALYX RGB Gaming keyboard/keyboard");
+    for (const std::string& folder : {dir.file("new"), dir.file("new/deeper"), ProductDataDir(), family}) {
+        struct stat st {};
+        ASSERT_EQ(::stat(folder.c_str(), &st), 0) << folder;
+        EXPECT_EQ(st.st_mode & 0777, 0700u) << folder;
+    }
 }

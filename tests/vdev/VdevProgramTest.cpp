@@ -1,5 +1,7 @@
 // talyx-vdev as a process, seen through raw bus sockets and its control socket.
 
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
@@ -191,6 +193,51 @@ TEST_F(VdevProgramTest, CommandLine) {
         EXPECT_NE(text.find(word), std::string::npos) << word;
     EXPECT_EQ(WEXITSTATUS(std::system(("'" + exe + "' --bus /tmp toaster 2>/dev/null").c_str())), 2);
     EXPECT_EQ(WEXITSTATUS(std::system(("'" + exe + "' keyboard 2>/dev/null").c_str())), 2);
+}
+
+} // namespace
+} // namespace talyx::vdev
+
+namespace talyx::vdev {
+namespace {
+
+// The bus timing: each request waits for its OUT poll and its reply for the IN poll half
+// a period later, so requests one after another go at one a millisecond; a burst queues in
+// order; "fast" answers at once. Only lower bounds on the timed bus are checked.
+TEST_F(VdevProgramTest, RequestsWaitForTheEndpointPollsUnlessTimingIsFast) {
+    ASSERT_TRUE(vdev.start(bus, {"keyboard"})) << vdev.lastError();
+    EXPECT_EQ(vdev.request(R"({"cmd":"state"})")["pollUs"].asInt(), 1000);
+    RawClient client(vdev.socketPaths(0)[0]);
+    ASSERT_TRUE(client.ok());
+    client.receive(); // hello
+    auto roundTrips = [&](int n) {
+        const auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < n; ++i) {
+            EXPECT_TRUE(client.send(request(0x1A, 6)));
+            EXPECT_EQ(client.receive().size(), 64u);
+        }
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    };
+    const double timed = roundTrips(40);
+    std::printf("[ figure ] 40 round trips: %.1f ms at 1 ms polls\n", timed);
+    EXPECT_GE(timed, 38.0) << "no faster than one request a poll";
+
+    // A burst of five: five replies in order, one a poll apart.
+    for (uint8_t c : {0x1A, 0x03, 0x1A, 0x03, 0x1A})
+        ASSERT_TRUE(client.send(request(c, c == 0x03 ? 34 : 6)));
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<uint8_t> order;
+    for (int i = 0; i < 5; ++i)
+        order.push_back(client.receive()[3]);
+    const double burst = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(order, (std::vector<uint8_t>{0x1A, 0x03, 0x1A, 0x03, 0x1A}));
+    EXPECT_GE(burst, 3.0);
+
+    ASSERT_TRUE(vdev.request(R"({"cmd":"timing","timing":"fast"})")["ok"].asBool());
+    const double fast = roundTrips(40);
+    std::printf("[ figure ] 40 round trips: %.1f ms without timing\n", fast);
+    EXPECT_LT(fast, timed / 2);
+    EXPECT_FALSE(vdev.request(R"({"cmd":"timing","timing":"warp"})")["ok"].asBool());
 }
 
 } // namespace

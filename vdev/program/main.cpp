@@ -38,6 +38,10 @@ void usage(FILE* out) {
                       "  --macro-units N     keyboard macro memory in 128-byte units (default 32)\n"
                       "  --offline           receivers start with the keyboard out of reach\n"
                       "  --unplugged         start with every device unplugged (plug them through control)\n"
+                      "  --timing T          bus timing: usb (default: endpoints polled every 1 ms, about\n"
+                      "                      1 ms a request and its reply), receiver (every 2 ms, a radio\n"
+                      "                      link), fast (answers at once, for quick tests)\n"
+                      "  --poll-us N         endpoint poll interval in microseconds (0 = fast)\n"
                       "  -h, --help          this text\n"
                       "\n"
                       "Stops on SIGINT, SIGTERM or the control request {\"cmd\":\"quit\"}, removing its sockets.\n");
@@ -61,6 +65,7 @@ int main(int argc, char** argv) {
     KeyboardOptions keyboard;
     bool offline = false;
     bool unplugged = false;
+    int pollUs = static_cast<int>(VirtualBus::kDefaultPollUs);
     std::vector<DeviceKind> kinds;
 
     for (int i = 1; i < argc; ++i) {
@@ -93,6 +98,16 @@ int main(int argc, char** argv) {
             offline = true;
         } else if (arg == "--unplugged") {
             unplugged = true;
+        } else if (arg == "--timing") {
+            if (!ParseTiming(value("--timing"), pollUs)) {
+                std::fprintf(stderr, "talyx-vdev: --timing takes usb, receiver or fast\n");
+                return 2;
+            }
+        } else if (arg == "--poll-us") {
+            if (!parseInt(value("--poll-us"), pollUs)) {
+                std::fprintf(stderr, "talyx-vdev: --poll-us takes 0 to 100000\n");
+                return 2;
+            }
         } else {
             DeviceKind kind;
             if (!ParseDeviceKind(arg, kind)) {
@@ -113,6 +128,7 @@ int main(int argc, char** argv) {
     }
 
     VirtualBus bus(busDir);
+    bus.SetPollInterval(static_cast<uint32_t>(pollUs));
     for (size_t i = 0; i < kinds.size(); ++i) {
         auto device = std::make_unique<VirtualDevice>(kinds[i], static_cast<int>(i), keyboard);
         if (offline && device->Keyboard())
