@@ -19,6 +19,7 @@
 #include "platform/Paths.h"
 #include "profile/ProfileFiles.h"
 #include "tests/app/DeviceWindowFixture.h"
+#include "tests/app/ProgramProcess.h"
 #include "tests/support/PreparedProfiles.h"
 #include "ui/CMsgWnd.h"
 #include "ui/COptionUI.h"
@@ -31,10 +32,6 @@ using namespace talyx::test;
 namespace {
 
 const auto* const kBusEnvironment = ::testing::AddGlobalTestEnvironment(new BusEnvironment);
-
-QString talyxBinary() {
-    return QStringLiteral(TALYX_BIN_DIR) + "/talyx";
-}
 
 // The environment of a terminal with no desktop: no display, no session bus.
 QProcessEnvironment withoutDisplay() {
@@ -71,27 +68,6 @@ std::string describe(const Finished& f) {
     return "exit " + std::to_string(f.code) + (f.crashed ? " (crashed)" : "") + "\nout: " + f.out.toStdString() +
            "\nerr: " + f.err.toStdString();
 }
-
-// A session bus of the test's own, so that the program's bus name is private.
-class PrivateBus {
-public:
-    bool start() {
-        m_daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-        if (!m_daemon.waitForStarted(5000) || !m_daemon.waitForReadyRead(5000))
-            return false;
-        m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
-        return !m_address.isEmpty();
-    }
-    ~PrivateBus() {
-        m_daemon.kill();
-        m_daemon.waitForFinished(2000);
-    }
-    QString address() const { return m_address; }
-
-private:
-    QProcess m_daemon;
-    QString m_address;
-};
 
 bool saidSomething(const DebugCapture& debug, const std::string& part) {
     for (const std::string& text : debug.texts())
@@ -212,65 +188,50 @@ TEST(StartOptions, BackgroundStartWritesTheProfileWithoutShowingTheWindow) {
         ScopedEnv data("XDG_DATA_HOME", runtime.path().toStdString() + "/data");
         prepareLightingProfile();
     }
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("TALYX_DEBUG", "1");
-    env.insert("TALYX_HID_BUS", QString::fromStdString(busFolder));
-    env.insert("XDG_RUNTIME_DIR", runtime.path());
-    env.insert("XDG_DATA_HOME", runtime.path() + "/data");
-    env.insert("XDG_CONFIG_HOME", runtime.path() + "/config");
-    env.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());
-    // The first copy ends as soon as its window is painted: while it runs, it never was.
-    env.insert("TALYX_EXIT_WHEN_SHOWN", "1");
-
-    QProcess first;
-    first.setProcessEnvironment(env);
-    first.start(talyxBinary(), {"--background"});
-    ASSERT_TRUE(first.waitForStarted(5000));
-    QString firstErr;
-    auto firstSays = [&](const char* text) {
-        firstErr += QString::fromUtf8(first.readAllStandardError());
-        return firstErr.contains(QString::fromUtf8(text));
+    auto program = [&] {
+        auto p = std::make_unique<Program>(runtime.path(), bus.address());
+        p->setEnv("TALYX_HID_BUS", QString::fromStdString(busFolder));
+        return p;
     };
+    // The first copy ends as soon as its window is painted: while it runs, it never was.
+    auto first = program();
+    first->start({"TALYX_EXIT_WHEN_SHOWN=1"}, {"--background"});
     auto firmware = [&] { return vdev.state()[0]["firmware"]; };
     ASSERT_TRUE(waitUntil([&] { return holdsPreparedLighting(firmware()); }, 20000))
-        << firmware().toStyledString() << firstErr.toStdString();
+        << firmware().toStyledString() << first->errors().toStdString();
     ASSERT_TRUE(waitUntil([&] { return firmware()["frame"]["count"].asUInt64() > 10; }, 10000));
-    EXPECT_TRUE(firstSays("starting in the background"));
-    EXPECT_TRUE(firstSays("，0d0d")) << "the scan's first pass came and did not show the window";
-    EXPECT_EQ(first.state(), QProcess::Running) << firstErr.toStdString();
+    EXPECT_TRUE(first->errors().contains("starting in the background"));
+    EXPECT_TRUE(first->waitForText(QString::fromUtf8("，0d0d"))) << "the scan's first pass did not show the window";
+    EXPECT_EQ(first->process().state(), QProcess::Running) << first->errors().toStdString();
 
     // Unplugged and plugged again: the profile is written once more.
     ASSERT_TRUE(vdev.request(R"({"cmd":"unplug"})")["ok"].asBool());
-    ASSERT_TRUE(waitUntil([&] { return firstSays("删除一个键盘设备"); }, 10000)) << firstErr.toStdString();
+    ASSERT_TRUE(first->waitForText(QString::fromUtf8("删除一个键盘设备"))) << first->errors().toStdString();
     ASSERT_TRUE(vdev.request(R"({"cmd":"set","area":"records","offset":1,"hex":"00"})")["ok"].asBool());
     ASSERT_FALSE(holdsPreparedLighting(firmware()));
     ASSERT_TRUE(vdev.request(R"({"cmd":"plug"})")["ok"].asBool());
     EXPECT_TRUE(waitUntil([&] { return holdsPreparedLighting(firmware()); }, 20000))
-        << firmware().toStyledString() << firstErr.toStdString();
-    EXPECT_EQ(first.state(), QProcess::Running) << "the arrival did not show the window either";
+        << firmware().toStyledString() << first->errors().toStdString();
+    EXPECT_EQ(first->process().state(), QProcess::Running) << "the arrival did not show the window either";
 
     // A second start in the background ends at once and leaves the first as it is.
-    QProcess second;
-    env.remove("TALYX_EXIT_WHEN_SHOWN");
-    second.setProcessEnvironment(env);
-    second.start(talyxBinary(), {"--background"});
-    ASSERT_TRUE(second.waitForFinished(10000));
-    EXPECT_EQ(second.exitCode(), 0);
-    EXPECT_FALSE(QString::fromUtf8(second.readAllStandardError()).contains("InitWindow"));
+    auto second = program();
+    second->start({}, {"--background"});
+    ASSERT_TRUE(second->process().waitForFinished(10000));
+    EXPECT_EQ(second->process().exitCode(), 0);
+    EXPECT_FALSE(second->errors().contains("InitWindow"));
 
     // A plain start brings the window up: the first paints it and so ends.
-    QProcess third;
-    third.setProcessEnvironment(env);
-    third.start(talyxBinary(), {});
-    ASSERT_TRUE(third.waitForFinished(10000));
-    EXPECT_EQ(third.exitCode(), 0);
-    ASSERT_TRUE(first.waitForFinished(15000)) << firstErr.toStdString();
-    EXPECT_EQ(first.exitCode(), 0);
-    firstSays("");
-    EXPECT_EQ(firstErr.count(QString::fromUtf8("，0d1d")), 1) << "only the plain start asked for the window";
-    EXPECT_TRUE(firstErr.contains("background start: the window is asked for"));
-    EXPECT_TRUE(firstErr.contains(QString::fromUtf8("退出测试")));
+    auto third = program();
+    third->start();
+    ASSERT_TRUE(third->process().waitForFinished(10000));
+    EXPECT_EQ(third->process().exitCode(), 0);
+    ASSERT_TRUE(first->process().waitForFinished(15000)) << first->errors().toStdString();
+    EXPECT_EQ(first->process().exitCode(), 0);
+    const QString said = first->errors();
+    EXPECT_EQ(said.count(QString::fromUtf8("，0d1d")), 1) << "only the plain start asked for the window";
+    EXPECT_TRUE(said.contains("background start: the window is asked for"));
+    EXPECT_TRUE(said.contains(QString::fromUtf8("退出测试")));
 }
 
 class BackgroundWindow : public DeviceWindowFixture {};
