@@ -75,6 +75,22 @@ QString keyValue(const QString& text, const QString& group, const QString& key) 
     return QString();
 }
 
+// A private home for one run of the installed program: its own folders, the offscreen
+// platform, no devices, nothing that points at the build tree or the user's session.
+QProcessEnvironment privateHome(QTemporaryDir& home) {
+    QFile::setPermissions(home.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"TALYX_DATA_DIR", "DBUS_SESSION_BUS_ADDRESS", "DISPLAY", "WAYLAND_DISPLAY"})
+        env.remove(name);
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("TALYX_DEBUG", "1");
+    env.insert("XDG_RUNTIME_DIR", home.path());
+    env.insert("XDG_DATA_HOME", home.path() + "/data");
+    env.insert("XDG_CONFIG_HOME", home.path() + "/config");
+    env.insert("TALYX_HID_BUS", home.path() + "/no-devices");
+    return env;
+}
+
 // One installation per test program into a private prefix.
 class Installation {
 public:
@@ -258,7 +274,7 @@ TEST_F(Install, BusServiceStartsTheInstalledProgramInTheBackground) {
 
     // A session bus that knows only the installed services; a call starts the program.
     QTemporaryDir home;
-    QFile::setPermissions(home.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QProcessEnvironment env = privateHome(home);
     QFile config(home.path() + "/bus.conf");
     ASSERT_TRUE(config.open(QIODevice::WriteOnly));
     config.write(QString("<busconfig><type>session</type><listen>unix:tmpdir=%1</listen>"
@@ -267,14 +283,6 @@ TEST_F(Install, BusServiceStartsTheInstalledProgramInTheBackground) {
                      .arg(home.path(), path("share/dbus-1/services"))
                      .toUtf8());
     config.close();
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("TALYX_DEBUG", "1");
-    env.insert("XDG_RUNTIME_DIR", home.path());
-    env.insert("XDG_DATA_HOME", home.path() + "/data");
-    env.insert("XDG_CONFIG_HOME", home.path() + "/config");
-    env.insert("TALYX_HID_BUS", home.path() + "/no-devices");
-    env.remove("TALYX_DATA_DIR");
     QProcess daemon;
     daemon.setProcessEnvironment(env);
     daemon.start("dbus-daemon", {"--config-file=" + config.fileName(), "--nofork", "--print-address=1"});
@@ -356,16 +364,7 @@ TEST_F(Install, InstalledProgramFindsItsDataAndStartsHeadless) {
 
     // Started from another folder, with nothing in the environment pointing at the build.
     QTemporaryDir home;
-    QFile::setPermissions(home.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"TALYX_DATA_DIR", "DBUS_SESSION_BUS_ADDRESS", "DISPLAY", "WAYLAND_DISPLAY"})
-        env.remove(name);
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("TALYX_DEBUG", "1");
-    env.insert("XDG_RUNTIME_DIR", home.path());
-    env.insert("XDG_DATA_HOME", home.path() + "/data");
-    env.insert("XDG_CONFIG_HOME", home.path() + "/config");
-    env.insert("TALYX_HID_BUS", home.path() + "/no-devices");
+    QProcessEnvironment env = privateHome(home);
     env.insert("TALYX_EXIT_WHEN_SHOWN", "1");
     const Ran shown = run(path("bin/talyx"), {}, env, home.path());
     EXPECT_EQ(shown.code, 0) << shown.text();
