@@ -10,8 +10,8 @@
 namespace talyx {
 namespace {
 
-// Qt's own options, written with one dash or two, as Qt takes them; the ones marked take
-// the next argument as their value. A session manager restarts the program with
+// Qt's own options, written with one dash or two, as Qt takes them; those with takesValue
+// take the next argument as their value. A session manager restarts the program with
 // -session ID, so these must get through.
 struct QtOption {
     const char* name;
