@@ -12,8 +12,10 @@
 
 #include "app/AppBus.h"
 #include "app/AppMessages.h"
+#include "app/BackgroundMainWnd.h"
 #include "app/CMainWnd.h"
 #include "app/ControlRegistry.h"
+#include "app/DisplayGuard.h"
 #include "app/FontLoader.h"
 #include "app/Language.h"
 #include "app/SingleInstance.h"
@@ -118,9 +120,14 @@ private:
 
 } // namespace
 
-int RunApplication(int argc, char** argv) {
+int RunApplication(int argc, char** argv, const ProgramOptions& options) {
+    auto displayGuard = std::make_unique<DisplayGuard>();
     QApplication app(argc, argv);
+    displayGuard.reset();
     QApplication::setApplicationName(QString::fromUtf8(kProductTitle));
+    // The installed desktop entry is named after the bus name; Wayland desktops match the
+    // window to its entry (and so its icon) by this name.
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(kBusName));
     QApplication::setQuitOnLastWindowClosed(false);
     const QString dataDir = QString::fromStdString(ProgramDataDir());
 
@@ -137,10 +144,12 @@ int RunApplication(int argc, char** argv) {
         return 0;
     }
 
-    // 4. One copy per session: a later copy brings the first forward and ends.
+    // 4. One copy per session: a later copy brings the first forward and ends; one told
+    // to stay in the background leaves it as it is.
     SingleInstance instance;
     if (instance.claim() == SingleInstance::Claim::AlreadyRunning) {
-        instance.activateRunning();
+        if (!options.background)
+            instance.activateRunning();
         fonts.Remove();
         return 0;
     }
@@ -161,7 +170,13 @@ int RunApplication(int argc, char** argv) {
 
     // 9, 10. The main window.
     AppBus bus;
-    auto wnd = std::make_unique<CMainWnd>(&bus);
+    std::unique_ptr<CMainWnd> wnd;
+    if (options.background) {
+        DebugOutput("starting in the background");
+        wnd = std::make_unique<BackgroundMainWnd>(&bus);
+    } else {
+        wnd = std::make_unique<CMainWnd>(&bus);
+    }
     bus.SetTarget(wnd.get());
     if (instance.ownsBusName())
         bus.Export();

@@ -8,6 +8,7 @@
 
 #include "online/CUpdateInfoListItemUI.h"
 #include "online/CUpdateRingUI.h"
+#include "platform/Autostart.h"
 #include "platform/Debug.h"
 #include "ui/CContainerUI.h"
 #include "ui/CDialogBuilder.h"
@@ -84,6 +85,7 @@ void CSetWnd::InitWindow() {
         }
         languages->SelectItem(m_currentLanguage, false, false);
     }
+    showAutostart();
     showPage();
     refreshTexts();
 }
@@ -170,6 +172,8 @@ void CSetWnd::Notify(TNotifyUI& msg) {
             if (box && !m_session.SetTicked(index, box->IsSelected()))
                 showItem(index);
             showPage();
+        } else if (name == QLatin1String("set_autostart_check")) {
+            changeAutostart(static_cast<COptionUI*>(msg.pSender)->IsSelected());
         } else if (name == QLatin1String("set_tab_update") || name == QLatin1String("set_tab_general")) {
             if (static_cast<COptionUI*>(msg.pSender)->IsSelected())
                 SelectPage(name == QLatin1String("set_tab_general") ? kPageLanguage : kPageUpdate);
@@ -181,6 +185,22 @@ void CSetWnd::Notify(TNotifyUI& msg) {
             m_owner->sendMessage(kMsgSelectLanguage, static_cast<WPARAM>(index), 0);
         }
     }
+}
+
+// The check box shows whether the session's autostart entry is there, as the files have
+// it: the user or the desktop may have changed it while the window was closed.
+void CSetWnd::showAutostart() {
+    if (auto* box = qobject_cast<COptionUI*>(FindControl(QStringLiteral("set_autostart_check"))))
+        box->Selected(IsAutostartEnabled(), false);
+}
+
+void CSetWnd::changeAutostart(bool enabled) {
+    std::string error;
+    if (SetAutostartEnabled(enabled, &error))
+        return;
+    DebugOutput("autostart: " + error);
+    showAutostart();
+    CMsgWnd::MessageBox(this, QStringLiteral("set_autostart_failed_text"));
 }
 
 void CSetWnd::showItem(int index) {

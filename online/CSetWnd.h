@@ -14,7 +14,8 @@ class CUpdateInfoListItemUI;
 // The settings window (layout "XML/setwnd.xml", 630 × 500): the update page, which asks
 // the update server about the application and each connected device each time the
 // window opens, lists the answers, downloads the ticked packages and starts them; and
-// the language list.
+// the general page with the language list and the start with the desktop session (the
+// user's autostart entry, written or removed as the box is ticked).
 //
 // Its owner (the main window) receives message 3089 with the chosen language's index and
 // 3094 when everything is up to date, and passes the packages' reports on as the
@@ -67,6 +68,8 @@ private:
     bool OpenApplicationPackage(const std::string& path) override;
 
     void showItem(int index);
+    void showAutostart();
+    void changeAutostart(bool enabled);
     void showPage();
     void refreshTexts();
     void relayoutLists();

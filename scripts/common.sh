@@ -8,7 +8,10 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config git
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     libjsoncpp-dev libcurl4-openssl-dev
     qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev libssl-dev openssl
-    dbus dbus-bin)
+    dbus dbus-bin
+    # The installation checks and the Debian package: the desktop's validators, the
+    # manual's formatter, udevadm, and dpkg-shlibdeps for the package's dependencies.
+    desktop-file-utils appstream groff-base man-db udev dpkg-dev)
 # The runtimes of the address, undefined-behaviour and thread sanitizer passes.
 SANITIZER_PACKAGES=(libasan8 libubsan1 libtsan2)
 # Extra packages for the fuzz pass.

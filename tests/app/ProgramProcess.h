@@ -82,12 +82,12 @@ public:
                 ::_exit(126);
         });
     }
-    void start(const QStringList& extraEnv = {}) {
+    void start(const QStringList& extraEnv = {}, const QStringList& args = {}) {
         QProcessEnvironment env = m_env;
         for (const QString& kv : extraEnv)
             env.insert(kv.section('=', 0, 0), kv.section('=', 1));
         m_process.setProcessEnvironment(env);
-        m_process.start(talyxBinary(), {});
+        m_process.start(talyxBinary(), args);
         m_process.waitForStarted(5000);
     }
     bool waitForText(const QString& text, int ms = 10000) {

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace talyx {
+
+// A reading of a udev rules file as udev takes it, for systems whose udevadm cannot verify
+// one: each rule a comma-separated list of KEY{attribute}OP"value", continued over lines
+// that end in a backslash; match keys compared (==, !=), assignment keys assigned
+// (=, +=, -=, :=). Rules that tag a node "uaccess" must match the hidraw subsystem and
+// a vendor id as sysfs writes it (four lower-case hex digits).
+struct UdevRuleCheck {
+    std::vector<std::string> errors; // "line N: ..." in file order
+    std::vector<int> accessVendors;  // vendor ids given seat access, in file order
+};
+
+UdevRuleCheck CheckUdevRules(const std::string& text);
+
+} // namespace talyx
