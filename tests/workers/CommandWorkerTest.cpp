@@ -223,7 +223,10 @@ TEST(CommandWorker, FramesKeepTheirScheduleDropLateOnesAndSleepWhenNotWanted) {
     };
     const size_t quick = framesIn(400);
     std::printf("[ figure ] %zu frames in 400 ms at 10 ms\n", quick);
-    EXPECT_GE(quick, 30u);
+    // 40 on a quiet machine; a loaded one may miss some deadlines, which are then dropped.
+    // The bound that matters is the upper one: no burst to catch up. The measuring test
+    // gives the real gaps.
+    EXPECT_GE(quick, 20u);
     EXPECT_LE(quick, 42u);
 
     sendMs.store(25); // each frame overruns two deadlines
