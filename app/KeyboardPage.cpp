@@ -1,5 +1,6 @@
 #include "app/KeyboardPage.h"
 
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include "app/CDevicePageUI.h"
@@ -11,6 +12,7 @@
 #include "profile/ProfileTransfer.h"
 #include "ui/CColorPaletteUI.h"
 #include "ui/CComboUI.h"
+#include "ui/CDeviceKeyButtonUI.h"
 #include "ui/CEditUI.h"
 #include "ui/CListUI.h"
 #include "ui/CMsgWnd.h"
@@ -39,6 +41,21 @@ QString text(const std::string& key) {
 QString filterOf(const FileDialogFilter& f) {
     return QStringLiteral("%1|%2||").arg(QString::fromLatin1(f.description), QString::fromLatin1(f.patterns));
 }
+
+// Exported profiles get this extension when the user types none, so the import dialog,
+// which lists "*.json", finds them.
+constexpr const char* kProfileFileExtension = "json";
+
+// The questions that name the profile they act on ("%s").
+const char* namedQuestion(const std::string& textKey) {
+    if (textKey == kConfirmCopyProfileText)
+        return "profile_confirm_copy";
+    if (textKey == kConfirmDeleteProfileText)
+        return "profile_confirm_delete";
+    return nullptr;
+}
+
+using StatusKind = WindowImplBase::StatusKind;
 
 } // namespace
 
@@ -82,6 +99,8 @@ void KeyboardPage::Refresh() {
 }
 
 void KeyboardPage::ShowFunction(int function) {
+    if (function != m_function)
+        clearKeySelection();
     m_function = function;
     if (auto* tabs = qobject_cast<CTabLayoutUI*>(find(QStringLiteral("device_function_switch"))))
         tabs->SelectItem(function);
@@ -186,7 +205,17 @@ bool KeyboardPage::onSettingControl(CControlUI* sender, const QString& type) {
     }
     if (value < 0)
         return true;
-    m_device->ChangeSetting(control, value);
+    const bool reachesKeyboard = SettingReachesKeyboard(control);
+    QPointer<KeyboardPage> self(this);
+    m_device->ChangeSetting(control, value, [self, reachesKeyboard](int result) {
+        if (!self)
+            return;
+        if (result != kResultSuccess)
+            self->status("status_write_failed", {}, StatusKind::Error);
+        else
+            self->status(reachesKeyboard ? "status_saved_to_keyboard" : "status_setting_saved", {},
+                         StatusKind::Success);
+    });
     if (control == SettingControl::RepeatDelay)
         refreshSettings();
     return true;
@@ -198,7 +227,13 @@ bool KeyboardPage::onProfileControl(CControlUI* sender, const QString& type) {
         return false;
     if (name == QLatin1String("device_profile_combo")) {
         if (type == notify::kItemSelect) {
-            SwitchProfile(*m_profiles, qobject_cast<CComboUI*>(sender)->GetCurSel(), *this, *m_device);
+            clearKeySelection();
+            const int answer =
+                SwitchProfile(*m_profiles, qobject_cast<CComboUI*>(sender)->GetCurSel(), *this, *m_device);
+            if (answer == 0)
+                status("status_profile_switched", {selectedName()}, StatusKind::Success);
+            else
+                status("status_profile_apply_failed", {selectedName()}, StatusKind::Error);
         }
         return true;
     }
@@ -208,27 +243,86 @@ bool KeyboardPage::onProfileControl(CControlUI* sender, const QString& type) {
         if (CControlUI* menu = find(QStringLiteral("profile_menu_layout")))
             menu->SetVisible(!menu->IsVisible());
     } else if (name == QLatin1String("device_profile_new_btn")) {
-        RunNewProfile(*m_profiles, *this, m_device);
+        m_confirmed = false;
+        if (RunNewProfile(*m_profiles, *this, m_device)) {
+            clearKeySelection();
+            status("status_profile_created", {selectedName()}, StatusKind::Success);
+        } else if (m_confirmed) {
+            CMsgWnd::MessageBoxFormatted(m_window, QStringLiteral("message_profile_limit"), ProfileList::kMaxProfiles);
+        }
     } else if (name == QLatin1String("device_profile_copy_btn")) {
-        RunCopyProfile(*m_profiles, *this);
+        m_confirmed = false;
+        const QString source = selectedName();
+        if (RunCopyProfile(*m_profiles, *this))
+            status("status_profile_copied", {source, QString::fromStdString(m_profiles->Names().back())},
+                   StatusKind::Success);
+        else if (m_confirmed)
+            status("status_profile_not_saved", {source}, StatusKind::Error);
     } else if (name == QLatin1String("device_profile_delete_btn")) {
-        RunDeleteProfile(*m_profiles, *this, m_device);
+        m_confirmed = false;
+        const QString gone = selectedName();
+        if (RunDeleteProfile(*m_profiles, *this, m_device)) {
+            clearKeySelection();
+            status("status_profile_deleted", {gone, selectedName()}, StatusKind::Success);
+        } else if (m_confirmed) {
+            if (m_profiles->ItemCount() <= 1)
+                CMsgWnd::MessageBox(m_window, QStringLiteral("message_last_profile"));
+            else
+                status("status_profile_not_saved", {gone}, StatusKind::Error);
+        }
     } else if (name == QLatin1String("device_profile_rename_btn")) {
         if (CControlUI* edit = find(QStringLiteral("device_profile_name_edit")))
-            RunRenameProfile(*m_profiles, edit->GetText().toStdString(), *this);
+            if (RunRenameProfile(*m_profiles, edit->GetText().toStdString(), *this) == ProfileList::kRenamed)
+                status("status_profile_renamed", {selectedName()}, StatusKind::Success);
     } else if (name == QLatin1String("device_profile_import_btn")) {
-        const QString path = FileDialog::GetOpenFileName(m_window, filterOf(kProfileFileFilter), QString());
-        if (!path.isEmpty())
-            ImportProfile(*m_profiles, path.toStdString());
+        const QString path = FileDialog::GetOpenFileName(m_window, filterOf(kProfileFileFilter),
+                                                         QString::fromLatin1(kProfileFileExtension));
+        if (path.isEmpty())
+            return true;
+        if (ImportProfile(*m_profiles, path.toStdString())) {
+            status("status_profile_imported", {QString::fromStdString(m_profiles->Names().back())},
+                   StatusKind::Success);
+        } else {
+            // Nothing was added; the user learns why nothing appeared.
+            status("status_import_failed", {QFileInfo(path).fileName()}, StatusKind::Error);
+            CMsgWnd::MessageBoxFormatted(m_window, QStringLiteral("message_import_failed"), path);
+        }
     } else if (name == QLatin1String("device_profile_export_btn")) {
-        const QString path = FileDialog::GetSaveFileName(
-            m_window, filterOf(kProfileFileFilter), QString(),
-            QString::fromStdString(m_profiles->Names().empty() ? std::string()
-                                                               : m_profiles->Names()[m_profiles->Selected()]));
-        if (!path.isEmpty())
-            ExportProfile(*m_profiles, path.toStdString());
+        const QString path = FileDialog::GetSaveFileName(m_window, filterOf(kProfileFileFilter),
+                                                         QString::fromLatin1(kProfileFileExtension), selectedName());
+        if (path.isEmpty())
+            return true;
+        if (ExportProfile(*m_profiles, path.toStdString())) {
+            status("status_profile_exported", {selectedName(), path}, StatusKind::Success);
+        } else {
+            status("status_export_failed", {path}, StatusKind::Error);
+            CMsgWnd::MessageBoxFormatted(m_window, QStringLiteral("message_export_failed"), path);
+        }
     }
     return true;
+}
+
+QString KeyboardPage::selectedName() const {
+    const int selected = m_profiles->Selected();
+    const std::vector<std::string>& names = m_profiles->Names();
+    return selected >= 0 && selected < static_cast<int>(names.size())
+               ? QString::fromStdString(names[static_cast<size_t>(selected)])
+               : QString();
+}
+
+void KeyboardPage::status(const char* textId, const QStringList& args, WindowImplBase::StatusKind kind) {
+    if (m_window)
+        m_window->ShowStatus(QString::fromLatin1(textId), args, kind);
+}
+
+void KeyboardPage::clearKeySelection() {
+    // A key picked on one tab or in one profile is not the key of the next: its outline
+    // goes, and so does the slot the editors would act on.
+    if (m_page)
+        for (CDeviceKeyButtonUI* key : m_page->findChildren<CDeviceKeyButtonUI*>())
+            if (key->IsSelected())
+                key->Selected(false, false);
+    m_device->SelectSlot(-1);
 }
 
 void KeyboardPage::OnItemsReset(const std::vector<std::string>& names) {
@@ -264,7 +358,12 @@ void KeyboardPage::OnItemSelected(int index, const std::string& name, bool raise
 }
 
 bool KeyboardPage::Confirm(const std::string& textKey) {
-    return CMsgWnd::MessageBox(m_window, QString::fromStdString(textKey), CMsgWnd::kOkCancel) == IDOK;
+    if (const char* named = namedQuestion(textKey))
+        m_confirmed = CMsgWnd::MessageBoxFormatted(m_window, QString::fromLatin1(named), selectedName(),
+                                                   CMsgWnd::kOkCancel) == IDOK;
+    else
+        m_confirmed = CMsgWnd::MessageBox(m_window, QString::fromStdString(textKey), CMsgWnd::kOkCancel) == IDOK;
+    return m_confirmed;
 }
 
 void KeyboardPage::ShowMessage(const ProfileMessage& message) {

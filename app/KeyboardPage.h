@@ -8,6 +8,7 @@
 #include "profile/ProfileList.h"
 #include "profile/ProfileOperations.h"
 #include "ui/UIDefs.h"
+#include "ui/WindowImplBase.h"
 
 namespace talyx {
 
@@ -15,7 +16,6 @@ class CComboUI;
 class CDevicePageUI;
 class CKestravaKeyboardDevice;
 class LightingPanel;
-class WindowImplBase;
 
 // The keyboard's page half: binds the page's controls to the keyboard core. It shows
 // what the core holds (key captions, the profile bar, lighting values, settings) and
@@ -53,6 +53,10 @@ private:
     void refreshCaptions();
     void refreshSettings();
     bool onProfileControl(CControlUI* sender, const QString& type);
+    QString selectedName() const;
+    // Tells the window's status line what the profile bar did.
+    void status(const char* textId, const QStringList& args, WindowImplBase::StatusKind kind);
+    void clearKeySelection();
     bool onSettingControl(CControlUI* sender, const QString& type);
 
     QPointer<CDevicePageUI> m_page;
@@ -63,6 +67,8 @@ private:
     QPointer<CComboUI> m_profileCombo;
     int m_function = 0;
     bool m_showing = false;
+    // The user's answer to the last question of a profile operation.
+    bool m_confirmed = false;
 };
 
 } // namespace talyx

@@ -2,9 +2,9 @@
 // languages and the test seams of the message window, file dialogs and menus.
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QMenu>
-#include <QFile>
 #include <QTest>
 #include <QThread>
 #include <atomic>
@@ -219,7 +219,8 @@ TEST_F(SkinFixture, ClicksReachNotifyWithTheirSenderAndOptionsSelectInGroups) {
     Recorder rec;
     manager.AddNotifier(&rec);
     build("<VerticalLayout><Button name=\"go\" height=\"30\"/>"
-          "<Option name=\"o1\" group=\"g\" height=\"30\" selected=\"true\"/><Option name=\"o2\" group=\"g\" height=\"30\"/>"
+          "<Option name=\"o1\" group=\"g\" height=\"30\" selected=\"true\"/><Option name=\"o2\" group=\"g\" "
+          "height=\"30\"/>"
           "<CheckBox name=\"chk\" height=\"30\"/><Button name=\"off\" height=\"30\" enabled=\"false\"/>"
           "</VerticalLayout>");
     QTest::mouseClick(manager.FindControl("go"), Qt::LeftButton);
@@ -360,7 +361,13 @@ TEST(UiSeams, MessageWindowAndFileDialogsTakeTheirAnswersFromTheTest) {
     EXPECT_EQ(FileDialog::GetSaveFileName(nullptr, "Profile(*.json)|*.json||", "json"), "/tmp/exported.json");
     FileDialog::SetNextFileName("");
     EXPECT_EQ(FileDialog::GetOpenFileName(nullptr, "(*.png) | *.png |(*.*)|*.*||", "png"), "") << "cancelled";
-    EXPECT_EQ(FileDialog::ToQtFilter("(*.png) | *.png |(*.*)|*.*||"), "(*.png) (*.png);;(*.*) (*.*)");
+    // Each pattern shows once, whether or not the label already names it.
+    EXPECT_EQ(FileDialog::ToQtFilter("(*.png) | *.png |(*.*)|*.*||"), "(*.png);;(*.*)");
+    EXPECT_EQ(FileDialog::ToQtFilter("Profile Files(*.json)|*.json;||"), "Profile Files (*.json)");
+    EXPECT_EQ(FileDialog::ToQtFilter("Pictures|*.png;*.jpg||"), "Pictures (*.png *.jpg)");
+    // A name typed without an extension gets the default one; one with an extension keeps it.
+    FileDialog::SetNextFileName("/tmp/Game.v2");
+    EXPECT_EQ(FileDialog::GetSaveFileName(nullptr, "Profile Files(*.json)|*.json;||", "json"), "/tmp/Game.v2");
 }
 
 namespace {
@@ -376,9 +383,10 @@ struct MenuOwner : MessageTarget {
 } // namespace
 
 TEST_F(SkinFixture, XmlMenusReportTheChosenItemByName) {
-    writeFile(skin + "menu.xml", "<Menu><MenuElement name=\"setwnd_menu\" text=\"Settings\"/><MenuSeparator/>"
-                                 "<MenuElement name=\"more\" text=\"More\"><MenuElement name=\"about_menu\" text=\"About\"/>"
-                                 "</MenuElement><MenuElement name=\"exit\" textid=\"menu_exit\"/></Menu>");
+    writeFile(skin + "menu.xml",
+              "<Menu><MenuElement name=\"setwnd_menu\" text=\"Settings\"/><MenuSeparator/>"
+              "<MenuElement name=\"more\" text=\"More\"><MenuElement name=\"about_menu\" text=\"About\"/>"
+              "</MenuElement><MenuElement name=\"exit\" textid=\"menu_exit\"/></Menu>");
     MenuOwner owner;
     std::unique_ptr<QMenu> menu(CMenuWnd::BuildMenu(&owner, "menu.xml"));
     ASSERT_NE(menu, nullptr);
