@@ -72,6 +72,10 @@ QString fillArguments(const QString& text, const QStringList& args) {
     return out;
 }
 
+// The skin window's reset picture, and the veil laid over any other picture.
+constexpr const char* kDefaultBackground = "common/background.png";
+constexpr uint32_t kPictureVeil = 0xC00E1015;
+
 const char* kLightOn = "控制灯光";
 const char* kLightOff = "不控制灯光";
 
@@ -107,6 +111,9 @@ void CMainWnd::InitWindow() {
     CResourceManager& resources = CResourceManager::GetInstance();
     resources.SetTextQueryInterface(this);
     resources.LoadLanguage(QStringLiteral("lan_cn.xml"));
+    // A table that lacks a text (a new one, not yet translated) shows it in English
+    // rather than by its id.
+    resources.SetFallbackLanguage(QStringLiteral("lan_en.xml"));
     for (size_t i = 0; i < m_titleButtons.size(); ++i)
         m_titleButtons[i] = FindControl(QString::fromLatin1(kTitleButtons[i]));
     setWindowIcon(QIcon(ResolveSkinPath(QStringLiteral("common/icon107.svg"))));
@@ -148,6 +155,11 @@ void CMainWnd::applySkin(const SkinChange& change) {
     } else {
         root->SetBkImage(change.image);
     }
+    // A picture of the user's own may be bright anywhere: the pages lie on a dark veil over
+    // it, so their labels stay readable while the picture still shows through.
+    const bool picture = !change.color && !change.image.isEmpty() && change.image != QLatin1String(kDefaultBackground);
+    if (CControlUI* pages = FindControl(QStringLiteral("device_switch")))
+        pages->SetBkColor(picture ? kPictureVeil : 0);
 }
 
 CControlUI* CMainWnd::CreateControl(const QString& className) {

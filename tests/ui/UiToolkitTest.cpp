@@ -282,6 +282,26 @@ TEST_F(SkinFixture, ComboAndSliderNotifyOnlyWhenAsked) {
     manager.RemoveNotifier(&rec);
 }
 
+TEST_F(SkinFixture, AnEmptyEditShowsItsWholePromptInASmallerFontAndTypedTextInItsOwn) {
+    manager.AddFont(7, "DejaVu Sans", 14, false, false, false, false);
+    build("<HorizontalLayout><Edit name=\"e\" width=\"170\" font=\"7\" "
+          "prompttext=\"Hold a key down here to try it and see it repeat\"/></HorizontalLayout>");
+    auto* edit = qobject_cast<CEditUI*>(manager.FindControl("e"));
+    ASSERT_NE(edit, nullptr);
+    QLineEdit* line = edit->LineEdit();
+    const QFont own = manager.GetFont(7);
+    ASSERT_GT(QFontMetrics(own).horizontalAdvance(line->placeholderText()), line->width())
+        << "the prompt does not fit at the box's own size";
+    const QFont prompt = line->font();
+    EXPECT_LT(prompt.pixelSize(), own.pixelSize());
+    EXPECT_TRUE(prompt.pixelSize() == 9 ||
+                QFontMetrics(prompt).horizontalAdvance(line->placeholderText()) <= line->width() - 8);
+    line->setText("a");
+    EXPECT_EQ(line->font().pixelSize(), own.pixelSize()) << "typed text comes in the box's own font";
+    line->clear();
+    EXPECT_EQ(line->font().pixelSize(), prompt.pixelSize());
+}
+
 TEST_F(SkinFixture, ControlTimersFireOnTheWindowThreadFromAnyThreadAndStopWhenKilled) {
     Recorder rec;
     manager.AddNotifier(&rec);
