@@ -1,6 +1,5 @@
 #include "app/KeyboardPage.h"
 
-#include <QFileInfo>
 #include <QRegularExpression>
 
 #include "app/CDevicePageUI.h"
@@ -38,32 +37,15 @@ QString text(const std::string& key) {
     return CResourceManager::GetInstance().GetText(QString::fromStdString(key));
 }
 
-QString filterOf(const FileDialogFilter& f) {
-    return QStringLiteral("%1|%2||").arg(QString::fromLatin1(f.description), QString::fromLatin1(f.patterns));
-}
-
-// Exported profiles get this extension when the user types none, so the import dialog,
-// which lists "*.json", finds them.
-constexpr const char* kProfileFileExtension = "json";
-
-// The questions that name the profile they act on ("%s").
-const char* namedQuestion(const std::string& textKey) {
-    if (textKey == kConfirmCopyProfileText)
-        return "profile_confirm_copy";
-    if (textKey == kConfirmDeleteProfileText)
-        return "profile_confirm_delete";
-    return nullptr;
-}
-
 using StatusKind = WindowImplBase::StatusKind;
 
 } // namespace
 
 KeyboardPage::KeyboardPage(CDevicePageUI* page, CKestravaKeyboardDevice* device, WindowImplBase* window)
     : QObject(page), m_page(page), m_device(device), m_window(window) {
-    m_profiles = std::make_unique<ProfileList>(device->ProfileFolder());
-    m_profiles->SetView(this);
-    m_profileCombo = qobject_cast<CComboUI*>(find(QStringLiteral("device_profile_combo")));
+    // A key picked in one profile is not the key of the next.
+    m_bar =
+        std::make_unique<ProfileBar>(page, device->ProfileFolder(), device, window, [this] { clearKeySelection(); });
     m_lighting = std::make_unique<LightingPanel>(
         find(QStringLiteral("LightControlItem")),
         LightingPanel::Device{[device] { return device->CurrentLightInfo(); },
@@ -71,22 +53,18 @@ KeyboardPage::KeyboardPage(CDevicePageUI* page, CKestravaKeyboardDevice* device,
                               [device] { return device->PresetModes(); }});
     // Scripts that take pictures of a page may open it on another function.
     m_function = qBound(0, qEnvironmentVariableIntValue("TALYX_START_FUNCTION"), 3);
-    if (CControlUI* menu = find(QStringLiteral("profile_menu_layout")))
-        menu->SetVisible(false);
 }
 
-KeyboardPage::~KeyboardPage() {
-    m_profiles->SetView(nullptr);
-}
+KeyboardPage::~KeyboardPage() = default;
 
 CControlUI* KeyboardPage::find(const QString& name) const {
     return m_page ? m_page->FindSubControl(name) : nullptr;
 }
 
 void KeyboardPage::Start(std::function<void(int)> done) {
-    m_profiles->Initialise();
+    m_bar->Profiles().Initialise();
     ShowFunction(m_function);
-    m_device->PageStart(m_profiles->CurrentUUID(), true, std::move(done));
+    m_device->PageStart(m_bar->Profiles().CurrentUUID(), true, std::move(done));
 }
 
 void KeyboardPage::Refresh() {
@@ -176,7 +154,7 @@ bool KeyboardPage::HandleNotify(TNotifyUI& msg) {
             m_device->PaintKey(n);
         return true;
     }
-    if (onProfileControl(sender, type) || onSettingControl(sender, type))
+    if (m_bar->HandleNotify(sender, type) || onSettingControl(sender, type))
         return true;
     return m_lighting && m_lighting->HandleNotify(msg);
 }
@@ -221,95 +199,6 @@ bool KeyboardPage::onSettingControl(CControlUI* sender, const QString& type) {
     return true;
 }
 
-bool KeyboardPage::onProfileControl(CControlUI* sender, const QString& type) {
-    const QString name = sender->GetName();
-    if (!name.startsWith(QLatin1String("device_profile_")))
-        return false;
-    if (name == QLatin1String("device_profile_combo")) {
-        if (type == notify::kItemSelect) {
-            clearKeySelection();
-            const int answer =
-                SwitchProfile(*m_profiles, qobject_cast<CComboUI*>(sender)->GetCurSel(), *this, *m_device);
-            if (answer == 0)
-                status("status_profile_switched", {selectedName()}, StatusKind::Success);
-            else
-                status("status_profile_apply_failed", {selectedName()}, StatusKind::Error);
-        }
-        return true;
-    }
-    if (type != notify::kClick)
-        return true;
-    if (name == QLatin1String("device_profile_menu_btn")) {
-        if (CControlUI* menu = find(QStringLiteral("profile_menu_layout")))
-            menu->SetVisible(!menu->IsVisible());
-    } else if (name == QLatin1String("device_profile_new_btn")) {
-        m_confirmed = false;
-        if (RunNewProfile(*m_profiles, *this, m_device)) {
-            clearKeySelection();
-            status("status_profile_created", {selectedName()}, StatusKind::Success);
-        } else if (m_confirmed) {
-            CMsgWnd::MessageBoxFormatted(m_window, QStringLiteral("message_profile_limit"), ProfileList::kMaxProfiles);
-        }
-    } else if (name == QLatin1String("device_profile_copy_btn")) {
-        m_confirmed = false;
-        const QString source = selectedName();
-        if (RunCopyProfile(*m_profiles, *this))
-            status("status_profile_copied", {source, QString::fromStdString(m_profiles->Names().back())},
-                   StatusKind::Success);
-        else if (m_confirmed)
-            status("status_profile_not_saved", {source}, StatusKind::Error);
-    } else if (name == QLatin1String("device_profile_delete_btn")) {
-        m_confirmed = false;
-        const QString gone = selectedName();
-        if (RunDeleteProfile(*m_profiles, *this, m_device)) {
-            clearKeySelection();
-            status("status_profile_deleted", {gone, selectedName()}, StatusKind::Success);
-        } else if (m_confirmed) {
-            if (m_profiles->ItemCount() <= 1)
-                CMsgWnd::MessageBox(m_window, QStringLiteral("message_last_profile"));
-            else
-                status("status_profile_not_saved", {gone}, StatusKind::Error);
-        }
-    } else if (name == QLatin1String("device_profile_rename_btn")) {
-        if (CControlUI* edit = find(QStringLiteral("device_profile_name_edit")))
-            if (RunRenameProfile(*m_profiles, edit->GetText().toStdString(), *this) == ProfileList::kRenamed)
-                status("status_profile_renamed", {selectedName()}, StatusKind::Success);
-    } else if (name == QLatin1String("device_profile_import_btn")) {
-        const QString path = FileDialog::GetOpenFileName(m_window, filterOf(kProfileFileFilter),
-                                                         QString::fromLatin1(kProfileFileExtension));
-        if (path.isEmpty())
-            return true;
-        if (ImportProfile(*m_profiles, path.toStdString())) {
-            status("status_profile_imported", {QString::fromStdString(m_profiles->Names().back())},
-                   StatusKind::Success);
-        } else {
-            // Nothing was added; the user learns why nothing appeared.
-            status("status_import_failed", {QFileInfo(path).fileName()}, StatusKind::Error);
-            CMsgWnd::MessageBoxFormatted(m_window, QStringLiteral("message_import_failed"), path);
-        }
-    } else if (name == QLatin1String("device_profile_export_btn")) {
-        const QString path = FileDialog::GetSaveFileName(m_window, filterOf(kProfileFileFilter),
-                                                         QString::fromLatin1(kProfileFileExtension), selectedName());
-        if (path.isEmpty())
-            return true;
-        if (ExportProfile(*m_profiles, path.toStdString())) {
-            status("status_profile_exported", {selectedName(), path}, StatusKind::Success);
-        } else {
-            status("status_export_failed", {path}, StatusKind::Error);
-            CMsgWnd::MessageBoxFormatted(m_window, QStringLiteral("message_export_failed"), path);
-        }
-    }
-    return true;
-}
-
-QString KeyboardPage::selectedName() const {
-    const int selected = m_profiles->Selected();
-    const std::vector<std::string>& names = m_profiles->Names();
-    return selected >= 0 && selected < static_cast<int>(names.size())
-               ? QString::fromStdString(names[static_cast<size_t>(selected)])
-               : QString();
-}
-
 void KeyboardPage::status(const char* textId, const QStringList& args, WindowImplBase::StatusKind kind) {
     if (m_window)
         m_window->ShowStatus(QString::fromLatin1(textId), args, kind);
@@ -323,54 +212,6 @@ void KeyboardPage::clearKeySelection() {
             if (key->IsSelected())
                 key->Selected(false, false);
     m_device->SelectSlot(-1);
-}
-
-void KeyboardPage::OnItemsReset(const std::vector<std::string>& names) {
-    if (!m_profileCombo)
-        return;
-    m_profileCombo->RemoveAll();
-    for (const std::string& n : names)
-        m_profileCombo->AddItem(QString::fromStdString(n));
-}
-
-void KeyboardPage::OnItemAppended(const std::string& name) {
-    if (m_profileCombo)
-        m_profileCombo->AddItem(QString::fromStdString(name));
-}
-
-void KeyboardPage::OnItemRemoved(int index) {
-    if (m_profileCombo)
-        m_profileCombo->Remove(m_profileCombo->GetItemAt(index));
-}
-
-void KeyboardPage::OnItemRenamed(int index, const std::string& name) {
-    if (!m_profileCombo || !m_profileCombo->GetItemAt(index))
-        return;
-    m_profileCombo->GetItemAt(index)->SetText(QString::fromStdString(name));
-    m_profileCombo->ReloadText();
-}
-
-void KeyboardPage::OnItemSelected(int index, const std::string& name, bool raiseEvent) {
-    if (m_profileCombo)
-        m_profileCombo->SelectItem(index, false, raiseEvent);
-    if (CControlUI* edit = find(QStringLiteral("device_profile_name_edit")))
-        edit->SetText(QString::fromStdString(name));
-}
-
-bool KeyboardPage::Confirm(const std::string& textKey) {
-    if (const char* named = namedQuestion(textKey))
-        m_confirmed = CMsgWnd::MessageBoxFormatted(m_window, QString::fromLatin1(named), selectedName(),
-                                                   CMsgWnd::kOkCancel) == IDOK;
-    else
-        m_confirmed = CMsgWnd::MessageBox(m_window, QString::fromStdString(textKey), CMsgWnd::kOkCancel) == IDOK;
-    return m_confirmed;
-}
-
-void KeyboardPage::ShowMessage(const ProfileMessage& message) {
-    if (message.hasValue)
-        CMsgWnd::MessageBoxFormatted(m_window, QString::fromStdString(message.key), message.value);
-    else
-        CMsgWnd::MessageBox(m_window, QString::fromStdString(message.key));
 }
 
 } // namespace talyx

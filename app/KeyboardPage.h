@@ -5,14 +5,12 @@
 #include <functional>
 #include <memory>
 
-#include "profile/ProfileList.h"
-#include "profile/ProfileOperations.h"
+#include "app/ProfileBar.h"
 #include "ui/UIDefs.h"
 #include "ui/WindowImplBase.h"
 
 namespace talyx {
 
-class CComboUI;
 class CDevicePageUI;
 class CKestravaKeyboardDevice;
 class LightingPanel;
@@ -20,7 +18,7 @@ class LightingPanel;
 // The keyboard's page half: binds the page's controls to the keyboard core. It shows
 // what the core holds (key captions, the profile bar, lighting values, settings) and
 // passes the user's changes to it. Runs on the user-interface thread.
-class KeyboardPage : public QObject, public IProfileListView, public IProfilePrompt {
+class KeyboardPage : public QObject {
     Q_OBJECT
 public:
     KeyboardPage(CDevicePageUI* page, CKestravaKeyboardDevice* device, WindowImplBase* window);
@@ -34,27 +32,15 @@ public:
     void Refresh();
     // A notification from a control of this page. True when it was this page's.
     bool HandleNotify(TNotifyUI& msg);
-    ProfileList& Profiles() { return *m_profiles; }
+    ProfileList& Profiles() { return m_bar->Profiles(); }
     // Which function the page shows: 0 keys, 1 lighting, 2 macros, 3 settings.
     void ShowFunction(int function);
-
-    // IProfileListView.
-    void OnItemsReset(const std::vector<std::string>& names) override;
-    void OnItemAppended(const std::string& name) override;
-    void OnItemRemoved(int index) override;
-    void OnItemRenamed(int index, const std::string& name) override;
-    void OnItemSelected(int index, const std::string& name, bool raiseEvent) override;
-    // IProfilePrompt.
-    bool Confirm(const std::string& textKey) override;
-    void ShowMessage(const ProfileMessage& message) override;
 
 private:
     CControlUI* find(const QString& name) const;
     void refreshCaptions();
     void refreshSettings();
-    bool onProfileControl(CControlUI* sender, const QString& type);
-    QString selectedName() const;
-    // Tells the window's status line what the profile bar did.
+    // Tells the window's status line what the page did.
     void status(const char* textId, const QStringList& args, WindowImplBase::StatusKind kind);
     void clearKeySelection();
     bool onSettingControl(CControlUI* sender, const QString& type);
@@ -62,13 +48,10 @@ private:
     QPointer<CDevicePageUI> m_page;
     CKestravaKeyboardDevice* m_device;
     WindowImplBase* m_window;
-    std::unique_ptr<ProfileList> m_profiles;
+    std::unique_ptr<ProfileBar> m_bar;
     std::unique_ptr<LightingPanel> m_lighting;
-    QPointer<CComboUI> m_profileCombo;
     int m_function = 0;
     bool m_showing = false;
-    // The user's answer to the last question of a profile operation.
-    bool m_confirmed = false;
 };
 
 } // namespace talyx
