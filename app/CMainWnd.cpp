@@ -672,6 +672,11 @@ void CMainWnd::refreshNoAccessNotice() {
 }
 
 void CMainWnd::FitToScreen() {
+    // A maximised window is fitted as its normal self, then fills the (maybe new) screen
+    // again, so the size it restores to stays right.
+    const bool maximised = IsMaximised();
+    if (maximised)
+        Restore();
     const bool wasShown = isVisible() && !isMinimized();
     if (!wasShown)
         showNormal();
@@ -682,6 +687,8 @@ void CMainWnd::FitToScreen() {
     setGeometry(0, 0, 1000, 640);
     ApplyDPI(dpi);
     CenterWindow();
+    if (maximised)
+        Maximise();
     if (!wasShown)
         hide();
     update();

@@ -82,9 +82,15 @@ TEST_F(WindowFrame, MaximiseGrowsTheWholeLayoutAndRestoreGivesBackSizeAndScale) 
     EXPECT_FALSE(wnd->FindControl("maxbtn")->IsVisible());
     ASSERT_TRUE(wnd->FindControl("restorebtn")->IsVisible());
 
-    // Coming back from the taskbar keeps it maximised; the title bar's restore does not.
+    // Coming back from the taskbar or the tray keeps it maximised; the title bar's restore
+    // does not.
     wnd->sendMessage(WM_SYSCOMMAND, SC_MINIMIZE, 0);
     wnd->sendMessage(WM_SYSCOMMAND, SC_RESTORE, 0);
+    EXPECT_TRUE(wnd->IsMaximised());
+    EXPECT_EQ(wnd->geometry(), area);
+    wnd->hide();
+    wnd->sendMessage(kMsgTray, 0, WM_LBUTTONUP);
+    EXPECT_TRUE(wnd->isVisible());
     EXPECT_TRUE(wnd->IsMaximised());
     EXPECT_EQ(wnd->geometry(), area);
     click(wnd->FindControl("restorebtn"));
