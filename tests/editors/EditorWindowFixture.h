@@ -76,6 +76,7 @@ public:
     }
     QString tr(const char* key) { return CResourceManager::GetInstance().GetText(QString::fromLatin1(key)); }
 
+    QString caption(int slot) { return get(QStringLiteral("key_%1").arg(slot))->GetText(); }
     Json::Value firmware() { return vdev.state()[0]["firmware"]; }
     std::vector<uint8_t> area(const char* name) {
         std::vector<uint8_t> out;

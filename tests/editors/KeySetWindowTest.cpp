@@ -34,7 +34,6 @@ public:
              {"Burst", "m2", {test::MacroEvent("down", 1, 0x01, "30"), test::MacroEvent("up", 1, 0x01, "30")}}});
     }
     CKeySetControlUI* keys() { return keyboard->KeySet(); }
-    QString caption(int slot) { return get(QStringLiteral("key_%1").arg(slot))->GetText(); }
     int deviceKey(int slot) { return deviceKeyOf(kKeySlotTable[slot]); }
     void failWrites(const std::vector<Failure>& failures);
     void write() {
