@@ -120,7 +120,7 @@ void CKeySetControlUI::SetFamily(int family) {
     for (int category : {static_cast<int>(kCategoryDpi), static_cast<int>(kCategoryRecoil)}) {
         const int item = categoryItem(category);
         if (item >= 0)
-            m_function->GetItemAt(item)->SetVisible(!keyboard); // MERGE: SetItemHidden
+            m_function->SetItemHidden(item, keyboard);
     }
 }
 

@@ -69,10 +69,10 @@ TEST_F(KeySetWindow, EveryCategoryReachesTheKeyboardAndTheProfileAndComesBackAsS
     EXPECT_FALSE(get("keyset_layout")->IsVisible()) << "no key chosen yet";
     EXPECT_FALSE(get("key_butt_prosave")->IsEnabled()) << "nothing pending";
     // Categories a keyboard does not offer.
-    // MERGE auto* function = get<CComboUI>(kFunction);
-    // MERGE EXPECT_TRUE(function->IsItemHidden(kCategoryDpi - 1));
-    // MERGE EXPECT_TRUE(function->IsItemHidden(kCategoryRecoil - 1));
-    // MERGE EXPECT_FALSE(function->IsItemHidden(kCategoryMacro - 1));
+    auto* function = get<CComboUI>(kFunction);
+    EXPECT_TRUE(function->IsItemHidden(kCategoryDpi - 1));
+    EXPECT_TRUE(function->IsItemHidden(kCategoryRecoil - 1));
+    EXPECT_FALSE(function->IsItemHidden(kCategoryMacro - 1));
 
     const std::vector<CategoryCase> cases = {
         {"right mouse button", 64,
