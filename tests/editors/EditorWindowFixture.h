@@ -76,6 +76,14 @@ public:
     }
     QString tr(const char* key) { return CResourceManager::GetInstance().GetText(QString::fromLatin1(key)); }
 
+    // With TALYX_SCREENSHOT_DIR set, the window is saved there as NAME.png.
+    void screenshot(const char* name) {
+        const QByteArray dir = qgetenv("TALYX_SCREENSHOT_DIR");
+        if (dir.isEmpty())
+            return;
+        QTest::qWait(300); // the frames paint the key picture
+        wnd->grab().save(QString::fromLocal8Bit(dir) + "/" + name + ".png", "PNG");
+    }
     QString caption(int slot) { return get(QStringLiteral("key_%1").arg(slot))->GetText(); }
     Json::Value firmware() { return vdev.state()[0]["firmware"]; }
     std::vector<uint8_t> area(const char* name) {

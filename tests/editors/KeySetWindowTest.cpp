@@ -75,6 +75,17 @@ TEST_F(KeySetWindow, EveryCategoryReachesTheKeyboardAndTheProfileAndComesBackAsS
     EXPECT_FALSE(function->IsItemHidden(kCategoryMacro - 1));
 
     const std::vector<CategoryCase> cases = {
+        {"macro Burst ten times", 71,
+         [](KeySetWindow& t) {
+             t.pick(kFunction, kCategoryMacro - 1);
+             t.pick("keyset_macro_combo", 1);
+             t.pick("keyset_macro_over_combo", 4);
+             EXPECT_TRUE(t.get("keyset_macro_cycle_layout")->IsVisible());
+             t.type("keyset_macro_cycle_edit", "10");
+             t.click("key_butt_keysave");
+         },
+         // The block numbers macros by their place in the image: Burst is its first.
+         0x71010A, "71000a", QStringLiteral("Burst")},
         {"right mouse button", 64,
          [](KeySetWindow& t) {
              t.pick(kFunction, kCategoryMouseButton - 1);
@@ -130,17 +141,6 @@ TEST_F(KeySetWindow, EveryCategoryReachesTheKeyboardAndTheProfileAndComesBackAsS
              t.pick("keyset_system_combo", 1);
          },
          0x400200, "400200", tr("system_sleep")},
-        {"macro Burst ten times", 71,
-         [](KeySetWindow& t) {
-             t.pick(kFunction, kCategoryMacro - 1);
-             t.pick("keyset_macro_combo", 1);
-             t.pick("keyset_macro_over_combo", 4);
-             EXPECT_TRUE(t.get("keyset_macro_cycle_layout")->IsVisible());
-             t.type("keyset_macro_cycle_edit", "10");
-             t.click("key_butt_keysave");
-         },
-         // The block numbers macros by their place in the image: Burst is its first.
-         0x71010A, "71000a", QStringLiteral("Burst")},
         {"copy shortcut (right Ctrl + C)", 72,
          [](KeySetWindow& t) {
              t.pick(kFunction, kCategoryShortcut - 1);
@@ -167,6 +167,8 @@ TEST_F(KeySetWindow, EveryCategoryReachesTheKeyboardAndTheProfileAndComesBackAsS
         EXPECT_EQ(storedAssignment(c.slot), c.stored) << "the profile on disk takes each applied change";
         EXPECT_EQ(caption(c.slot), c.caption);
         EXPECT_NE(caption(c.slot), before);
+        if (c.slot == 71)
+            screenshot("keys-macro-assigned");
         write();
         EXPECT_TRUE(matches(assignmentOf(key), c.onKeyboard)) << assignmentOf(key) << " for " << c.onKeyboard;
         EXPECT_FALSE(get("key_butt_prosave")->IsEnabled()) << "written";

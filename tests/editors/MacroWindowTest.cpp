@@ -293,3 +293,33 @@ TEST_F(MacroWindow, ImportAndExportRoundTripAndBadFilesChangeNothing) {
     EXPECT_EQ(CMsgWnd::LastTextKey(), "macro_export_nofile_text");
     EXPECT_FALSE(QFile::exists(QString::fromStdString(data.path() + "/new.mac")));
 }
+
+TEST_F(MacroWindow, RowsShowTheKeysButtonsMovementsAndDelaysOfARecordedMacro) {
+    // Ctrl+C typed, a right click, a move to the left: as a recording leaves them.
+    test::WriteMacroLibrary(folder(),
+                            {{"Copy and paste",
+                              "g1",
+                              {test::MacroEvent("down", 9, 0x01, "42"), test::MacroEvent("down", 10, 0x06, "87"),
+                               test::MacroEvent("up", 10, 0x06, "63"), test::MacroEvent("up", 9, 0x01, "120"),
+                               test::MacroEvent("down", 1, 2, "95"), test::MacroEvent("up", 1, 2, "110"),
+                               test::MacroEvent("down", 4, 35, "16"), test::MacroEvent("down", 10, 0x19, "54"),
+                               test::MacroEvent("up", 10, 0x19, "50")}},
+                             {"Burst fire", "g2", {}},
+                             {"Build order", "g3", {}}});
+    start();
+    openMacros();
+    selectMacro(0);
+    ASSERT_EQ(macros()->RowCount(), 9);
+    auto* list = get<CListUI>("macro_action_list");
+    auto label = [&](int row, int column) { return list->GetItemAt(row)->findChildren<CControlUI*>()[column]; };
+    const std::vector<QString> names = {tr("keyboard_key_LCtrl"), tr("keyboard_key_C"),  tr("keyboard_key_C"),
+                                        tr("keyboard_key_LCtrl"), tr("mouse_key_right"), tr("mouse_key_right"),
+                                        tr("macro_move_left"),    tr("keyboard_key_V"),  tr("keyboard_key_V")};
+    for (int row = 0; row < 9; ++row)
+        EXPECT_EQ(label(row, 1)->GetText(), names[row]) << row;
+    EXPECT_EQ(label(6, 0)->GetText(), "35") << "a movement shows its distance";
+    EXPECT_EQ(delayEdit(4)->GetText(), "95");
+    EXPECT_EQ(list->GetItemAt(1)->accessibleName(), tr("macro_action_down") + " " + tr("keyboard_key_C"));
+    selectRow(2);
+    screenshot("macro-editor");
+}
