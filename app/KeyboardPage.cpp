@@ -160,6 +160,10 @@ void KeyboardPage::Start(std::function<void(int)> done) {
 void KeyboardPage::Refresh() {
     m_showing = true;
     refreshCaptions();
+    // Another profile, or the keyboard's own changes: the key page shows the selected key
+    // as it is now.
+    if (m_keySet && m_keySet->IsVisible())
+        showSelectedKey();
     if (m_lighting)
         m_lighting->Refresh();
     refreshSettings();

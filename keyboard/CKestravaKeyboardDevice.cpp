@@ -740,10 +740,15 @@ int CKestravaKeyboardDevice::writeProfileToKeyboard(DeviceCommandWorker::Done wr
         "profile", DeviceCommandWorker::kMergeProfileWrite,
         [this, keys, inputs = CurrentRecordInputs(), coloursKnown](CommandContext& context) {
             // Macros first: the assignment block numbers macros by their place in the image.
-            const int macros = WriteMacros(UsedMacrosOf(keys));
+            // The block goes out only when the image did (or none was needed), so no key
+            // points at macros the keyboard does not hold.
+            if (m_channel.IsOpen())
+                refreshInfo();
+            int sent = kResultSuccess;
+            const int macros = planMacros(UsedMacrosOf(keys), true, &sent);
             if (context.Cancelled())
                 return macros;
-            if (macros <= 0)
+            if (macros == 0 && sent == kResultSuccess)
                 WriteKeyAssignments(0, keys);
             WriteRecord(0, 0, inputs);
             if (coloursKnown)

@@ -36,8 +36,9 @@ namespace talyx {
 // Applying a profile writes, in this order:
 //   1. the used-macro list, formed from the profile's key list, and WriteMacros with it;
 //   2. WriteKeyAssignments, so the macro numbers in the block match the image just sent.
-//      When the image does not fit the keyboard's memory nothing of either is sent: the
-//      keyboard keeps its previous image and the assignments that refer to it;
+//      When the image does not fit the keyboard's memory, could not be built, or was not
+//      taken, the block is not sent: the keyboard keeps its previous image and the
+//      assignments that refer to it;
 //   3. the light and settings record (WriteLightRecord, index 0, value 0);
 //   4. in the custom per-key mode (20), the per-key colours the profile holds for its
 //      colour page, when it holds any (otherwise the keyboard's own page is read instead).

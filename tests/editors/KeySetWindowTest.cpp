@@ -195,6 +195,12 @@ TEST_F(KeySetWindow, EveryCategoryReachesTheKeyboardAndTheProfileAndComesBackAsS
     EXPECT_EQ(storedAssignment(64), 0x200004);
     EXPECT_EQ(caption(64), tr("keyboard_key_A"));
 
+    // The Fn key's button follows the function mode.
+    device->ShowFunctionTab(2);
+    EXPECT_FALSE(get("key_110")->IsEnabled());
+    device->ShowFunctionTab(1);
+    EXPECT_TRUE(get("key_110")->IsEnabled());
+
     // Cancel shows the current code again and ends the pending state.
     click("key_66");
     pick(kFunction, kCategoryMedia - 1);
