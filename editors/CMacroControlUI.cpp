@@ -2,6 +2,8 @@
 
 #include <QContextMenuEvent>
 #include <QFile>
+#include <QScrollArea>
+#include <QTimer>
 #include <QXmlStreamReader>
 #include <algorithm>
 
@@ -277,6 +279,13 @@ void CMacroControlUI::fillRows(const std::vector<Json::Value>& events, int selec
     if (select >= 0 && select < m_rows->GetCount())
         m_rows->SelectItem(select, false, false);
     m_filling = false;
+    // Once the list is laid out, the selected row is scrolled into view.
+    QPointer<CListUI> rows = m_rows;
+    QTimer::singleShot(0, rows, [rows, select] {
+        auto* scroll = rows ? rows->findChild<QScrollArea*>() : nullptr;
+        if (scroll && select >= 0 && select < rows->GetCount())
+            scroll->ensureWidgetVisible(rows->GetItemAt(select));
+    });
 }
 
 std::vector<Json::Value> CMacroControlUI::RowEvents() const {
@@ -513,7 +522,14 @@ void CMacroControlUI::openMouseMenu(const QPoint& at) {
 
 bool CMacroControlUI::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_rows && event->type() == QEvent::ContextMenu) {
-        openMouseMenu(static_cast<QContextMenuEvent*>(event)->globalPos());
+        // The row under the pointer is the one the inserted actions follow.
+        const QPoint at = static_cast<QContextMenuEvent*>(event)->globalPos();
+        for (int i = 0; i < RowCount(); ++i) {
+            CControlUI* row = m_rows->GetItemAt(i);
+            if (row->rect().contains(row->mapFromGlobal(at)))
+                m_rows->SelectItem(i, false, false);
+        }
+        openMouseMenu(at);
         return true;
     }
     return CHorizontalLayoutUI::eventFilter(watched, event);

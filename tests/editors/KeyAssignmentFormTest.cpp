@@ -125,8 +125,5 @@ TEST(KeyAssignmentForm, CapturedKeysKeepTheirSideAndModifiersAddUp) {
     EXPECT_FALSE(CaptureKeyIntoForm(f, 0x01, true));
     EXPECT_FALSE(CaptureKeyIntoForm(f, 0x7F, false));
     EXPECT_EQ(BuildAssignmentCode(f, 0, 0, 0), 0x200152u) << "unchanged";
-    for (int choice = 0; choice < kModifierChoices; ++choice)
-        EXPECT_EQ(ModifierChoiceOfMask(ModifierMaskOfChoice(choice)), choice);
-    EXPECT_EQ(ModifierChoiceOfMask(0x80), 4);
-    EXPECT_EQ(ModifierMaskOfChoice(7), 0);
+    EXPECT_EQ(ModifierChoiceOfMask(0x80), 4) << "right Windows";
 }

@@ -1,6 +1,8 @@
 // The macro library and editor through the window: the library's list, the rows of a macro
 // and their delays, inserted mouse actions, saving and reloading, deleting a macro that keys
 // of several profiles use, and the exchange files.
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <map>
 
@@ -126,9 +128,13 @@ TEST_F(MacroWindow, AddRenameEditInsertSaveAndReloadInANewWindow) {
     type("macro_fixed_time_edit", "40");
     type("mouse_x_left_edit", "300");
     click("macro_inset_moveleftkey_btn");
-    selectRow(0);
+    // A right click on the row opens the context menu after it.
+    auto* rows = get<CListUI>("macro_action_list");
+    CControlUI* first = rows->GetItemAt(0);
+    const QPoint inside = first->mapToGlobal(first->rect().center());
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, rows->mapFromGlobal(inside), inside);
     CMenuWnd::SetNextChoice("right_click");
-    click("macro_inset_mousekey_btn");
+    QApplication::sendEvent(rows, &menu);
     type("mouse_y_down_edit", "7");
     click("macro_inset_movedownkey_btn");
     EXPECT_EQ(eventsOf(guid), std::vector<std::string>({"down 4 44 40", "down 1 2 40", "up 1 2 40", "up 5 7 40"}));
