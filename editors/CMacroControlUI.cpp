@@ -562,7 +562,7 @@ bool CMacroControlUI::HandleNotify(TNotifyUI& msg) {
         showSelected();
         return true;
     }
-    if (name == QLatin1String("macro_delay") && type == notify::kKillFocus) {
+    if (name == QLatin1String("macro_delay") && (type == notify::kKillFocus || type == notify::kReturn)) {
         SaveSelected();
         return true;
     }
