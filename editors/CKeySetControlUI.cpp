@@ -405,8 +405,10 @@ bool CKeySetControlUI::HandleNotify(TNotifyUI& msg) {
         return true;
     }
     if (type == notify::kKillFocus || type == notify::kReturn) {
-        // A number typed into an edit takes effect when the edit is left.
-        if (qobject_cast<CEditUI*>(sender) && sender != m_keyEdit)
+        // A number typed into an edit takes effect when the edit is left (leaving it
+        // unchanged changes nothing).
+        if (qobject_cast<CEditUI*>(sender) && sender != m_keyEdit &&
+            BuildAssignmentCode(readForm(), m_current, m_default, m_macroCount) != m_current)
             apply();
         return true;
     }
