@@ -3,6 +3,8 @@
 // The editor pages as containers. Each page's controls come from its own sub-layout
 // ("XML/CustomControlXML/...") and its behaviour from the editor that owns it.
 
+#include "editors/CKeySetControlUI.h"
+#include "editors/CMacroControlUI.h"
 #include "ui/CContainerUI.h"
 
 namespace talyx {
@@ -11,12 +13,10 @@ namespace talyx {
     class ClassName : public CVerticalLayoutUI {                                                                       \
     public:                                                                                                            \
         using CVerticalLayoutUI::CVerticalLayoutUI;                                                                    \
-        QString GetClass() const override { return QStringLiteral(ClassText); }                                       \
+        QString GetClass() const override { return QStringLiteral(ClassText); }                                        \
     };
 
 TALYX_EDITOR_PAGE(CLightControlUI, "LightControlUI")
-TALYX_EDITOR_PAGE(CMacroControlUI, "MacroControlUI")
-TALYX_EDITOR_PAGE(CKeySetControlUI, "KeySetControlUI")
 TALYX_EDITOR_PAGE(CDeviceProfileUI, "DeviceProfileUI")
 TALYX_EDITOR_PAGE(CShootControlUI, "ShootControlUI")
 TALYX_EDITOR_PAGE(CMagicControlUI, "MagicControlUI")

@@ -228,6 +228,15 @@ TEST_F(WindowFrame, AKeyOutlineGoesWithATabOrProfileSwitch) {
     ASSERT_NE(key, nullptr);
     click(key);
     ASSERT_TRUE(key->IsSelected());
+    // Restoring the key's default writes the key page to the keyboard, and says so.
+    click(page->FindSubControl("key_butt_keydefalut"));
+    ASSERT_TRUE(waitUntil([&] { return wnd->StatusTextId() == "status_saved_to_keyboard"; }));
+    ASSERT_TRUE(vdev.request(R"({"cmd":"fault","kind":"status","status":255,"count":1000})")["ok"].asBool());
+    CMsgWnd::SetNextAnswer(IDOK);
+    click(page->FindSubControl("key_butt_keydefalut"));
+    ASSERT_TRUE(waitUntil([&] { return wnd->StatusTextId() == "status_write_failed"; }, 8000));
+    EXPECT_EQ(CMsgWnd::LastTextKey(), "keyset_write_failed");
+    ASSERT_TRUE(vdev.request(R"({"cmd":"clear-faults"})")["ok"].asBool());
     click(page->FindSubControl("device_function_light"));
     click(page->FindSubControl("device_function_key"));
     EXPECT_FALSE(key->IsSelected()) << "the outline went with the tab";
