@@ -50,6 +50,7 @@ constexpr int kTimerTrayMenu = 1032;
 // Windows-key lock, a tray that comes or goes).
 constexpr int kTimerTitleBar = 1033;
 constexpr int kTitleBarRefreshMs = 1000;
+constexpr int kTrayCheckTicks = 5;
 
 // How long a status stays before "Ready" comes back.
 constexpr int kStatusShowMs = 4000;
@@ -303,7 +304,9 @@ void CMainWnd::toggleGameMode() {
 }
 
 void CMainWnd::refreshTitleBar() {
-    const bool tray = ensureTray();
+    // Whether there is a tray is asked of the desktop only every few seconds and on the
+    // clicks that need to know: each question is a round trip to the desktop.
+    const bool tray = m_tray.IsCreated();
     if (CControlUI* close = FindControl(QStringLiteral("closebtn"))) {
         close->SetToolTipId(QString::fromLatin1(tray ? "tip_close" : "tip_close_quit"));
         close->setAccessibleName(close->toolTip());
@@ -806,6 +809,8 @@ LRESULT CMainWnd::HandleMessage(uint32_t msg, WPARAM wParam, LPARAM lParam) {
             KillWindowTimer(kTimerFitScreen);
             FitToScreen();
         } else if (wParam == kTimerTitleBar) {
+            if (++m_titleBarTicks % kTrayCheckTicks == 0)
+                ensureTray();
             refreshTitleBar();
         } else if (wParam == kTimerKeepAlive) {
             SetWindowTimer(kTimerKeepAlive, 5000);

@@ -183,6 +183,7 @@ private:
     QTimer* m_statusTimer = nullptr;
     // A failed save is told once in the message window, until a save works again.
     bool m_saveFailureTold = false;
+    int m_titleBarTicks = 0;
 };
 
 } // namespace talyx
