@@ -186,12 +186,7 @@ void KeyboardPage::ShowFunction(int function) {
 }
 
 void KeyboardPage::refreshCaptions() {
-    const std::vector<KeyCaption> captions = m_device->KeyCaptions();
-    for (size_t slot = 0; slot < captions.size(); ++slot) {
-        CControlUI* button = find(QStringLiteral("key_%1").arg(slot));
-        if (!button)
-            continue;
-        const KeyCaption& c = captions[slot];
+    auto shown = [](const KeyCaption& c) {
         QString caption = QString::fromStdString(c.text);
         if (caption.isEmpty()) {
             QStringList parts;
@@ -199,7 +194,15 @@ void KeyboardPage::refreshCaptions() {
                 parts.append(text(key));
             caption = parts.join(QLatin1Char('+'));
         }
-        button->SetText(caption);
+        return caption;
+    };
+    const std::vector<KeyCaption> captions = m_device->KeyCaptions();
+    for (size_t slot = 0; slot < captions.size(); ++slot) {
+        if (CControlUI* button = find(QStringLiteral("key_%1").arg(slot)))
+            button->SetText(shown(captions[slot]));
+        // The lighting view names each key by what is printed on it, in the user's language.
+        if (CControlUI* light = find(QStringLiteral("light_%1").arg(slot)))
+            light->SetText(shown(CaptionForAssignment(kKeySlotTable[slot], kKeySlotTable[slot], {})));
     }
 }
 

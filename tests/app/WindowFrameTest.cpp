@@ -226,6 +226,9 @@ TEST_F(WindowFrame, AKeyOutlineGoesWithATabOrProfileSwitch) {
     ASSERT_NE(page, nullptr);
     auto* key = qobject_cast<CDeviceKeyButtonUI*>(page->FindSubControl("key_10"));
     ASSERT_NE(key, nullptr);
+    // The lighting view names the keys as the key view does, the space bar among them.
+    EXPECT_EQ(page->FindSubControl("light_108")->GetText(), "Space");
+    EXPECT_EQ(page->FindSubControl("light_10")->GetText(), page->FindSubControl("key_10")->GetText());
     click(key);
     ASSERT_TRUE(key->IsSelected());
     // Restoring the key's default writes the key page to the keyboard, and says so.
