@@ -20,6 +20,10 @@
 namespace talyx {
 namespace {
 
+bool onWayland() {
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
 const QEvent::Type kPostedMessage = static_cast<QEvent::Type>(QEvent::registerEventType());
 const QEvent::Type kSentMessage = static_cast<QEvent::Type>(QEvent::registerEventType());
 
@@ -293,7 +297,11 @@ void WindowImplBase::Maximise() {
     m_maximised = true;
     if (dpi != m_normalDpi)
         m_pm.SetDPI(dpi);
-    setGeometry(area);
+    // A Wayland compositor places windows itself and is asked for the state instead.
+    if (onWayland())
+        showMaximized();
+    else
+        setGeometry(area);
     OnMaximisedChanged(true);
     update();
 }
@@ -304,7 +312,12 @@ void WindowImplBase::Restore() {
     m_maximised = false;
     if (m_pm.GetDPI() != m_normalDpi)
         m_pm.SetDPI(m_normalDpi);
-    setGeometry(m_normalGeometry);
+    if (onWayland()) {
+        showNormal();
+        resize(m_normalGeometry.size());
+    } else {
+        setGeometry(m_normalGeometry);
+    }
     OnMaximisedChanged(false);
     update();
 }
