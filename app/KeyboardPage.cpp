@@ -3,7 +3,6 @@
 #include <QRegularExpression>
 
 #include "app/CDevicePageUI.h"
-#include "app/LightingPanel.h"
 #include "keyboard/CKestravaKeyboardDevice.h"
 #include "keyboard/KeyCaptions.h"
 #include "keyboard/KeyboardSettings.h"
@@ -47,11 +46,6 @@ KeyboardPage::KeyboardPage(CDevicePageUI* page, CKestravaKeyboardDevice* device,
     m_profiles = std::make_unique<ProfileList>(device->ProfileFolder());
     m_profiles->SetView(this);
     m_profileCombo = qobject_cast<CComboUI*>(find(QStringLiteral("device_profile_combo")));
-    m_lighting = std::make_unique<LightingPanel>(
-        find(QStringLiteral("LightControlItem")),
-        LightingPanel::Device{[device] { return device->CurrentLightInfo(); },
-                              [device](const LightInfo& l) { device->ChangeLighting(l); },
-                              [device] { return device->PresetModes(); }});
     // Scripts that take pictures of a page may open it on another function.
     m_function = qBound(0, qEnvironmentVariableIntValue("TALYX_START_FUNCTION"), 3);
     if (CControlUI* menu = find(QStringLiteral("profile_menu_layout")))
@@ -75,8 +69,8 @@ void KeyboardPage::Start(std::function<void(int)> done) {
 void KeyboardPage::Refresh() {
     m_showing = true;
     refreshCaptions();
-    if (m_lighting)
-        m_lighting->Refresh();
+    if (m_page)
+        m_page->RefreshLighting();
     refreshSettings();
     m_showing = false;
 }
@@ -159,7 +153,7 @@ bool KeyboardPage::HandleNotify(TNotifyUI& msg) {
     }
     if (onProfileControl(sender, type) || onSettingControl(sender, type))
         return true;
-    return m_lighting && m_lighting->HandleNotify(msg);
+    return false;
 }
 
 bool KeyboardPage::onSettingControl(CControlUI* sender, const QString& type) {

@@ -14,7 +14,6 @@ namespace talyx {
 class CComboUI;
 class CDevicePageUI;
 class CKestravaKeyboardDevice;
-class LightingPanel;
 class WindowImplBase;
 
 // The keyboard's page half: binds the page's controls to the keyboard core. It shows
@@ -59,7 +58,6 @@ private:
     CKestravaKeyboardDevice* m_device;
     WindowImplBase* m_window;
     std::unique_ptr<ProfileList> m_profiles;
-    std::unique_ptr<LightingPanel> m_lighting;
     QPointer<CComboUI> m_profileCombo;
     int m_function = 0;
     bool m_showing = false;

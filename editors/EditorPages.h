@@ -11,10 +11,9 @@ namespace talyx {
     class ClassName : public CVerticalLayoutUI {                                                                       \
     public:                                                                                                            \
         using CVerticalLayoutUI::CVerticalLayoutUI;                                                                    \
-        QString GetClass() const override { return QStringLiteral(ClassText); }                                       \
+        QString GetClass() const override { return QStringLiteral(ClassText); }                                        \
     };
 
-TALYX_EDITOR_PAGE(CLightControlUI, "LightControlUI")
 TALYX_EDITOR_PAGE(CMacroControlUI, "MacroControlUI")
 TALYX_EDITOR_PAGE(CKeySetControlUI, "KeySetControlUI")
 TALYX_EDITOR_PAGE(CDeviceProfileUI, "DeviceProfileUI")

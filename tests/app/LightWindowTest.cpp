@@ -1,0 +1,200 @@
+// The lighting page through the real window against talyx-vdev: each control changes the
+// profile document on disk and the record or the frames on the wire; lighting synchronised
+// across a keyboard, a mouse, a mouse pad and a headset.
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "app/CDevicePageUI.h"
+#include "device/CFamilyLightingDevice.h"
+#include "editors/CLightControlUI.h"
+#include "keyboard/CKestravaKeyboardDevice.h"
+#include "platform/JsonFile.h"
+#include "tests/app/DeviceWindowFixture.h"
+#include "ui/CColorPaletteUI.h"
+#include "ui/CComboUI.h"
+#include "ui/COptionUI.h"
+#include "ui/CProgressUI.h"
+#include "ui/UIDefs.h"
+#include "vdev/VdevFraming.h"
+
+using namespace talyx;
+using talyx::test::waitUntil;
+
+namespace {
+
+std::vector<uint8_t> bytes(const Json::Value& hex) {
+    std::vector<uint8_t> out;
+    vdev::FromHex(hex.asString(), out);
+    return out;
+}
+
+class LightWindow : public talyx::test::DeviceWindowFixture {
+protected:
+    CDevicePageUI* startedPage(int family) {
+        CDevicePageUI* page = nullptr;
+        waitUntil([&] {
+            auto pages = wnd->Pages(family);
+            page = pages.empty() ? nullptr : pages.front();
+            return page && page->IsStarted();
+        });
+        return page;
+    }
+    static std::string profilePath(CDevicePageUI* page) {
+        if (page->Family() == DeviceTypeKeyboard)
+            return static_cast<CKestravaKeyboardDevice*>(page->Device())->Profile().GetProfilePath();
+        return static_cast<CFamilyLightingDevice*>(page->Device())->Profile().GetProfilePath();
+    }
+    // The lighting record as the profile document on disk holds it.
+    static Json::Value stored(CDevicePageUI* page) { return readjsonFile(profilePath(page))["Device"][0]["LightInfo"]; }
+    // The keyboard's active light record as the virtual keyboard holds it.
+    std::vector<uint8_t> record() { return bytes(vdev.state()[0]["firmware"]["records"]); }
+
+    static CControlUI* control(CDevicePageUI* page, const char* name) {
+        CControlUI* c = page->FindSubControl(name);
+        EXPECT_NE(c, nullptr) << name;
+        return c;
+    }
+    static void notify(CControlUI* c, const QString& type) { c->SendNotify(type); }
+    static void click(CDevicePageUI* page, const char* name) {
+        if (CControlUI* c = control(page, name))
+            QTest::mouseClick(c, Qt::LeftButton);
+    }
+    static void choose(CDevicePageUI* page, const char* combo, int index) {
+        auto* c = qobject_cast<CComboUI*>(control(page, combo));
+        ASSERT_NE(c, nullptr);
+        c->SelectItem(index);
+    }
+    static void slide(CDevicePageUI* page, const char* name, int value) {
+        auto* s = qobject_cast<CProgressUI*>(control(page, name));
+        ASSERT_NE(s, nullptr);
+        s->SetValue(value);
+        notify(s, notify::kValueChanged);
+    }
+    static void type(CDevicePageUI* page, const char* edit, const QString& text) {
+        CControlUI* e = control(page, edit);
+        ASSERT_NE(e, nullptr);
+        e->SetText(text);
+        notify(e, notify::kKillFocus);
+    }
+    static bool shown(CDevicePageUI* page, const char* name) {
+        CControlUI* c = control(page, name);
+        return c && c->IsVisible();
+    }
+    static bool enabled(CDevicePageUI* page, const char* name) {
+        CControlUI* c = control(page, name);
+        return c && c->IsEnabled();
+    }
+};
+
+} // namespace
+
+TEST_F(LightWindow, EveryKeyboardControlReachesTheProfileAndTheRecord) {
+    ASSERT_TRUE(plug({"keyboard"})) << vdev.lastError();
+    openWindow();
+    CDevicePageUI* page = startedPage(DeviceTypeKeyboard);
+    ASSERT_NE(page, nullptr);
+    CLightControlUI* lighting = page->Lighting();
+    ASSERT_NE(lighting, nullptr);
+    click(page, "device_function_light");
+    ASSERT_TRUE(waitUntil([&] { return control(page, "deng_7color_check")->isVisible(); }));
+    auto recordHas = [&](size_t at, int value) { return waitUntil([&] { return record().at(at) == value; }); };
+
+    // Mode 17: the zone pattern selector instead of speed; the colour side off.
+    choose(page, "light_combo_modeSelect", 17);
+    EXPECT_EQ(stored(page)["SelectItem"].asInt(), 17);
+    EXPECT_TRUE(recordHas(1, 17));
+    EXPECT_TRUE(shown(page, "light_combo_ZZCCmodeSelectLayout"));
+    EXPECT_FALSE(shown(page, "deng_speed_layout"));
+    EXPECT_FALSE(enabled(page, "light_color_layout"));
+    choose(page, "light_combo_ZZCCmodeSelect", 2);
+    EXPECT_EQ(stored(page)["ZZCCLedMode"].asInt(), 2);
+    EXPECT_TRUE(recordHas(18, 2));
+
+    // Mode 5: the reset hides the selector again; breathing has speed but no direction.
+    choose(page, "light_combo_modeSelect", 5);
+    EXPECT_FALSE(shown(page, "light_combo_ZZCCmodeSelectLayout"));
+    EXPECT_TRUE(shown(page, "deng_speed_layout"));
+    EXPECT_TRUE(enabled(page, "deng_speed_layout"));
+    EXPECT_FALSE(enabled(page, "deng_fx_layout"));
+    EXPECT_FALSE(shown(page, "deng_same_mode")) << "one device: nothing to synchronise with";
+
+    slide(page, "deng_light_slider", 2);
+    slide(page, "deng_speed_slider", 1);
+    EXPECT_EQ(stored(page)["Light"].asInt(), 2);
+    EXPECT_EQ(stored(page)["Speed"].asInt(), 1);
+    EXPECT_TRUE(recordHas(2, 2));
+    EXPECT_TRUE(recordHas(3, 4 - 1)) << "the keyboard counts speed the other way";
+
+    // Directions: the first option is 1, the second 0.
+    choose(page, "light_combo_modeSelect", 1);
+    click(page, "deng_FXR_check");
+    EXPECT_EQ(stored(page)["Fx"].asInt(), 0);
+    EXPECT_TRUE(recordHas(4, 0));
+    click(page, "deng_FXL_check");
+    EXPECT_EQ(stored(page)["Fx"].asInt(), 1);
+    EXPECT_TRUE(recordHas(4, 1));
+    EXPECT_FALSE(qobject_cast<COptionUI*>(control(page, "deng_FXR_check"))->IsSelected());
+
+    const int seven = stored(page)["MultiColor"].asInt();
+    click(page, "deng_7color_check");
+    EXPECT_EQ(stored(page)["MultiColor"].asInt(), 1 - seven);
+    EXPECT_TRUE(recordHas(5, 1 - seven));
+    if (seven == 1)
+        click(page, "deng_7color_check");
+    EXPECT_EQ(stored(page)["MultiColor"].asInt(), 1);
+
+    // "300" is held to 255, written back, and ends the seven-colour cycle; empty is 0.
+    type(page, "deng_edit_G", "300");
+    EXPECT_EQ(control(page, "deng_edit_G")->GetText(), "255");
+    EXPECT_EQ(stored(page)["Green"].asInt(), 255);
+    EXPECT_EQ(stored(page)["MultiColor"].asInt(), 0);
+    EXPECT_FALSE(qobject_cast<COptionUI*>(control(page, "deng_7color_check"))->IsSelected());
+    EXPECT_TRUE(recordHas(7, 255));
+    EXPECT_TRUE(recordHas(5, 0));
+    type(page, "deng_edit_R", "");
+    EXPECT_EQ(control(page, "deng_edit_R")->GetText(), "0");
+    type(page, "deng_edit_B", "99999999999999999999");
+    EXPECT_EQ(stored(page)["Blue"].asInt(), 255) << "no overflow on a long run of digits";
+    EXPECT_EQ(control(page, "deng_colordp_btn")->GetBkColor(), 0xFF00FFFFu) << "the big swatch follows";
+
+    // The palette and a swatch set the colour; the swatch keeps a synchronised flag.
+    auto* palette = qobject_cast<CColorPaletteUI*>(control(page, "deng_Color_Pallet"));
+    palette->SetSelectColor(0xFF102030);
+    notify(palette, notify::kColorChanged);
+    EXPECT_EQ(stored(page)["Red"].asInt(), 0x10);
+    EXPECT_EQ(stored(page)["Blue"].asInt(), 0x30);
+    EXPECT_TRUE(recordHas(8, 0x30));
+    EXPECT_EQ(control(page, "deng_edit_R")->GetText(), "16");
+    page->Device()->SetLightSynchronised(true);
+    click(page, "color_option_0");
+    const uint32_t swatch = lighting->GetSwatchColor(0);
+    EXPECT_EQ(stored(page)["Red"].asInt(), int(swatch >> 16 & 0xFF));
+    EXPECT_EQ(palette->GetSelectColor() & 0xFFFFFF, swatch & 0xFFFFFF) << "the palette moves to the swatch";
+    EXPECT_TRUE(page->Device()->IsLightSynchronised());
+    slide(page, "deng_light_slider", 3);
+    EXPECT_FALSE(page->Device()->IsLightSynchronised()) << "any other change ends the synchronised lighting";
+
+    // A mode whose row is hidden in the list is still shown and selected.
+    LightInfo hidden = page->CurrentLighting();
+    hidden.selectItem = 0;
+    lighting->ShowLightInfo(hidden);
+    EXPECT_EQ(lighting->GetModeIndex(), 0);
+}
+
+TEST_F(LightWindow, DirectionOptionsAreOwnedByTheirPage) {
+    ASSERT_TRUE(plug({"keyboard", "mouse"})) << vdev.lastError();
+    openWindow();
+    CDevicePageUI* keyboard = startedPage(DeviceTypeKeyboard);
+    CDevicePageUI* mouse = startedPage(DeviceTypeMouse);
+    ASSERT_NE(keyboard, nullptr);
+    ASSERT_NE(mouse, nullptr);
+    choose(mouse, "light_combo_modeSelect", 0);
+    click(keyboard, "deng_FXL_check");
+    const Json::Value before = stored(keyboard);
+    click(mouse, "deng_FXR_check");
+    EXPECT_EQ(stored(mouse)["Fx"].asInt(), 0);
+    EXPECT_TRUE(qobject_cast<COptionUI*>(control(keyboard, "deng_FXL_check"))->IsSelected());
+    EXPECT_EQ(stored(keyboard), before) << "the keyboard's profile is left alone";
+    // The mouse has its own texts for the pair.
+    EXPECT_EQ(control(mouse, "deng_FXL_check")->GetTextId(), "light_set_down_to_up_text");
+}
