@@ -3,6 +3,7 @@
 // across a keyboard, a mouse, a mouse pad and a headset.
 #include <QTest>
 #include <gtest/gtest.h>
+#include <set>
 
 #include "app/CDevicePageUI.h"
 #include "device/CFamilyLightingDevice.h"
@@ -197,4 +198,141 @@ TEST_F(LightWindow, DirectionOptionsAreOwnedByTheirPage) {
     EXPECT_EQ(stored(keyboard), before) << "the keyboard's profile is left alone";
     // The mouse has its own texts for the pair.
     EXPECT_EQ(control(mouse, "deng_FXL_check")->GetTextId(), "light_set_down_to_up_text");
+}
+
+namespace {
+
+// The colour each device showed at time t: that of its last frame shown by then.
+struct FrameTrack {
+    std::vector<uint64_t> times;
+    std::vector<std::string> colours;
+    explicit FrameTrack(const Json::Value& frame) {
+        for (Json::ArrayIndex i = 0; i < frame["timesUs"].size(); ++i) {
+            times.push_back(frame["timesUs"][i].asUInt64());
+            colours.push_back(frame["colours"][i].asString());
+        }
+    }
+    uint64_t period() const { return times.size() < 2 ? 0 : (times.back() - times.front()) / (times.size() - 1); }
+    // Whether a frame shown within `window` microseconds of t had this colour.
+    bool showed(const std::string& colour, uint64_t t, uint64_t window) const {
+        for (size_t i = 0; i < times.size(); ++i)
+            if (times[i] + window >= t && times[i] <= t + window && colours[i] == colour)
+                return true;
+        return false;
+    }
+};
+
+} // namespace
+
+TEST_F(LightWindow, OneClickLightsFourDevicesInStep) {
+    ASSERT_TRUE(plug({"keyboard", "mouse", "mousepad", "headset"})) << vdev.lastError();
+    openWindow();
+    CDevicePageUI* pages[4] = {startedPage(DeviceTypeKeyboard), startedPage(DeviceTypeMouse),
+                               startedPage(DeviceTypeMousePad), startedPage(DeviceTypeHeadset)};
+    for (CDevicePageUI* p : pages)
+        ASSERT_NE(p, nullptr);
+    CDevicePageUI* keyboard = pages[0];
+    auto modes = [&] {
+        std::vector<int> m;
+        for (CDevicePageUI* p : pages)
+            m.push_back(stored(p)["SelectItem"].asInt());
+        return m;
+    };
+    auto flags = [&] {
+        std::vector<bool> f;
+        for (CDevicePageUI* p : pages)
+            f.push_back(p->Device()->IsLightSynchronised());
+        return f;
+    };
+    const std::vector<bool> all(4, true);
+    const std::vector<bool> none(4, false);
+
+    // Offered for the keyboard's breathing, never on the mouse's page, and on the pad's.
+    choose(keyboard, "light_combo_modeSelect", 5);
+    EXPECT_TRUE(shown(keyboard, "deng_same_mode"));
+    choose(pages[1], "light_combo_modeSelect", 2);
+    EXPECT_FALSE(shown(pages[1], "deng_same_mode"));
+    choose(pages[2], "light_combo_modeSelect", 3);
+    EXPECT_TRUE(shown(pages[2], "deng_same_mode"));
+
+    // Breathing from the keyboard: breathing everywhere, in step.
+    slide(keyboard, "deng_speed_slider", 3);
+    type(keyboard, "deng_edit_R", "200");
+    notify(control(keyboard, "deng_same_mode"), notify::kClick);
+    EXPECT_EQ(modes(), std::vector<int>({5, 2, 2, 2}));
+    EXPECT_EQ(flags(), all);
+    EXPECT_EQ(stored(pages[3])["Speed"].asInt(), 3) << "the source's speed goes with it";
+    EXPECT_EQ(stored(pages[2])["Red"].asInt(), 200);
+    EXPECT_EQ(pages[1]->Lighting()->GetModeIndex(), 2) << "each page shows its new mode";
+
+    const Json::Value before = vdev.state();
+    QTest::qWait(1500);
+    const Json::Value devices = vdev.state();
+    std::vector<FrameTrack> tracks;
+    for (int d = 0; d < 4; ++d) {
+        const Json::Value& frame = devices[d]["firmware"]["frame"];
+        EXPECT_GT(frame["count"].asUInt64(), before[d]["firmware"]["frame"]["count"].asUInt64() + 30)
+            << "device " << d << " streams";
+        tracks.emplace_back(frame);
+    }
+    // Sampled at the keyboard's frames of the last second: every device shows the same
+    // colour as the keyboard within its frame period, and the colour breathes.
+    int samples = 0;
+    int inStep = 0;
+    std::set<std::string> seen;
+    const uint64_t end = tracks[0].times.back();
+    for (size_t i = 0; i < tracks[0].times.size(); ++i) {
+        const uint64_t t = tracks[0].times[i];
+        if (t + 1000000 < end)
+            continue;
+        ++samples;
+        seen.insert(tracks[0].colours[i]);
+        bool same = true;
+        // Each device sends on its own schedule, and a frame shows when its last chunk is
+        // in (a family's 510 bytes take ten 1 ms exchanges): the same colour within one
+        // frame period of the device.
+        for (int d = 1; d < 4; ++d)
+            same = same && tracks[d].showed(tracks[0].colours[i], t, tracks[d].period() + 2000);
+        inStep += same ? 1 : 0;
+    }
+    std::printf("[ figure ] %d of %d keyboard frames in step; frame periods %.1f, %.1f, %.1f, %.1f ms; %zu colours\n",
+                inStep, samples, tracks[0].period() / 1000.0, tracks[1].period() / 1000.0, tracks[2].period() / 1000.0,
+                tracks[3].period() / 1000.0, seen.size());
+    EXPECT_GT(samples, 30);
+    EXPECT_GE(inStep * 10, samples * 9);
+    EXPECT_GT(seen.size(), 3u) << "the shared effect moves";
+
+    // A change on one page ends that device's part only.
+    slide(pages[1], "deng_light_slider", 1);
+    EXPECT_EQ(flags(), std::vector<bool>({true, false, true, true}));
+
+    // Dark from the keyboard's mode 28: the families' own dark modes, frames all dark.
+    choose(keyboard, "light_combo_modeSelect", 28);
+    notify(control(keyboard, "deng_same_mode"), notify::kClick);
+    EXPECT_EQ(modes(), std::vector<int>({28, 10, 8, 8}));
+    EXPECT_EQ(flags(), all);
+    EXPECT_TRUE(waitUntil([&] {
+        const Json::Value now = vdev.state();
+        for (int d = 0; d < 4; ++d)
+            if (now[d]["firmware"]["frame"]["colours"][now[d]["firmware"]["frame"]["colours"].size() - 1] != "000000")
+                return false;
+        return true;
+    }));
+
+    // Mode 7 has no shared effect: no button, and nothing changes.
+    choose(keyboard, "light_combo_modeSelect", 7);
+    EXPECT_FALSE(shown(keyboard, "deng_same_mode"));
+    EXPECT_FALSE(wnd->SynchroniseLighting(keyboard));
+    EXPECT_EQ(modes(), std::vector<int>({7, 10, 8, 8}));
+    EXPECT_EQ(flags(), std::vector<bool>({false, true, true, true}));
+
+    // Down to one device: no button, and every flag is cleared, whatever the family.
+    choose(keyboard, "light_combo_modeSelect", 5);
+    notify(control(keyboard, "deng_same_mode"), notify::kClick);
+    EXPECT_EQ(flags(), all);
+    for (int d = 1; d < 4; ++d)
+        ASSERT_TRUE(vdev.request("{\"cmd\":\"unplug\",\"device\":" + std::to_string(d) + "}")["ok"].asBool());
+    ASSERT_TRUE(waitUntil([&] { return wnd->VisibleSelectorCount() == 1; }, 5000));
+    EXPECT_FALSE(shown(keyboard, "deng_same_mode"));
+    EXPECT_EQ(flags(), none);
 }
