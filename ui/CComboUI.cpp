@@ -2,7 +2,9 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QListView>
 #include <QSignalBlocker>
+#include <QStandardItemModel>
 
 #include "ui/CListUI.h"
 #include "ui/CPaintManagerUI.h"
@@ -44,7 +46,11 @@ bool CComboUI::AddAt(CControlUI* control, int index) {
         return false;
     control->QWidget::hide();
     const QSignalBlocker block(m_box);
-    m_box->insertItem(GetItemIndex(control), control->GetText(), control->GetUserData());
+    const int at = GetItemIndex(control);
+    m_box->insertItem(at, control->GetText(), control->GetUserData());
+    m_hidden.insert(at, false);
+    for (int i = at; i < m_hidden.size(); ++i)
+        applyHidden(i);
     if (auto* row = qobject_cast<CListElementUI*>(control); row && row->IsSelected())
         SelectItem(GetItemIndex(control), false, false);
     return true;
@@ -58,6 +64,9 @@ bool CComboUI::Remove(CControlUI* control, bool doNotDestroy) {
         const QSignalBlocker block(m_box);
         m_box->removeItem(index);
     }
+    m_hidden.removeAt(index);
+    for (int i = index; i < m_hidden.size(); ++i)
+        applyHidden(i);
     m_lastSel = m_box->currentIndex();
     return CContainerUI::Remove(control, doNotDestroy);
 }
@@ -67,6 +76,7 @@ void CComboUI::RemoveAll() {
         const QSignalBlocker block(m_box);
         m_box->clear();
     }
+    m_hidden.clear();
     m_lastSel = -1;
     CContainerUI::RemoveAll();
 }
@@ -96,6 +106,25 @@ CListLabelElementUI* CComboUI::AddItem(const QString& text, const QString& userD
     row->SetUserData(userData);
     Add(row);
     return row;
+}
+
+void CComboUI::SetItemHidden(int index, bool hidden) {
+    if (index < 0 || index >= m_hidden.size() || m_hidden[index] == hidden)
+        return;
+    m_hidden[index] = hidden;
+    applyHidden(index);
+}
+
+bool CComboUI::IsItemHidden(int index) const { return index >= 0 && index < m_hidden.size() && m_hidden[index]; }
+
+void CComboUI::applyHidden(int index) {
+    const bool hidden = m_hidden[index];
+    if (auto* view = qobject_cast<QListView*>(m_box->view()))
+        view->setRowHidden(index, hidden);
+    // A disabled row is what the closed box's arrow keys and wheel step over.
+    if (auto* model = qobject_cast<QStandardItemModel*>(m_box->model()))
+        if (QStandardItem* item = model->item(index))
+            item->setEnabled(!hidden);
 }
 
 void CComboUI::SetAttribute(const QString& name, const QString& value) {

@@ -28,6 +28,11 @@ public:
     void DoInit() override;
     // Adds a row with a text and user data; returns it.
     CListLabelElementUI* AddItem(const QString& text, const QString& userData = QString());
+    // A hidden row keeps its index: it is left out of the shown list and skipped by the
+    // arrow keys and the wheel, but SelectItem can still choose it (a stored choice that
+    // this device does not offer stays shown as the current text).
+    void SetItemHidden(int index, bool hidden);
+    bool IsItemHidden(int index) const;
     void SetAttribute(const QString& name, const QString& value) override;
     QComboBox* Box() const { return m_box; }
 
@@ -39,8 +44,10 @@ protected:
 private:
     void applyStyle();
     void syncTexts();
+    void applyHidden(int index);
     QComboBox* m_box;
     int m_lastSel = -1;
+    QList<bool> m_hidden; // by index, as long as the rows
 };
 
 } // namespace talyx

@@ -1,5 +1,8 @@
 // Start-up pieces without a window: messages, control classes, languages, fonts.
 #include <QDir>
+#include <QDirIterator>
+#include <QDomDocument>
+#include <QRegularExpression>
 #include <QFile>
 #include <gtest/gtest.h>
 
@@ -258,4 +261,75 @@ TEST(PrivateFonts, MissingFilesAreSkipped) {
     }
     fonts.Remove();
     EXPECT_EQ(fonts.LoadedCount(), 0);
+}
+
+namespace {
+
+// The texts of one language table, by id.
+QHash<QString, QString> ReadTable(const QString& path) {
+    QHash<QString, QString> texts;
+    QFile file(path);
+    QDomDocument doc;
+    if (!file.open(QIODevice::ReadOnly) || !doc.setContent(&file))
+        return texts;
+    const QDomNodeList items = doc.documentElement().elementsByTagName(QStringLiteral("Text"));
+    for (int i = 0; i < items.size(); ++i) {
+        const QDomElement e = items.at(i).toElement();
+        texts.insert(e.attribute(QStringLiteral("id")), e.attribute(QStringLiteral("value")));
+    }
+    return texts;
+}
+
+// "%1", "%d", "%s" in the order they appear: a table that drops or adds one shows wrong data.
+QStringList Placeholders(const QString& text) {
+    QStringList found;
+    static const QRegularExpression re(QStringLiteral("%[0-9ds]"));
+    for (auto it = re.globalMatch(text); it.hasNext();)
+        found << it.next().captured();
+    found.sort();
+    return found;
+}
+
+} // namespace
+
+TEST(Languages, EveryTableHoldsEveryTextTheSkinAndTheEnglishTableName) {
+    CPaintManagerUI::SetInstancePath(QString());
+    const QString data = CPaintManagerUI::GetInstancePath();
+    const QHash<QString, QString> english = ReadTable(data + QStringLiteral("lang/lan_en.xml"));
+    ASSERT_GT(english.size(), 400);
+
+    // Every id the skin's layouts ask for is in the English table.
+    static const QRegularExpression idAttr(QStringLiteral("\\b(?:textid|tooltipid)=\"([^\"]+)\""));
+    QDirIterator layouts(data + QStringLiteral("skin"), {QStringLiteral("*.xml")}, QDir::Files,
+                         QDirIterator::Subdirectories);
+    int asked = 0;
+    while (layouts.hasNext()) {
+        QFile layout(layouts.next());
+        ASSERT_TRUE(layout.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(layout.readAll());
+        for (auto it = idAttr.globalMatch(text); it.hasNext(); ++asked) {
+            const QString id = it.next().captured(1);
+            EXPECT_TRUE(english.contains(id)) << id.toStdString() << " in " << layout.fileName().toStdString();
+        }
+    }
+    EXPECT_GT(asked, 100);
+
+    // Every shipped table holds every English id, none empty, with the same placeholders.
+    const auto entries = ReadLanguageConfig();
+    ASSERT_EQ(entries.size(), 16u);
+    for (const LanguageEntry& entry : entries) {
+        const QHash<QString, QString> table = ReadTable(data + QStringLiteral("lang/") + entry.file);
+        ASSERT_FALSE(table.isEmpty()) << entry.file.toStdString();
+        for (auto it = english.cbegin(); it != english.cend(); ++it) {
+            const auto found = table.constFind(it.key());
+            if (found == table.cend()) {
+                ADD_FAILURE() << entry.file.toStdString() << " lacks " << it.key().toStdString();
+                continue;
+            }
+            EXPECT_EQ(found->trimmed().isEmpty(), it->trimmed().isEmpty())
+                << entry.file.toStdString() << ": " << it.key().toStdString();
+            EXPECT_EQ(Placeholders(*found), Placeholders(*it))
+                << entry.file.toStdString() << ": " << it.key().toStdString();
+        }
+    }
 }

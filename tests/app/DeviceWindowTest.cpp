@@ -103,16 +103,29 @@ TEST_F(DeviceWindowFixture, SuspendStopsLightingControlAndResumeRestoresIt) {
     auto frames = [&] { return vdev.state()[0]["firmware"]["frame"]["count"].asUInt64(); };
     ASSERT_TRUE(waitUntil([&] { return frames() > 3; }));
 
+    // The mode byte of the active light record, as the profile wrote it.
+    auto mode = [&] {
+        const std::string hex = vdev.state()[0]["firmware"]["records"].asString();
+        return hex.size() >= 4 ? std::stoi(hex.substr(2, 2), nullptr, 16) : -1;
+    };
+    const int applied = mode();
+    ASSERT_GE(applied, 0);
+
     wnd->sendMessage(WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
     EXPECT_EQ(device->LightingControl(), 0);
     QTest::qWait(100);
     const auto asleep = frames();
     QTest::qWait(300);
     EXPECT_EQ(frames(), asleep) << "no frames while asleep";
+    // The keyboard lost its state while the machine slept (a power cut, another program).
+    const std::string other = applied == 0 ? "01" : "00";
+    ASSERT_TRUE(vdev.request(R"({"cmd":"set","area":"records","offset":1,"hex":")" + other + "\"}")["ok"].asBool());
+    ASSERT_NE(mode(), applied);
 
     wnd->sendMessage(WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
     EXPECT_EQ(device->LightingControl(), 1);
     ASSERT_TRUE(waitUntil([&] { return frames() > asleep + 3; })) << "frames again after resume";
+    EXPECT_TRUE(waitUntil([&] { return mode() == applied; }, 5000)) << "the profile is applied again after resume";
 }
 
 TEST_F(DeviceWindowFixture, OtherFamiliesGetTheirPagesAndTwoDevicesOfferSynchronisedLighting) {

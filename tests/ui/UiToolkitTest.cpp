@@ -258,6 +258,26 @@ TEST_F(SkinFixture, ComboAndSliderNotifyOnlyWhenAsked) {
     EXPECT_EQ(rec.entries.last().wParam, 0u);
     EXPECT_EQ(rec.entries.last().lParam, 1);
 
+    // A hidden row keeps its index, is still chosen from code, and the keyboard steps over it;
+    // removing a row before it moves the hidden mark with it.
+    combo->AddItem("500 Hz", "2");
+    combo->SetItemHidden(1, true);
+    EXPECT_TRUE(combo->IsItemHidden(1));
+    EXPECT_FALSE(combo->IsItemHidden(7)) << "an index out of range is simply not hidden";
+    combo->SetItemHidden(7, true);
+    combo->Box()->setFocus();
+    QTest::keyClick(combo->Box(), Qt::Key_Down);
+    EXPECT_EQ(combo->GetCurSel(), 2) << "the arrow key skips the hidden row";
+    EXPECT_TRUE(combo->SelectItem(1, false, false));
+    EXPECT_EQ(combo->GetText(), "1000 Hz");
+    combo->Remove(combo->GetItemAt(0));
+    EXPECT_TRUE(combo->IsItemHidden(0));
+    EXPECT_FALSE(combo->IsItemHidden(1));
+    combo->Remove(combo->GetItemAt(1));
+    combo->AddItem("125 Hz", "0");
+    combo->SelectItem(1, false, false);
+    rec.entries.clear();
+
     auto* slider = qobject_cast<CSliderUI*>(manager.FindControl("bright"));
     slider->SetValue(9);
     EXPECT_EQ(slider->GetValue(), 4) << "kept inside its bounds";
