@@ -113,8 +113,7 @@ void CLightControlUI::Init(const std::vector<std::string>& names, const std::vec
             row->SetFixedHeight(kModeRowHeight);
             row->SetTextId(key);
             const bool shown = i < visible.size() && visible[i] != 0;
-            if (CControlUI* item = combo->GetItemAt(static_cast<int>(i)))
-                item->SetVisible(shown); // STOPGAP until the combo hides rows
+            combo->SetItemHidden(static_cast<int>(i), !shown);
         }
         combo->ReloadText();
     }

@@ -176,6 +176,9 @@ TEST_F(LightWindow, EveryKeyboardControlReachesTheProfileAndTheRecord) {
     EXPECT_FALSE(page->Device()->IsLightSynchronised()) << "any other change ends the synchronised lighting";
 
     // A mode whose row is hidden in the list is still shown and selected.
+    auto* modes = qobject_cast<CComboUI*>(control(page, "light_combo_modeSelect"));
+    ASSERT_TRUE(modes->IsItemHidden(0)) << "the keyboard does not offer mode 0";
+    EXPECT_FALSE(modes->IsItemHidden(5));
     LightInfo hidden = page->CurrentLighting();
     hidden.selectItem = 0;
     lighting->ShowLightInfo(hidden);
