@@ -11,6 +11,7 @@
 #include "device/CKestravaMouseDevice.h"
 #include "device/CKestravaMousePadDevice.h"
 #include "device/CKestravaUSBDevice.h"
+#include "editors/CColorSelectWnd.h"
 #include "editors/CLightControlUI.h"
 #include "keyboard/CKestravaKeyboardDevice.h"
 #include "platform/Debug.h"
@@ -183,6 +184,7 @@ void CDevicePageUI::setupLighting() {
         if (auto* main = qobject_cast<CMainWnd*>(m_window))
             main->SynchroniseLighting(this);
     };
+    device.pickColour = [this](uint32_t& colour) { return CColorSelectWnd::Pick(m_window, colour); };
     if (CKestravaKeyboardDevice* keyboard = m_keyboardCore) {
         device.selectCustomGroup = [keyboard](int group) { keyboard->SelectCustomGroup(group); };
         device.fillCustomColours = [keyboard](bool on) { keyboard->FillCustomColours(on); };

@@ -1,5 +1,6 @@
 #include "editors/CLightControlUI.h"
 
+#include "editors/ColorPaletteFile.h"
 #include "ui/CColorPaletteUI.h"
 #include "ui/CComboUI.h"
 #include "ui/CListUI.h"
@@ -306,17 +307,6 @@ bool CLightControlUI::GetDirectionFirst() const {
     return o && o->IsSelected();
 }
 
-int CLightControlUI::ParseColourText(const QString& text) {
-    int value = 0;
-    for (QChar c : text.trimmed()) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            break;
-        // Held at 256 while reading, so a long run of digits cannot overflow.
-        value = std::min(256, value * 10 + (c.unicode() - '0'));
-    }
-    return std::min(value, 255);
-}
-
 // ---- handlers ----
 
 void CLightControlUI::commit(const LightInfo& light, bool clearSynchronised) {
@@ -342,7 +332,7 @@ void CLightControlUI::onColour(uint32_t argb, bool fromSwatch) {
 }
 
 void CLightControlUI::onEdit(CControlUI* edit) {
-    const int value = ParseColourText(edit->GetText());
+    const int value = ColourComponentFromText(edit->GetText().toStdString());
     edit->SetText(QString::number(value));
     LightInfo light = m_device.current();
     const QString name = edit->GetName();

@@ -76,9 +76,6 @@ public:
     // A notification of one of the page's controls: true when it was one.
     bool HandleNotify(TNotifyUI& msg);
 
-    // The decimal value of a colour field: leading digits, no digits 0, held to 0..255.
-    static int ParseColourText(const QString& text);
-
 protected:
     void DoInit() override;
 

@@ -2,11 +2,13 @@
 // profile document on disk and the record or the frames on the wire; lighting synchronised
 // across a keyboard, a mouse, a mouse pad and a headset.
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <set>
 
 #include "app/CDevicePageUI.h"
 #include "device/CFamilyLightingDevice.h"
+#include "editors/CColorSelectWnd.h"
 #include "editors/CLightControlUI.h"
 #include "keyboard/CKestravaKeyboardDevice.h"
 #include "platform/JsonFile.h"
@@ -174,6 +176,21 @@ TEST_F(LightWindow, EveryKeyboardControlReachesTheProfileAndTheRecord) {
     EXPECT_TRUE(page->Device()->IsLightSynchronised());
     slide(page, "deng_light_slider", 3);
     EXPECT_FALSE(page->Device()->IsLightSynchronised()) << "any other change ends the synchronised lighting";
+
+    // The big swatch opens the colour picker on the current colour; OK takes its colour.
+    QTimer::singleShot(100, [] {
+        CColorSelectWnd* picker = CColorSelectWnd::Current();
+        ASSERT_NE(picker, nullptr);
+        CControlUI* g = picker->FindControl("color_edit_g");
+        g->SetText("77");
+        g->SendNotify(notify::kKillFocus);
+        QTest::mouseClick(picker->FindControl("okbtn"), Qt::LeftButton);
+    });
+    click(page, "deng_colordp_btn");
+    EXPECT_EQ(stored(page)["Green"].asInt(), 77);
+    EXPECT_EQ(stored(page)["Red"].asInt(), int(swatch >> 16 & 0xFF)) << "the rest of the colour as it was";
+    EXPECT_TRUE(recordHas(7, 77));
+    EXPECT_EQ(control(page, "deng_edit_G")->GetText(), "77");
 
     // A mode whose row is hidden in the list is still shown and selected.
     auto* modes = qobject_cast<CComboUI*>(control(page, "light_combo_modeSelect"));
