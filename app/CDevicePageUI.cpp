@@ -422,6 +422,9 @@ void CDevicePageUI::OnSelectorTimer(int id) {
         paintTick();
         break;
     case kTimerSettingsSync:
+        // 0x402: the keyboard's profile changed too; the record read comes after the write.
+        if (m_keyboard && m_device->LastNotification() == CKestravaUSBDevice::kUsageProfileChanged)
+            m_keyboard->ReloadProfiles();
         m_device->SettingsSync();
         break;
     case kTimerOperation3:
@@ -429,7 +432,9 @@ void CDevicePageUI::OnSelectorTimer(int id) {
         m_device->RunTimerOperation();
         break;
     case kTimerStatus:
-        pollStatus();
+        // While the window is hidden nobody looks at the battery: the polling pauses.
+        if (!m_device->IsWindowHidden())
+            pollStatus();
         if (m_device->IsWirelessCapable())
             armSelectorTimer(kTimerStatus, 5000);
         break;

@@ -66,6 +66,11 @@ void KeyboardPage::Start(std::function<void(int)> done) {
     m_device->PageStart(m_profiles->CurrentUUID(), true, std::move(done));
 }
 
+void KeyboardPage::ReloadProfiles() {
+    m_profiles->Initialise();
+    m_device->ApplyProfile(m_profiles->CurrentUUID());
+}
+
 void KeyboardPage::Refresh() {
     m_showing = true;
     refreshCaptions();

@@ -34,6 +34,9 @@ public:
     // A notification from a control of this page. True when it was this page's.
     bool HandleNotify(TNotifyUI& msg);
     ProfileList& Profiles() { return *m_profiles; }
+    // The keyboard said its profile changed: the profile list is read again and its
+    // selected profile applied to the keyboard.
+    void ReloadProfiles();
     // Which function the page shows: 0 keys, 1 lighting, 2 macros, 3 settings.
     void ShowFunction(int function);
 

@@ -12,7 +12,9 @@
 #include "editors/CLightControlUI.h"
 #include "keyboard/CKestravaKeyboardDevice.h"
 #include "platform/JsonFile.h"
+#include "platform/Paths.h"
 #include "tests/app/DeviceWindowFixture.h"
+#include "tests/support/PreparedProfiles.h"
 #include "ui/CColorPaletteUI.h"
 #include "ui/CComboUI.h"
 #include "ui/COptionUI.h"
@@ -355,4 +357,42 @@ TEST_F(LightWindow, OneClickLightsFourDevicesInStep) {
     ASSERT_TRUE(waitUntil([&] { return wnd->VisibleSelectorCount() == 1; }, 5000));
     EXPECT_FALSE(shown(keyboard, "deng_same_mode"));
     EXPECT_EQ(flags(), none);
+}
+
+TEST_F(LightWindow, TheKeyboardSaysItsProfileChangedAndThePageFollows) {
+    ASSERT_TRUE(plug({"keyboard"})) << vdev.lastError();
+    openWindow();
+    CDevicePageUI* page = startedPage(DeviceTypeKeyboard);
+    ASSERT_NE(page, nullptr);
+    auto* keyboard = static_cast<CKestravaKeyboardDevice*>(page->Device());
+
+    // Meanwhile the list on disk gained a second profile, selected, with its own lighting.
+    const std::string folder = keyboard->ProfileFolder();
+    Json::Value list = readjsonFile(JoinPath(folder, "ProfileList.ini"));
+    Json::Value entry = readjsonFile(profilePath(page))["Device"][0];
+    entry["LightInfo"]["SelectItem"] = 6;
+    entry["LightInfo"]["Light"] = 1;
+    entry["LightInfo"]["Red"] = 9;
+    test::WriteProfile(folder, "2026_02_03_04_05_06_007", "Second", entry, false);
+    Json::Value second = list["profilelist"][0];
+    second["profilename"] = "Second";
+    second["profileUUID"] = "2026_02_03_04_05_06_007";
+    list["profilelist"].append(second);
+    list["profileselect"] = 1;
+    ASSERT_TRUE(writejsonFile(JoinPath(folder, "ProfileList.ini"), list));
+
+    ASSERT_TRUE(vdev.request(R"({"cmd":"notify","device":0,"usage":1026})")["ok"].asBool());
+    ASSERT_TRUE(waitUntil([&] { return keyboard->CurrentProfileUuid() == "2026_02_03_04_05_06_007"; }));
+    EXPECT_TRUE(waitUntil([&] {
+        const std::vector<uint8_t> r = record();
+        return r.at(1) == 6 && r.at(2) == 1 && r.at(6) == 9;
+    })) << "the profile went to the keyboard";
+    EXPECT_TRUE(waitUntil([&] { return page->Lighting()->GetModeIndex() == 6; })) << "and the window shows it";
+    EXPECT_EQ(page->Lighting()->GetEditText('R'), "9");
+    EXPECT_EQ(qobject_cast<CComboUI*>(control(page, "device_profile_combo"))->GetText(), "Second");
+
+    // 0x401 reads the record only: the profile stays.
+    ASSERT_TRUE(vdev.request(R"({"cmd":"notify","device":0,"usage":1025})")["ok"].asBool());
+    QTest::qWait(300);
+    EXPECT_EQ(keyboard->CurrentProfileUuid(), "2026_02_03_04_05_06_007");
 }
