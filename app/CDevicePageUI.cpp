@@ -7,6 +7,7 @@
 #include "app/CDeviceOptionUI.h"
 #include "app/CMainWnd.h"
 #include "app/KeyboardPage.h"
+#include "app/ProfileBar.h"
 #include "device/CKestravaHS6533Device.h"
 #include "device/CKestravaMouseDevice.h"
 #include "device/CKestravaMousePadDevice.h"
@@ -122,6 +123,9 @@ void CDevicePageUI::Configure(int family, WindowImplBase* mainWindow, const Supp
     m_device->SetLightFilePrefix(page.lightFilePrefix);
     if (keyboard)
         m_keyboard = new KeyboardPage(this, keyboard, mainWindow);
+    else if (CFamilyLightingDevice* lit = m_familyCore)
+        m_profileBar =
+            std::make_unique<ProfileBar>(this, lit->ProfileFolder(), lit, mainWindow, [this] { RefreshLighting(); });
     setupLighting();
     m_device->BuildButtonLists();
     m_device->StartCommandWorker();
@@ -129,6 +133,8 @@ void CDevicePageUI::Configure(int family, WindowImplBase* mainWindow, const Supp
 
 bool CDevicePageUI::HandleNotify(TNotifyUI& msg) {
     if (m_lighting && m_lighting->HandleNotify(msg))
+        return true;
+    if (m_profileBar && msg.pSender && m_profileBar->HandleNotify(msg.pSender, msg.sType))
         return true;
     return m_keyboard && m_keyboard->HandleNotify(msg);
 }
@@ -318,8 +324,10 @@ void CDevicePageUI::startPage() {
         m_keyboard->Start(started);
         return;
     }
-    if (auto* lit = m_familyCore)
-        lit->LoadProfile();
+    if (auto* lit = m_familyCore) {
+        m_profileBar->Initialise(LightTypeOf(m_family));
+        lit->ApplyProfile(m_profileBar->Profiles().CurrentUUID());
+    }
     RefreshLighting();
     m_device->StartLightThread();
     started(kResultSuccess);

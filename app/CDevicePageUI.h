@@ -23,6 +23,7 @@ class CFamilyLightingDevice;
 class CKestravaKeyboardDevice;
 class KeyboardPage;
 class CLightControlUI;
+class ProfileBar;
 class MessageTarget;
 class WindowImplBase;
 
@@ -67,6 +68,9 @@ public:
     // A notification from one of the page's controls; true when the page handled it.
     bool HandleNotify(TNotifyUI& msg);
     KeyboardPage* Keyboard() const { return m_keyboard; }
+    // The profile bar of the mouse, mouse pad and headset pages (the keyboard's is its
+    // page half's), or nullptr.
+    ProfileBar* Profiles() const { return m_profileBar.get(); }
     CKestravaUSBDevice* Device() const { return m_device.get(); }
     CDeviceOptionUI* Selector() const { return m_selector; }
     CMpDevicePowerUI* Battery() const { return m_battery; }
@@ -127,6 +131,7 @@ private:
     void setupLighting();
     std::vector<PresetLightMode> presetModes() const;
     QPointer<CLightControlUI> m_lighting;
+    std::unique_ptr<ProfileBar> m_profileBar;
     size_t m_listedModes = 0;
     int m_onlineFailures = 0;
     bool m_started = false;

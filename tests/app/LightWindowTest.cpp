@@ -7,6 +7,7 @@
 #include <set>
 
 #include "app/CDevicePageUI.h"
+#include "app/ProfileBar.h"
 #include "device/CFamilyLightingDevice.h"
 #include "editors/CColorSelectWnd.h"
 #include "editors/CLightControlUI.h"
@@ -17,9 +18,11 @@
 #include "tests/support/PreparedProfiles.h"
 #include "ui/CColorPaletteUI.h"
 #include "ui/CComboUI.h"
+#include "ui/CMsgWnd.h"
 #include "ui/COptionUI.h"
 #include "ui/CProgressUI.h"
 #include "ui/UIDefs.h"
+#include "ui/WindowMessages.h"
 #include "vdev/VdevFraming.h"
 
 using namespace talyx;
@@ -395,4 +398,40 @@ TEST_F(LightWindow, TheKeyboardSaysItsProfileChangedAndThePageFollows) {
     ASSERT_TRUE(vdev.request(R"({"cmd":"notify","device":0,"usage":1025})")["ok"].asBool());
     QTest::qWait(300);
     EXPECT_EQ(keyboard->CurrentProfileUuid(), "2026_02_03_04_05_06_007");
+}
+
+TEST_F(LightWindow, TheMousePageHasItsOwnProfilesAndEachKeepsItsLighting) {
+    ASSERT_TRUE(plug({"mouse", "mousepad"})) << vdev.lastError();
+    openWindow();
+    CDevicePageUI* mouse = startedPage(DeviceTypeMouse);
+    CDevicePageUI* pad = startedPage(DeviceTypeMousePad);
+    ASSERT_NE(mouse, nullptr);
+    ASSERT_NE(pad, nullptr);
+    ASSERT_NE(mouse->Profiles(), nullptr);
+    auto* combo = qobject_cast<CComboUI*>(control(mouse, "device_profile_combo"));
+    ASSERT_NE(combo, nullptr);
+    EXPECT_EQ(combo->GetText(), "profile1");
+
+    choose(mouse, "light_combo_modeSelect", 3);
+    const std::string first = profilePath(mouse);
+    CMsgWnd::SetNextAnswer(IDOK);
+    notify(control(mouse, "device_profile_new_btn"), notify::kClick);
+    EXPECT_EQ(combo->GetCount(), 2);
+    EXPECT_EQ(combo->GetText(), "profile2");
+    EXPECT_NE(profilePath(mouse), first) << "the new profile is the mouse's document now";
+    choose(mouse, "light_combo_modeSelect", 4);
+    EXPECT_EQ(stored(mouse)["SelectItem"].asInt(), 4);
+    EXPECT_EQ(readjsonFile(first)["Device"][0]["LightInfo"]["SelectItem"].asInt(), 3);
+
+    // Back to the first: its lighting on the page and in the device.
+    combo->SelectItem(0);
+    EXPECT_EQ(profilePath(mouse), first);
+    EXPECT_EQ(mouse->Lighting()->GetModeIndex(), 3);
+    EXPECT_EQ(mouse->CurrentLighting().selectItem, 3);
+    EXPECT_EQ(static_cast<CFamilyLightingDevice*>(mouse->Device())->SoftwareEffect(),
+              static_cast<CFamilyLightingDevice*>(mouse->Device())->EffectForMode(3));
+
+    // The pad's list is its own.
+    EXPECT_EQ(qobject_cast<CComboUI*>(control(pad, "device_profile_combo"))->GetCount(), 1);
+    EXPECT_EQ(pad->Profiles()->Profiles().Names(), std::vector<std::string>({"profile1"}));
 }
