@@ -144,6 +144,13 @@ void CMainWnd::onWindowInit() {
     // A measuring aid (scripts/bench): minimise the window this long after start.
     if (const int ms = qEnvironmentVariableIntValue("TALYX_MINIMISE_AFTER_MS"); ms > 0)
         QTimer::singleShot(ms, this, [this] { showMinimized(); });
+    // Another (scripts/bench): synchronise every device to the first keyboard's lighting.
+    if (const int ms = qEnvironmentVariableIntValue("TALYX_SYNCHRONISE_AFTER_MS"); ms > 0)
+        QTimer::singleShot(ms, this, [this] {
+            const std::vector<CDevicePageUI*> keyboards = Pages(DeviceTypeKeyboard);
+            if (!keyboards.empty())
+                SynchroniseLighting(keyboards.front());
+        });
 }
 
 void CMainWnd::onClick(CControlUI* sender) {

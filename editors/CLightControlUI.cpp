@@ -199,6 +199,7 @@ void CLightControlUI::applyReset() {
     if (reset.touchesDirection) {
         setVisible(kSyncButton, false);
         setEnabled("deng_fx_layout", GroupState::On);
+        setVisible("deng_fx_layout", true);
     }
     if (reset.keyboardRows) {
         setVisible("lightcustom_layout", false);
@@ -220,9 +221,15 @@ void CLightControlUI::applyRow(const LightModeRow& row) {
     setEnabled(kSevenColour, row.sevenColour);
     setEnabled("deng_color_layout", row.colour);
     setEnabled("colorpallet_layout", row.palette);
-    setEnabled("deng_fx_layout", row.direction);
     setEnabled("deng_light_layout", row.brightness);
+    // A mode without a direction or a speed does not show the control at all: a greyed
+    // pair of directions with one of them lit reads as a choice that is still there.
+    setEnabled("deng_fx_layout", row.direction);
     setEnabled("deng_speed_layout", row.speed);
+    if (row.direction != GroupState::Keep)
+        setVisible("deng_fx_layout", row.direction == GroupState::On);
+    if (row.speed != GroupState::Keep)
+        setVisible("deng_speed_layout", row.speed == GroupState::On);
     if (row.colourSideOff)
         setEnabled("light_color_layout", GroupState::Off);
     if (row.speedHidden)

@@ -124,6 +124,10 @@ TEST_F(LightWindow, EveryKeyboardControlReachesTheProfileAndTheRecord) {
     EXPECT_TRUE(shown(page, "deng_speed_layout"));
     EXPECT_TRUE(enabled(page, "deng_speed_layout"));
     EXPECT_FALSE(enabled(page, "deng_fx_layout"));
+    EXPECT_FALSE(shown(page, "deng_fx_layout")) << "no direction to choose: not shown";
+    choose(page, "light_combo_modeSelect", 6);
+    EXPECT_FALSE(shown(page, "deng_speed_layout")) << "static has no speed";
+    choose(page, "light_combo_modeSelect", 5);
     EXPECT_FALSE(shown(page, "deng_same_mode")) << "one device: nothing to synchronise with";
 
     slide(page, "deng_light_slider", 2);

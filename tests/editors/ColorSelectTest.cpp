@@ -3,6 +3,7 @@
 // without losing the user's file, and the window's swatches and fields behave.
 #include <QDir>
 #include <QFile>
+#include <QFontDatabase>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -201,6 +202,26 @@ TEST_F(ColourPicker, FieldsSwatchesAndTheCollectedColours) {
     EXPECT_TRUE(wnd->FindControl("collect_color_option_9")->GetUserData().isEmpty());
     wnd->SetDPI(100);
     EXPECT_EQ(wnd->GetDPI(), 96);
+
+    // scripts/screenshots: a picker with a few colours of the user's own.
+    const QByteArray shots = qgetenv("TALYX_SCREENSHOT_DIR");
+    if (!shots.isEmpty()) {
+        // As the program shows it: its fonts and the English texts.
+        for (const QString& font : QDir(test::buildDataDir() + "/Font").entryList(QDir::Files))
+            QFontDatabase::addApplicationFont(test::buildDataDir() + "/Font/" + font);
+        CResourceManager::GetInstance().LoadLanguage("lan_en.xml");
+        wnd.reset();
+        wnd = open(0xFF7B5CFF);
+        wnd->SetDPI(96);
+        for (int i : {3, 6, 8, 12, 15}) {
+            click(*wnd, QStringLiteral("collect_color_option_%1").arg(i - 2));
+            click(*wnd, QStringLiteral("color_option_%1").arg(i));
+        }
+        click(*wnd, "collect_color_option_0");
+        wnd->SetInitColor(0xFF7B5CFF);
+        QTest::qWait(200);
+        EXPECT_TRUE(wnd->grab().save(QString::fromLocal8Bit(shots) + "/colour-picker.png"));
+    }
 }
 
 TEST_F(ColourPicker, PickAnswersTheCallerAndOpensOnlyOne) {
