@@ -201,6 +201,31 @@ TEST_F(LightWindow, EveryKeyboardControlReachesTheProfileAndTheRecord) {
     EXPECT_TRUE(recordHas(7, 77));
     EXPECT_EQ(control(page, "deng_edit_G")->GetText(), "77");
 
+    // The custom mode: its group row; the group goes to the profile and the record, and
+    // the two fill buttons write the group's colour page, lit with the colour or dark.
+    choose(page, "light_combo_modeSelect", 20);
+    EXPECT_TRUE(shown(page, "lightcustom_layout"));
+    EXPECT_FALSE(shown(page, "deng_speed_layout"));
+    choose(page, "light_combo_custommodeSelect", 2);
+    EXPECT_EQ(stored(page)["CustomGroup"].asInt(), 2);
+    EXPECT_TRUE(recordHas(25, 2));
+    const LightInfo lit = page->CurrentLighting();
+    const std::vector<uint8_t> leds = bytes(vdev.state()[0]["firmware"]["ledPositions"]);
+    auto pageColour = [&](size_t key) {
+        const std::vector<uint8_t> pages = bytes(vdev.state()[0]["firmware"]["colourPages"]);
+        const size_t at = 2 * 512 + 3 * key;
+        return std::vector<uint8_t>(pages.begin() + at, pages.begin() + at + 3);
+    };
+    click(page, "custom_bright_color_btn");
+    EXPECT_TRUE(waitUntil([&] {
+        return pageColour(0) == std::vector<uint8_t>({lit.red, lit.green, lit.blue});
+    })) << "every key of group 2 lit with the colour";
+    EXPECT_EQ(pageColour(leds.size() / 2), std::vector<uint8_t>({lit.red, lit.green, lit.blue}));
+    click(page, "custom_off_color_btn");
+    EXPECT_TRUE(waitUntil([&] { return pageColour(0) == std::vector<uint8_t>({0, 0, 0}); }));
+    choose(page, "light_combo_modeSelect", 1);
+    EXPECT_FALSE(shown(page, "lightcustom_layout"));
+
     // A mode whose row is hidden in the list is still shown and selected.
     auto* modes = qobject_cast<CComboUI*>(control(page, "light_combo_modeSelect"));
     ASSERT_TRUE(modes->IsItemHidden(0)) << "the keyboard does not offer mode 0";
@@ -283,6 +308,22 @@ TEST_F(LightWindow, OneClickLightsFourDevicesInStep) {
     EXPECT_FALSE(shown(pages[1], "deng_same_mode"));
     choose(pages[2], "light_combo_modeSelect", 3);
     EXPECT_TRUE(shown(pages[2], "deng_same_mode"));
+
+    // With devices to share it, the button is offered for exactly the modes with a shared
+    // effect: keyboard 4, 5, 6, 23, 28; mouse pad 1, 2, 3, 4, 8.
+    auto offeredModes = [&](CDevicePageUI* p, int last) {
+        std::vector<int> offered;
+        for (int m = 0; m <= last; ++m) {
+            p->Lighting()->ApplyModeTable(m);
+            if (shown(p, "deng_same_mode"))
+                offered.push_back(m);
+        }
+        p->Lighting()->ShowLightInfo(p->CurrentLighting());
+        return offered;
+    };
+    EXPECT_EQ(offeredModes(keyboard, 40), std::vector<int>({4, 5, 6, 23, 28}));
+    EXPECT_EQ(offeredModes(pages[2], 20), std::vector<int>({1, 2, 3, 4, 8}));
+    EXPECT_EQ(offeredModes(pages[1], 20), std::vector<int>());
 
     // Breathing from the keyboard: breathing everywhere, in step.
     slide(keyboard, "deng_speed_slider", 3);
