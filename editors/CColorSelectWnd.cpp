@@ -245,6 +245,17 @@ void CColorSelectWnd::Notify(TNotifyUI& msg) {
     WindowImplBase::Notify(msg);
 }
 
+LRESULT CColorSelectWnd::HandleMessage(uint32_t msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_DPICHANGED) {
+        SetDPI(static_cast<int>(wParam & 0xFFFF));
+        m_pm.ResetDPIAssets();
+        CenterWindow();
+        update();
+        return 0;
+    }
+    return WindowImplBase::HandleMessage(msg, wParam, lParam);
+}
+
 void CColorSelectWnd::changeEvent(QEvent* event) {
     WindowImplBase::changeEvent(event);
     if (event->type() != QEvent::WindowStateChange)

@@ -29,6 +29,8 @@ public:
     QString GetWindowClassName() const override { return QStringLiteral("ColorSelectWnd"); }
     void InitWindow() override;
     void Notify(TNotifyUI& msg) override;
+    // The DPI-change message: the new DPI (wParam's low word) and its images; re-centred.
+    LRESULT HandleMessage(uint32_t msg, WPARAM wParam, LPARAM lParam) override;
 
     // Opens the picker over `owner` on `colour`, without the seven-colour option, and
     // waits. True when the user chose OK; `colour` is then the colour picked. False at once

@@ -10,6 +10,7 @@
 
 #include "editors/CColorSelectWnd.h"
 #include "editors/ColorPaletteFile.h"
+#include "platform/Debug.h"
 #include "platform/JsonFile.h"
 #include "platform/Paths.h"
 #include "tests/support/QtTestSupport.h"
@@ -19,6 +20,7 @@
 #include "ui/CPaintManagerUI.h"
 #include "ui/CResourceManager.h"
 #include "ui/UIDefs.h"
+#include "ui/WindowMessages.h"
 
 using namespace talyx;
 
@@ -200,8 +202,14 @@ TEST_F(ColourPicker, FieldsSwatchesAndTheCollectedColours) {
     EXPECT_EQ(wnd->FindControl("collect_color_option_2")->GetBkColor(), saved.collected[2]);
     EXPECT_EQ(wnd->FindControl("collect_color_option_2")->GetUserData(), "1");
     EXPECT_TRUE(wnd->FindControl("collect_color_option_9")->GetUserData().isEmpty());
+    DebugCapture debug;
     wnd->SetDPI(100);
     EXPECT_EQ(wnd->GetDPI(), 96);
+    EXPECT_TRUE(debug.contains("SET_WND DPI SET ERROR"));
+    wnd->HandleMessage(WM_DPICHANGED, 144, 0);
+    EXPECT_EQ(wnd->GetDPI(), 144);
+    wnd->HandleMessage(WM_DPICHANGED, 97, 0);
+    EXPECT_EQ(wnd->GetDPI(), 96) << "a DPI outside the list";
 
     // scripts/screenshots: a picker with a few colours of the user's own.
     const QByteArray shots = qgetenv("TALYX_SCREENSHOT_DIR");
