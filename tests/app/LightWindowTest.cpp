@@ -9,6 +9,7 @@
 #include "app/CDevicePageUI.h"
 #include "app/ProfileBar.h"
 #include "device/CFamilyLightingDevice.h"
+#include "device/DeviceIds.h"
 #include "editors/CColorSelectWnd.h"
 #include "editors/CLightControlUI.h"
 #include "keyboard/CKestravaKeyboardDevice.h"
@@ -479,4 +480,29 @@ TEST_F(LightWindow, TheMousePageHasItsOwnProfilesAndEachKeepsItsLighting) {
     // The pad's list is its own.
     EXPECT_EQ(qobject_cast<CComboUI*>(control(pad, "device_profile_combo"))->GetCount(), 1);
     EXPECT_EQ(pad->Profiles()->Profiles().Names(), std::vector<std::string>({"profile1"}));
+}
+
+TEST_F(LightWindow, StatusPollingPausesWhileTheWindowIsHidden) {
+    // The mouse is wireless-capable: its page polls the status (0x1A).
+    ASSERT_TRUE(plug({"mouse"})) << vdev.lastError();
+    openWindow();
+    CDevicePageUI* mouse = startedPage(DeviceTypeMouse);
+    ASSERT_NE(mouse, nullptr);
+    ASSERT_TRUE(mouse->Device()->IsWirelessCapable());
+    auto polls = [&] { return vdev.state()[0]["firmware"]["commands"]["0x1a"].asUInt64(); };
+    ASSERT_TRUE(waitUntil([&] { return polls() > 0; })) << "the first poll after the start";
+
+    // Closed to the tray: the flag is set and a status timer that fires polls nothing.
+    notify(wnd->FindControl("closebtn"), notify::kClick);
+    ASSERT_TRUE(mouse->Device()->IsWindowHidden());
+    const uint64_t before = polls();
+    mouse->OnSelectorTimer(kTimerStatus);
+    QTest::qWait(300);
+    EXPECT_EQ(polls(), before);
+
+    // Shown again: polling goes on.
+    wnd->ToggleFromTray();
+    ASSERT_FALSE(mouse->Device()->IsWindowHidden());
+    mouse->OnSelectorTimer(kTimerStatus);
+    EXPECT_TRUE(waitUntil([&] { return polls() > before; }));
 }
