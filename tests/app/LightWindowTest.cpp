@@ -188,6 +188,11 @@ TEST_F(LightWindow, EveryKeyboardControlReachesTheProfileAndTheRecord) {
     EXPECT_FALSE(page->Device()->IsLightSynchronised()) << "any other change ends the synchronised lighting";
 
     // The big swatch opens the colour picker on the current colour; OK takes its colour.
+    // (The window of an earlier test ended the application's loop when it closed, and Qt
+    // then ends every nested loop at once; a short run of the application loop clears
+    // that, so the picker's modal loop runs as it does in the program.)
+    QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
     QTimer::singleShot(100, [] {
         CColorSelectWnd* picker = CColorSelectWnd::Current();
         ASSERT_NE(picker, nullptr);
