@@ -42,6 +42,7 @@ const TagEntry kTags[] = {
     {"MagicControl", make<CMagicControlUI>, nullptr},
     {"Voice6533Control", make<CVoice6533ControlUI>, nullptr},
     {"KeySetControl", make<CKeySetControlUI>, nullptr},
+    {"MacroControl", make<CMacroControlUI>, nullptr},
     {"ShootControl", make<CShootControlUI>, nullptr},
     {"DeviceProfileUI", nullptr, "XML\\CustomControlXML\\DeviceProfile.xml"},
     {"LightSetControlUI", nullptr, "XML\\CustomControlXML\\LightControl.xml"},

@@ -11,6 +11,7 @@
 #include "app/BuilderCallback.h"
 #include "app/CDeviceOptionUI.h"
 #include "app/CDevicePageUI.h"
+#include "app/KeyboardPage.h"
 #include "app/CSkinFrame.h"
 #include "app/SystemEvents.h"
 #include "device/CKestravaUSBDevice.h"
@@ -665,6 +666,10 @@ LRESULT CMainWnd::HandleMessage(uint32_t msg, WPARAM wParam, LPARAM lParam) {
                                          QString::fromStdString(ApplicationDisplayVersion()));
         else if (name && *name == QLatin1String("setwnd_menu"))
             OpenSettings(CSetWnd::kPageUpdate);
+        else if (name)
+            for (CDevicePageUI* page : Pages(DeviceTypeKeyboard))
+                if (page->isVisible() && page->Keyboard() && page->Keyboard()->HandleMenuChoice(*name))
+                    break;
         return 0;
     }
     case kMsgOpenUpdatePage: {

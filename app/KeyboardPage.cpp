@@ -1,10 +1,12 @@
 #include "app/KeyboardPage.h"
 
 #include <QRegularExpression>
+#include <algorithm>
 
 #include "app/CDevicePageUI.h"
 #include "keyboard/CKestravaKeyboardDevice.h"
 #include "keyboard/KeyCaptions.h"
+#include "keyboard/KeyTables.h"
 #include "keyboard/KeyboardSettings.h"
 #include "profile/FileExchange.h"
 #include "profile/ProfileTransfer.h"
@@ -27,6 +29,7 @@ namespace {
 const char* const kFunctionOptions[] = {"device_function_key", "device_function_light", "device_function_macro",
                                         "device_function_setting"};
 constexpr int kFunctionLighting = 1;
+constexpr int kFunctionMacro = 2;
 // The key picture shows the key buttons (tab 0) or the light buttons (tab 1).
 constexpr const char* kPictureTabs = "keyboard_key_light_tab";
 constexpr int kCustomMode = 20;
@@ -50,6 +53,88 @@ KeyboardPage::KeyboardPage(CDevicePageUI* page, CKestravaKeyboardDevice* device,
     m_function = qBound(0, qEnvironmentVariableIntValue("TALYX_START_FUNCTION"), 3);
     if (CControlUI* menu = find(QStringLiteral("profile_menu_layout")))
         menu->SetVisible(false);
+    bindEditors();
+}
+
+void KeyboardPage::bindEditors() {
+    // The macro page first: the key assignment page lists its macros.
+    m_macros = dynamic_cast<CMacroControlUI*>(find(QStringLiteral("MacroControlItem")));
+    if (m_macros) {
+        m_macros->SetHost(this);
+        m_macros->SetFolder(m_device->ProfileFolder());
+        m_macros->LoadLibrary();
+    }
+    m_keySet = dynamic_cast<CKeySetControlUI*>(find(QStringLiteral("KeySetControlItem")));
+    if (m_keySet) {
+        m_keySet->SetHost(this);
+        m_keySet->Setup();
+        m_keySet->SetFamily(CKeySetControlUI::kFamilyKeyboard);
+        m_keySet->SetMacroNames(m_macros ? m_macros->Names() : m_device->MacroNames());
+    }
+}
+
+void KeyboardPage::showSelectedKey() {
+    const int slot = m_device->FirstSelection();
+    if (!m_keySet || slot < 0 || slot >= kKeySlots)
+        return;
+    const KeyList& keys = m_device->Profile().CachedKeyList();
+    if (static_cast<size_t>(slot) < keys.size())
+        m_keySet->ShowAssignment(keys[slot].code(), keys[slot].defaultCode());
+    else
+        m_keySet->ShowAssignment(kKeySlotTable[slot], kKeySlotTable[slot]);
+}
+
+bool KeyboardPage::storeAssignment(uint32_t code) {
+    return m_device->StoreAssignment(code);
+}
+
+void KeyboardPage::assignmentsChanged() {
+    refreshCaptions();
+}
+
+void KeyboardPage::writeToKeyboard(std::function<void(int macros, int result)> done) {
+    m_device->WriteKeyPage([done = std::move(done)](const CKestravaKeyboardDevice::KeyPageWrite& w) {
+        if (done)
+            done(w.macros, w.result);
+    });
+}
+
+void KeyboardPage::showMessage(const QString& textKey, const int* value) {
+    if (value)
+        CMsgWnd::MessageBoxFormatted(m_window, textKey, *value);
+    else
+        CMsgWnd::MessageBox(m_window, textKey);
+}
+
+void KeyboardPage::libraryChanged() {
+    m_device->LoadLists();
+    if (m_keySet && m_macros)
+        m_keySet->SetMacroNames(m_macros->Names());
+    refreshCaptions();
+    showSelectedKey();
+}
+
+int KeyboardPage::usesInCurrentProfile(size_t index) {
+    int uses = 0;
+    for (const KeyRecord& k : m_device->Profile().CachedKeyList())
+        if ((k.type == kAssignMacroPlayMode || k.type == kAssignMacroRepeat) && k.high == index)
+            ++uses;
+    return uses;
+}
+
+void KeyboardPage::profilesRenumbered(const std::vector<std::string>& changed) {
+    const std::string current = m_device->CurrentProfileUuid();
+    if (std::find(changed.begin(), changed.end(), current) == changed.end())
+        return;
+    // The current profile was rewritten on disk: load it again and give the keyboard the
+    // image and the assignments in their new numbering.
+    m_device->ApplyProfile(current);
+    refreshCaptions();
+    showSelectedKey();
+}
+
+bool KeyboardPage::HandleMenuChoice(const QString& name) {
+    return m_macros && m_function == kFunctionMacro && m_macros->HandleMenuChoice(name);
 }
 
 KeyboardPage::~KeyboardPage() {
@@ -74,6 +159,10 @@ void KeyboardPage::ReloadProfiles() {
 void KeyboardPage::Refresh() {
     m_showing = true;
     refreshCaptions();
+    // Another profile, or the keyboard's own changes: the key page shows the selected key
+    // as it is now.
+    if (m_keySet && m_keySet->IsVisible())
+        showSelectedKey();
     if (m_page)
         m_page->RefreshLighting();
     refreshSettings();
@@ -151,11 +240,15 @@ bool KeyboardPage::HandleNotify(TNotifyUI& msg) {
     if (slot.hasMatch() && type == notify::kClick) {
         const int n = slot.captured(2).toInt();
         m_device->SelectSlot(n);
+        if (slot.captured(1).compare(QLatin1String("key"), Qt::CaseInsensitive) == 0)
+            showSelectedKey();
         if (slot.captured(1).compare(QLatin1String("light"), Qt::CaseInsensitive) == 0 &&
             m_device->CurrentModeValue() == kCustomMode)
             m_device->PaintKey(n);
         return true;
     }
+    if ((m_keySet && m_keySet->HandleNotify(msg)) || (m_macros && m_macros->HandleNotify(msg)))
+        return true;
     if (onProfileControl(sender, type) || onSettingControl(sender, type))
         return true;
     return false;

@@ -5,6 +5,8 @@
 #include <functional>
 #include <memory>
 
+#include "editors/CKeySetControlUI.h"
+#include "editors/CMacroControlUI.h"
 #include "profile/ProfileList.h"
 #include "profile/ProfileOperations.h"
 #include "ui/UIDefs.h"
@@ -19,7 +21,11 @@ class WindowImplBase;
 // The keyboard's page half: binds the page's controls to the keyboard core. It shows
 // what the core holds (key captions, the profile bar, lighting values, settings) and
 // passes the user's changes to it. Runs on the user-interface thread.
-class KeyboardPage : public QObject, public IProfileListView, public IProfilePrompt {
+class KeyboardPage : public QObject,
+                     public IProfileListView,
+                     public IProfilePrompt,
+                     public CKeySetControlUI::Host,
+                     public CMacroControlUI::Host {
     Q_OBJECT
 public:
     KeyboardPage(CDevicePageUI* page, CKestravaKeyboardDevice* device, WindowImplBase* window);
@@ -40,6 +46,22 @@ public:
     // Which function the page shows: 0 keys, 1 lighting, 2 macros, 3 settings.
     void ShowFunction(int function);
 
+    // A choice of a pop-up menu that the main window passes on; true when it was this
+    // page's (the macro page's context menu).
+    bool HandleMenuChoice(const QString& name);
+    CKeySetControlUI* KeySet() const { return m_keySet; }
+    CMacroControlUI* Macros() const { return m_macros; }
+
+    // CKeySetControlUI::Host.
+    bool storeAssignment(uint32_t code) override;
+    void assignmentsChanged() override;
+    void writeToKeyboard(std::function<void(int macros, int result)> done) override;
+    void showMessage(const QString& textKey, const int* value) override;
+    // CMacroControlUI::Host.
+    void libraryChanged() override;
+    int usesInCurrentProfile(size_t index) override;
+    void profilesRenumbered(const std::vector<std::string>& changed) override;
+
     // IProfileListView.
     void OnItemsReset(const std::vector<std::string>& names) override;
     void OnItemAppended(const std::string& name) override;
@@ -53,6 +75,9 @@ public:
 private:
     CControlUI* find(const QString& name) const;
     void refreshCaptions();
+    // The editor pages (the keyboard page's build steps 6 and 7).
+    void bindEditors();
+    void showSelectedKey();
     void refreshSettings();
     bool onProfileControl(CControlUI* sender, const QString& type);
     bool onSettingControl(CControlUI* sender, const QString& type);
@@ -62,6 +87,8 @@ private:
     WindowImplBase* m_window;
     std::unique_ptr<ProfileList> m_profiles;
     QPointer<CComboUI> m_profileCombo;
+    QPointer<CKeySetControlUI> m_keySet;
+    QPointer<CMacroControlUI> m_macros;
     int m_function = 0;
     bool m_showing = false;
 };

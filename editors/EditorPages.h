@@ -3,6 +3,8 @@
 // The editor pages as containers. Each page's controls come from its own sub-layout
 // ("XML/CustomControlXML/...") and its behaviour from the editor that owns it.
 
+#include "editors/CKeySetControlUI.h"
+#include "editors/CMacroControlUI.h"
 #include "ui/CContainerUI.h"
 
 namespace talyx {
@@ -14,8 +16,6 @@ namespace talyx {
         QString GetClass() const override { return QStringLiteral(ClassText); }                                        \
     };
 
-TALYX_EDITOR_PAGE(CMacroControlUI, "MacroControlUI")
-TALYX_EDITOR_PAGE(CKeySetControlUI, "KeySetControlUI")
 TALYX_EDITOR_PAGE(CDeviceProfileUI, "DeviceProfileUI")
 TALYX_EDITOR_PAGE(CShootControlUI, "ShootControlUI")
 TALYX_EDITOR_PAGE(CMagicControlUI, "MagicControlUI")

@@ -307,7 +307,9 @@ int CKestravaKeyboardDevice::MacroAnswer(const KeyList& keys) {
     return planMacros(UsedMacrosOf(keys), false);
 }
 
-int CKestravaKeyboardDevice::planMacros(const std::vector<int>& usedMacros, bool send) {
+int CKestravaKeyboardDevice::planMacros(const std::vector<int>& usedMacros, bool send, int* sent) {
+    if (sent)
+        *sent = kResultSuccess;
     MacroLibrary library(ProfileFolder());
     if (!library.Load() || usedMacros.empty())
         return 0;
@@ -327,14 +329,41 @@ int CKestravaKeyboardDevice::planMacros(const std::vector<int>& usedMacros, bool
         if (image.empty())
             return -1;
         if (send && m_channel.IsOpen()) {
-            m_channel.Cmd01BeginBatch();
-            m_channel.Cmd15Write(image.data(), image.size());
-            m_channel.Cmd02EndBatch(1);
+            int result = m_channel.Cmd01BeginBatch();
+            if (result == kResultSuccess)
+                result = m_channel.Cmd15Write(image.data(), image.size());
+            const int end = m_channel.Cmd02EndBatch(1);
+            if (sent)
+                *sent = result != kResultSuccess ? result : end;
+        } else if (send && sent) {
+            *sent = kResultNoReply;
         }
         return 0;
     } catch (const std::bad_alloc&) {
         return -1;
     }
+}
+
+void CKestravaKeyboardDevice::WriteKeyPage(std::function<void(const KeyPageWrite&)> done) {
+    auto outcome = std::make_shared<KeyPageWrite>();
+    m_commands.Post(
+        "key page", DeviceCommandWorker::kNoMerge,
+        [this, outcome, keys = m_profile.GetKeyList()](CommandContext& context) {
+            if (!m_channel.IsOpen())
+                return outcome->result = kResultNoReply;
+            refreshInfo();
+            int sent = kResultSuccess;
+            outcome->macros = planMacros(UsedMacrosOf(keys), true, &sent);
+            if (outcome->macros != 0 || context.Cancelled())
+                return outcome->result = kResultNoReply;
+            if (sent != kResultSuccess)
+                return outcome->result = sent;
+            return outcome->result = WriteKeyAssignments(0, keys);
+        },
+        [outcome, done = std::move(done)](int) {
+            if (done)
+                done(*outcome);
+        });
 }
 
 // ---- per-key colours ----
@@ -749,10 +778,15 @@ int CKestravaKeyboardDevice::writeProfileToKeyboard(DeviceCommandWorker::Done wr
         "profile", DeviceCommandWorker::kMergeProfileWrite,
         [this, keys, inputs = CurrentRecordInputs(), coloursKnown](CommandContext& context) {
             // Macros first: the assignment block numbers macros by their place in the image.
-            const int macros = WriteMacros(UsedMacrosOf(keys));
+            // The block goes out only when the image did (or none was needed), so no key
+            // points at macros the keyboard does not hold.
+            if (m_channel.IsOpen())
+                refreshInfo();
+            int sent = kResultSuccess;
+            const int macros = planMacros(UsedMacrosOf(keys), true, &sent);
             if (context.Cancelled())
                 return macros;
-            if (macros <= 0)
+            if (macros == 0 && sent == kResultSuccess)
                 WriteKeyAssignments(0, keys);
             WriteRecord(0, 0, inputs);
             if (coloursKnown)
@@ -972,7 +1006,17 @@ bool CKestravaKeyboardDevice::StoreAssignment(uint32_t code) {
     if (m_profile.CachedKeyList().empty())
         m_profile.GetKeyList();
     m_profile.SetKeyAssignment(static_cast<size_t>(slot), code);
+    if (m_profileLoaded)
+        m_profile.SaveProfile();
     return true;
+}
+
+void CKestravaKeyboardDevice::ShowFunctionTab(int mode) {
+    CKestravaUSBDevice::ShowFunctionTab(mode);
+    if (mode != 1 && mode != 2)
+        return;
+    if (kFnKeySlot < static_cast<int>(m_keyButtons.size()) && m_keyButtons[kFnKeySlot])
+        m_keyButtons[kFnKeySlot]->setEnabled(mode == 1);
 }
 
 std::vector<KeyCaption> CKestravaKeyboardDevice::KeyCaptions() {

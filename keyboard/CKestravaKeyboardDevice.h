@@ -36,8 +36,9 @@ namespace talyx {
 // Applying a profile writes, in this order:
 //   1. the used-macro list, formed from the profile's key list, and WriteMacros with it;
 //   2. WriteKeyAssignments, so the macro numbers in the block match the image just sent.
-//      When the image does not fit the keyboard's memory nothing of either is sent: the
-//      keyboard keeps its previous image and the assignments that refer to it;
+//      When the image does not fit the keyboard's memory, could not be built, or was not
+//      taken, the block is not sent: the keyboard keeps its previous image and the
+//      assignments that refer to it;
 //   3. the light and settings record (WriteLightRecord, index 0, value 0);
 //   4. in the custom per-key mode (20), the per-key colours the profile holds for its
 //      colour page, when it holds any (otherwise the keyboard's own page is read instead).
@@ -125,6 +126,19 @@ public:
     virtual int WriteMacros(const std::vector<int>& usedMacros);
     // What WriteMacros would answer for this key list, without sending anything.
     int MacroAnswer(const KeyList& keys);
+    // What the key page's write to the keyboard brought.
+    struct KeyPageWrite {
+        int macros = 0; // WriteMacros' answer: 0, -1, or the overflow count (nothing sent)
+        // kResultSuccess when the macro image (when keys use one) and the assignment block
+        // were both taken; else the first failing result code of the channel. The block is
+        // not sent after an image that failed, so no key points at macros the keyboard
+        // does not hold.
+        int result = kResultNoReply;
+    };
+    // The key page's write: the used-macro list of the profile's key list, the macro image,
+    // then the assignment block (bank 0), on the command worker. `done` runs on the
+    // interface thread.
+    void WriteKeyPage(std::function<void(const KeyPageWrite&)> done);
     // 0x0A: the custom colour page of the profile's "CustomGroup" (3 × K bytes); each slot
     // with an LED takes its colour; the colours go into the engine and the profile.
     virtual int ReadKeyColours();
@@ -250,9 +264,12 @@ public:
     // has go back to their default (saved). True when any key changed.
     bool CheckMacroBindings();
     // Stores the code into the selected slot (the first selection index) of the profile's
-    // key list. False when no slot is selected.
+    // key list and saves the profile document. False when no slot is selected.
     bool StoreAssignment(uint32_t code);
     void SelectSlot(int slot) { SetFirstSelection(slot); }
+    // The base's function tab, and the Fn key's button (slot 110) follows the mode: enabled
+    // in mode 1, disabled in mode 2, as it is in other modes.
+    void ShowFunctionTab(int mode) override;
     // The caption of every slot's key button.
     std::vector<KeyCaption> KeyCaptions();
 
@@ -284,7 +301,9 @@ private:
     int loadAndWriteProfile(const std::string& uuid, DeviceCommandWorker::Done written, bool answerAtOnce = false);
     int refreshInfo();
     int writeProfileToKeyboard(DeviceCommandWorker::Done written, bool answerAtOnce);
-    int planMacros(const std::vector<int>& usedMacros, bool send);
+    // `sent`, when given, gets the first failing result of the image's commands (or
+    // kResultSuccess when there was nothing to send or everything was taken).
+    int planMacros(const std::vector<int>& usedMacros, bool send, int* sent = nullptr);
     // Gives the engine the lighting of `light`: a new mode (or mode 20) restarts it, and
     // entering mode 20 reads the keyboard's colour page unless `coloursKnown`.
     void applyLighting(const LightInfo& light, bool coloursKnown);

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -71,8 +72,71 @@ public:
     // a number is 0, rather than wrapping around to some other delay.
     static uint16_t DelayFromJson(const Json::Value& delay);
 
+    // ---- Changes. Each re-reads the index first (a damaged one is kept aside and rebuilt,
+    // as Load does) and writes it whole, atomically.
+
+    static constexpr size_t kMaxEvents = 4000;
+    static constexpr int kFileVersion = 64;
+
+    // A name for a new macro: "macro_N" with the smallest N that no entry has, compared
+    // without regard to case.
+    std::string NewMacroName() const;
+    // A Guid for a new macro: a time stamp that no entry uses and no file in the folder
+    // has.
+    std::string NewGuid() const;
+    // A name that can be given to macro `index` (SIZE_MAX for a new one): not empty after
+    // trimming, and not the name of any entry, its own included, without regard to case.
+    // The trimmed name goes to `trimmed`.
+    bool IsNameAvailable(const std::string& name, std::string* trimmed = nullptr) const;
+    // Appends a macro with this name and a new Guid. No macro file is written until the
+    // first save. The new position, or -1 with 50 macros already, a name that is not
+    // available, or an index that could not be written.
+    int Add(const std::string& name);
+    // False when the name is not available or the index could not be written.
+    bool Rename(size_t index, const std::string& name);
+    // Removes macro `index`: the index is written first, then the macro file is removed
+    // (only when its Guid is a plain file name of this folder). False, nothing changed,
+    // when the index could not be written.
+    bool Remove(size_t index);
+    // Writes macro `index`'s file: "MacroName", "Guid", `events` and "Version" 64, with
+    // every delay held to 0-65535 and written as decimal text. At most 4000 events are
+    // kept. False when the index is outside the list, the Guid is not a plain file name,
+    // or the file could not be written.
+    bool WriteEvents(size_t index, const Json::Value& events);
+
+    enum class Exchange {
+        Ok,
+        NoMacro,       // no macro at that position
+        NoFile,        // the macro has no file yet (nothing was saved)
+        Unreadable,    // missing, empty, too large, not a regular file, or not JSON
+        NotAMacro,     // not an object with an "Events" array
+        TooManyEvents, // more than 4000
+        BadEvent,      // an event that is not an object with "Action", "Type", "Button", "Delay"
+        BadGuid,       // a "Guid" that is not a plain file name
+        SameFile,      // the chosen file is the macro's own file
+        WriteFailed,
+    };
+    // Checks the chosen file (a JSON object whose "Events" array holds at most 4000
+    // well-formed events, with a plain-name "Guid" when it has one) and only then copies
+    // it byte for byte over macro `index`'s file, atomically. Anything but Ok changes
+    // nothing on disk.
+    Exchange Import(size_t index, const std::string& path) const;
+    // Copies macro `index`'s file byte for byte to `path`, atomically.
+    Exchange Export(size_t index, const std::string& path) const;
+    // Whether an event of a file is one the editor and the keyboard can use.
+    static bool IsWellFormedEvent(const Json::Value& event);
+
+    // After macro `removed` left the library: in every profile document of `folder`
+    // (every "Device" entry), a key bound to that macro gets its default assignment and a
+    // key bound to a later macro moves down by one. Documents that cannot be read are left
+    // as they are. The UUIDs of the documents that changed.
+    static std::vector<std::string> RenumberProfileAssignments(const std::string& folder, size_t removed);
+
 private:
     Json::Value rebuildIndex() const;
+    // The index as it is on disk (after Load), to be changed and written back.
+    Json::Value indexForUpdate();
+    bool writeIndex(const Json::Value& root);
 
     std::string m_folder;
     std::vector<MacroInfoEntry> m_entries;

@@ -10,7 +10,9 @@ namespace talyx {
 
 CListElementUI::CListElementUI(QWidget* parent) : CHorizontalLayoutUI(parent) {}
 
-CListUI* CListElementUI::GetOwnerList() const { return qobject_cast<CListUI*>(GetParentControl()); }
+CListUI* CListElementUI::GetOwnerList() const {
+    return qobject_cast<CListUI*>(GetParentControl());
+}
 
 int CListElementUI::GetIndex() const {
     CListUI* list = GetOwnerList();
@@ -44,6 +46,13 @@ void CListElementUI::mouseDoubleClickEvent(QMouseEvent* event) {
         SendNotify(notify::kItemActivate);
 }
 
+void CListElementUI::paintEvent(QPaintEvent* event) {
+    if (m_selected)
+        CControlUI::paintEvent(event);
+    else
+        CHorizontalLayoutUI::paintEvent(event);
+}
+
 void CListElementUI::PaintBkColor(QPainter& p) {
     if (m_selected) {
         uint32_t color = m_selectedBkColor;
@@ -63,7 +72,9 @@ CListLabelElementUI::CListLabelElementUI(QWidget* parent) : CListElementUI(paren
     setCursor(Qt::PointingHandCursor);
 }
 
-CListUI::CListUI(QWidget* parent) : CVerticalLayoutUI(parent) { EnableScrollBar(true); }
+CListUI::CListUI(QWidget* parent) : CVerticalLayoutUI(parent) {
+    EnableScrollBar(true);
+}
 
 bool CListUI::SelectItem(int index, bool, bool triggerEvent) {
     if (index < -1 || index >= GetCount())

@@ -21,6 +21,8 @@ public:
 
 protected:
     bool CachesBackground() const override { return false; }
+    // A selected row paints its selection even when it has no colour or text of its own.
+    void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void PaintBkColor(QPainter& p) override;

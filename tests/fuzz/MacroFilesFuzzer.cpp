@@ -1,11 +1,13 @@
 // The macro library as the keyboard reads it before a macro download. The input is
 // "macro.config", and after a 0xFF byte one macro file beside it (see FuzzFiles.h).
 // Whatever the input, reading it never leaves the folder, a damaged index comes back as
-// a readable one of at most 50 macros.
+// a readable one of at most 50 macros, and importing the macro file over the first macro
+// either copies it whole or changes nothing.
 
 #include <cstdint>
 #include <string>
 
+#include "platform/FileIO.h"
 #include "platform/JsonFile.h"
 #include "profile/MacroLibrary.h"
 #include "tests/fuzz/FuzzFiles.h"
@@ -37,5 +39,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         library.ReadEvents(i);
     }
     MacroLibrary::ReadMacroFile(macro);
+
+    const std::string target = library.MacroFilePath(0);
+    if (!target.empty()) {
+        std::string before, after, source;
+        ReadWholeFile(target, before);
+        const MacroLibrary::Exchange result = library.Import(0, macro);
+        ReadWholeFile(target, after);
+        if (result == MacroLibrary::Exchange::Ok) {
+            check(ReadWholeFile(macro, source) && after == source);
+            check(MacroLibrary::ReadMacroFile(target).size() <= MacroLibrary::kMaxEvents);
+        } else {
+            check(after == before);
+        }
+    }
     return 0;
 }
