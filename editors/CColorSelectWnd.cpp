@@ -229,7 +229,7 @@ void CColorSelectWnd::Notify(TNotifyUI& msg) {
         } else if (const int slot = swatchIndex(name, kCollectedPrefix); slot >= 0) {
             onCollected(slot);
         }
-    } else if (type == notify::kKillFocus) {
+    } else if (type == notify::kKillFocus || type == notify::kReturn) {
         for (const char* e : kEdits)
             if (name == QLatin1String(e))
                 onEdit(sender);

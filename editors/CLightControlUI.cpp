@@ -409,7 +409,8 @@ bool CLightControlUI::HandleNotify(TNotifyUI& msg) {
         if (type == notify::kClick)
             onColour(sender->GetBkColor(), true);
     } else if (is(kEdits[0]) || is(kEdits[1]) || is(kEdits[2])) {
-        if (type == notify::kKillFocus)
+        // Leaving the field, or Enter in it.
+        if (type == notify::kKillFocus || type == notify::kReturn)
             onEdit(sender);
     } else if (is(kZoneCombo)) {
         auto* combo = qobject_cast<CComboUI*>(sender);

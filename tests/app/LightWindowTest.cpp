@@ -166,6 +166,10 @@ TEST_F(LightWindow, EveryKeyboardControlReachesTheProfileAndTheRecord) {
     EXPECT_TRUE(recordHas(5, 0));
     type(page, "deng_edit_R", "");
     EXPECT_EQ(control(page, "deng_edit_R")->GetText(), "0");
+    control(page, "deng_edit_R")->SetText("12");
+    notify(control(page, "deng_edit_R"), notify::kReturn);
+    EXPECT_EQ(stored(page)["Red"].asInt(), 12) << "Enter takes the value too";
+    type(page, "deng_edit_R", "");
     type(page, "deng_edit_B", "99999999999999999999");
     EXPECT_EQ(stored(page)["Blue"].asInt(), 255) << "no overflow on a long run of digits";
     EXPECT_EQ(control(page, "deng_colordp_btn")->GetBkColor(), 0xFF00FFFFu) << "the big swatch follows";
