@@ -16,6 +16,7 @@
 #include "app/SystemEvents.h"
 #include "device/CKestravaUSBDevice.h"
 #include "device/DeviceScanThread.h"
+#include "device/LightSyncEffect.h"
 #include "device/LightSyncThread.h"
 #include "device/WorkerStop.h"
 #include "device/transport/DeviceIdentification.h"
@@ -215,6 +216,13 @@ void CMainWnd::onWindowInit() {
     // A measuring aid (scripts/bench): minimise the window this long after start.
     if (const int ms = qEnvironmentVariableIntValue("TALYX_MINIMISE_AFTER_MS"); ms > 0)
         QTimer::singleShot(ms, this, [this] { showMinimized(); });
+    // Another (scripts/bench): synchronise every device to the first keyboard's lighting.
+    if (const int ms = qEnvironmentVariableIntValue("TALYX_SYNCHRONISE_AFTER_MS"); ms > 0)
+        QTimer::singleShot(ms, this, [this] {
+            const std::vector<CDevicePageUI*> keyboards = Pages(DeviceTypeKeyboard);
+            if (!keyboards.empty())
+                SynchroniseLighting(keyboards.front());
+        });
 }
 
 void CMainWnd::onClick(CControlUI* sender) {
@@ -452,13 +460,38 @@ void CMainWnd::ShowSelectorItem(CDeviceOptionUI* item, bool show, bool select) {
     }
     RefreshNoDeviceNotice();
     // Lighting can be synchronised only when there is more than one device to share it.
+    // With fewer than two there is nothing to keep in step: every device's own lighting
+    // comes back, whatever its family.
     m_syncOffered = VisibleSelectorCount() > 1;
     for (int family = 0; family < kDeviceTypeCount; ++family)
         for (CDevicePageUI* page : Pages(family)) {
             page->SetSyncOffered(m_syncOffered);
-            if (!m_syncOffered && family == DeviceTypeHeadset && page->Device())
-                page->Device()->Channel().SetSynchronised(false);
+            if (!m_syncOffered && page->Device())
+                page->Device()->SetLightSynchronised(false);
         }
+}
+
+bool CMainWnd::SynchroniseLighting(CDevicePageUI* source) {
+    if (!source || !source->Device())
+        return false;
+    const LightInfo light = source->CurrentLighting();
+    const int type = LightSyncEffect::TypeForMode(source->Family(), light.selectItem);
+    if (type < 0)
+        return false;
+    LightSyncThread::SetSettingsFromRecord(source->Family(), light.selectItem, light.light, light.speed, light.fx,
+                                           light.multiColor, light.red, light.green, light.blue);
+    for (int family :
+         {int(DeviceTypeKeyboard), int(DeviceTypeMouse), int(DeviceTypeMousePad), int(DeviceTypeHeadset)}) {
+        const int mode = LightSyncEffect::ModeForType(family, type);
+        for (CDevicePageUI* page : Pages(family)) {
+            if (!page->Device() || !page->Device()->Channel().IsOpen() || mode < 0)
+                continue;
+            LightInfo shared = light;
+            shared.selectItem = static_cast<uint8_t>(mode);
+            page->SynchroniseTo(shared);
+        }
+    }
+    return true;
 }
 
 CDevicePageUI* CMainWnd::createPage(int row) {

@@ -104,6 +104,11 @@ public:
     void ShowSelectorItem(CDeviceOptionUI* item, bool show, bool select);
     int VisibleSelectorCount() const;
     bool IsSyncOffered() const { return m_syncOffered; }
+    // The lighting of the source page given to every connected device: the source's mode
+    // becomes the shared effect, and each device takes the mode of its family that shows
+    // it, with the source's brightness, speed, direction and colour, and its synchronised
+    // flag set. A mode with no shared effect changes nothing. False then.
+    bool SynchroniseLighting(CDevicePageUI* source);
     // Opens the settings window on one of its pages, or brings it forward on that page.
     void OpenSettings(int page);
     CSetWnd* SettingsWindow() const { return m_setWnd.data(); }

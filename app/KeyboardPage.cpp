@@ -4,7 +4,6 @@
 #include <algorithm>
 
 #include "app/CDevicePageUI.h"
-#include "app/LightingPanel.h"
 #include "keyboard/CKestravaKeyboardDevice.h"
 #include "keyboard/KeyCaptions.h"
 #include "keyboard/KeyTables.h"
@@ -49,11 +48,6 @@ KeyboardPage::KeyboardPage(CDevicePageUI* page, CKestravaKeyboardDevice* device,
     // A key picked in one profile is not the key of the next.
     m_bar =
         std::make_unique<ProfileBar>(page, device->ProfileFolder(), device, window, [this] { clearKeySelection(); });
-    m_lighting = std::make_unique<LightingPanel>(
-        find(QStringLiteral("LightControlItem")),
-        LightingPanel::Device{[device] { return device->CurrentLightInfo(); },
-                              [device](const LightInfo& l) { device->ChangeLighting(l); },
-                              [device] { return device->PresetModes(); }});
     // Scripts that take pictures of a page may open it on another function.
     m_function = qBound(0, qEnvironmentVariableIntValue("TALYX_START_FUNCTION"), 3);
     bindEditors();
@@ -160,6 +154,11 @@ void KeyboardPage::Start(std::function<void(int)> done) {
     m_device->PageStart(m_bar->Profiles().CurrentUUID(), true, std::move(done));
 }
 
+void KeyboardPage::ReloadProfiles() {
+    m_bar->Profiles().Initialise();
+    m_device->ApplyProfile(m_bar->Profiles().CurrentUUID());
+}
+
 void KeyboardPage::Refresh() {
     m_showing = true;
     refreshCaptions();
@@ -167,8 +166,8 @@ void KeyboardPage::Refresh() {
     // as it is now.
     if (m_keySet && m_keySet->IsVisible())
         showSelectedKey();
-    if (m_lighting)
-        m_lighting->Refresh();
+    if (m_page)
+        m_page->RefreshLighting();
     refreshSettings();
     m_showing = false;
 }
@@ -260,7 +259,7 @@ bool KeyboardPage::HandleNotify(TNotifyUI& msg) {
         return true;
     if (m_bar->HandleNotify(sender, type) || onSettingControl(sender, type))
         return true;
-    return m_lighting && m_lighting->HandleNotify(msg);
+    return false;
 }
 
 bool KeyboardPage::onSettingControl(CControlUI* sender, const QString& type) {

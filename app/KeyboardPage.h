@@ -15,7 +15,6 @@ namespace talyx {
 
 class CDevicePageUI;
 class CKestravaKeyboardDevice;
-class LightingPanel;
 
 // The keyboard's page half: binds the page's controls to the keyboard core. It shows
 // what the core holds (key captions, the profile bar, lighting values, settings) and
@@ -35,6 +34,9 @@ public:
     // A notification from a control of this page. True when it was this page's.
     bool HandleNotify(TNotifyUI& msg);
     ProfileList& Profiles() { return m_bar->Profiles(); }
+    // The keyboard said its profile changed: the profile list is read again and its
+    // selected profile applied to the keyboard.
+    void ReloadProfiles();
     // Which function the page shows: 0 keys, 1 lighting, 2 macros, 3 settings.
     void ShowFunction(int function);
 
@@ -70,7 +72,6 @@ private:
     CKestravaKeyboardDevice* m_device;
     WindowImplBase* m_window;
     std::unique_ptr<ProfileBar> m_bar;
-    std::unique_ptr<LightingPanel> m_lighting;
     QPointer<CKeySetControlUI> m_keySet;
     QPointer<CMacroControlUI> m_macros;
     int m_function = 0;

@@ -17,6 +17,8 @@ namespace talyx {
 //   TALYX_START_FUNCTION=n  the keyboard page opens on function n (0 keys, 1 lighting, 2 macros, 3 settings)
 //   TALYX_DATA_DIR=dir      program data folder (skin, DefaultData, Font, lang)
 //   TALYX_EXIT_WHEN_SHOWN=1 quit once the main window has been painted (start-up timing)
+//   TALYX_MINIMISE_AFTER_MS=n, TALYX_SYNCHRONISE_AFTER_MS=n  minimise the window, or give
+//                           every device the first keyboard's lighting, n ms after start (benchmarks)
 int RunApplication(int argc, char** argv, const ProgramOptions& options = {});
 
 } // namespace talyx
