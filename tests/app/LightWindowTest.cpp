@@ -503,8 +503,8 @@ TEST_F(LightWindow, StatusPollingPausesWhileTheWindowIsHidden) {
     auto polls = [&] { return vdev.state()[0]["firmware"]["commands"]["0x1a"].asUInt64(); };
     ASSERT_TRUE(waitUntil([&] { return polls() > 0; })) << "the first poll after the start";
 
-    // Closed to the tray: the flag is set and a status timer that fires polls nothing.
-    notify(wnd->FindControl("closebtn"), notify::kClick);
+    // Hidden from the tray: the flag is set and a status timer that fires polls nothing.
+    wnd->ToggleFromTray();
     ASSERT_TRUE(mouse->Device()->IsWindowHidden());
     const uint64_t before = polls();
     mouse->OnSelectorTimer(kTimerStatus);
