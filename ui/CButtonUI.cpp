@@ -1,5 +1,6 @@
 #include "ui/CButtonUI.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -11,6 +12,7 @@ namespace talyx {
 CButtonUI::CButtonUI(QWidget* parent) : CLabelUI(parent) {
     m_textAlign = Qt::AlignCenter;
     setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 bool CButtonUI::Activate() {
@@ -70,6 +72,17 @@ void CButtonUI::mouseReleaseEvent(QMouseEvent* event) {
     event->accept();
     if (wasPushed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
         Activate();
+}
+
+void CButtonUI::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    if ((key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) && !event->isAutoRepeat() &&
+        event->modifiers() == Qt::NoModifier) {
+        Activate();
+        event->accept();
+        return;
+    }
+    CLabelUI::keyPressEvent(event);
 }
 
 void CButtonUI::PaintBkColor(QPainter& p) {

@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
 
+#include "ui/Accessibility.h"
 #include "ui/CPaintManagerUI.h"
 #include "ui/UIAttributes.h"
 
@@ -23,7 +24,9 @@ CEditUI::CEditUI(QWidget* parent) : CLabelUI(parent), m_edit(new QLineEdit(this)
     applyStyle();
 }
 
-QString CEditUI::GetText() const { return m_edit->text(); }
+QString CEditUI::GetText() const {
+    return m_edit->text();
+}
 
 void CEditUI::SetText(const QString& text) {
     m_text = text;
@@ -37,9 +40,13 @@ void CEditUI::SetNumberOnly(bool on) {
     m_edit->setValidator(on ? new QRegularExpressionValidator(kDigits, m_edit) : nullptr);
 }
 
-void CEditUI::SetMaxChar(int count) { m_edit->setMaxLength(count > 0 ? count : 32767); }
+void CEditUI::SetMaxChar(int count) {
+    m_edit->setMaxLength(count > 0 ? count : 32767);
+}
 
-int CEditUI::GetMaxChar() const { return m_edit->maxLength(); }
+int CEditUI::GetMaxChar() const {
+    return m_edit->maxLength();
+}
 
 void CEditUI::SetMinValue(int value) {
     m_minValue = value;
@@ -51,9 +58,13 @@ void CEditUI::SetMaxValue(int value) {
     m_hasMax = true;
 }
 
-void CEditUI::SetReadOnly(bool on) { m_edit->setReadOnly(on); }
+void CEditUI::SetReadOnly(bool on) {
+    m_edit->setReadOnly(on);
+}
 
-void CEditUI::SetPasswordMode(bool on) { m_edit->setEchoMode(on ? QLineEdit::Password : QLineEdit::Normal); }
+void CEditUI::SetPasswordMode(bool on) {
+    m_edit->setEchoMode(on ? QLineEdit::Password : QLineEdit::Normal);
+}
 
 void CEditUI::SetAttribute(const QString& name, const QString& value) {
     const QString n = name.toLower();
@@ -92,6 +103,10 @@ void CEditUI::OnScaleChanged() {
 
 bool CEditUI::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_edit) {
+        // The line says the edit's name to a screen reader; the name may come from a label
+        // or a tool tip set after the edit, or change with the language.
+        if (event->type() == QEvent::Show || event->type() == QEvent::FocusIn)
+            m_edit->setAccessibleName(AccessibleName(this));
         if (event->type() == QEvent::FocusIn)
             SendNotify(notify::kSetFocus);
         else if (event->type() == QEvent::FocusOut) {
@@ -100,6 +115,11 @@ bool CEditUI::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return CLabelUI::eventFilter(watched, event);
+}
+
+void CEditUI::ReloadText() {
+    CLabelUI::ReloadText();
+    m_edit->setAccessibleName(AccessibleName(this));
 }
 
 void CEditUI::applyStyle() {

@@ -1,5 +1,6 @@
 #include "ui/COptionUI.h"
 
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -54,6 +55,27 @@ bool COptionUI::Activate() {
     else
         Selected(!m_selected);
     return true;
+}
+
+void COptionUI::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    const bool forward = key == Qt::Key_Right || key == Qt::Key_Down;
+    const bool back = key == Qt::Key_Left || key == Qt::Key_Up;
+    if ((!forward && !back) || m_group.isEmpty() || !m_manager) {
+        CButtonUI::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    QList<COptionUI*> group;
+    for (COptionUI* o : m_manager->GetOptionGroup(m_group))
+        if (o == this || (o->isVisible() && o->isEnabled()))
+            group.append(o);
+    const qsizetype at = group.indexOf(this);
+    if (at < 0 || group.size() < 2)
+        return;
+    COptionUI* next = group[(at + (forward ? 1 : group.size() - 1)) % group.size()];
+    next->setFocus(Qt::TabFocusReason);
+    next->Activate();
 }
 
 void COptionUI::SetAttribute(const QString& name, const QString& value) {

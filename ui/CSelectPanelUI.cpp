@@ -1,5 +1,6 @@
 #include "ui/CSelectPanelUI.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -15,6 +16,65 @@ QList<CDeviceKeyButtonUI*> CSelectPanelUI::SelectedButtons() const {
         if (b->IsSelected() && b->IsVisible())
             out.append(b);
     return out;
+}
+
+void CSelectPanelUI::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    QPoint dir;
+    if (key == Qt::Key_Left)
+        dir = QPoint(-1, 0);
+    else if (key == Qt::Key_Right)
+        dir = QPoint(1, 0);
+    else if (key == Qt::Key_Up)
+        dir = QPoint(0, -1);
+    else if (key == Qt::Key_Down)
+        dir = QPoint(0, 1);
+    auto* from = qobject_cast<CDeviceKeyButtonUI*>(focusWidget());
+    if (dir.isNull() || !from || !isAncestorOf(from)) {
+        CContainerUI::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    const QPoint origin = from->mapTo(this, from->rect().center());
+    CDeviceKeyButtonUI* best = nullptr;
+    long long bestScore = 0;
+    for (auto* b : findChildren<CDeviceKeyButtonUI*>()) {
+        if (b == from || !b->isVisible() || !b->isEnabled())
+            continue;
+        const QPoint d = b->mapTo(this, b->rect().center()) - origin;
+        const int along = d.x() * dir.x() + d.y() * dir.y();
+        if (along <= 0)
+            continue;
+        const int across = qAbs(d.x() * dir.y() + d.y() * dir.x());
+        // Keys in line come first: sideways distance weighs more than distance ahead.
+        const long long score = static_cast<long long>(along) + 3LL * across;
+        if (!best || score < bestScore) {
+            best = b;
+            bestScore = score;
+        }
+    }
+    if (best)
+        best->setFocus(Qt::TabFocusReason);
+}
+
+bool CSelectPanelUI::focusNextPrevChild(bool next) {
+    QWidget* focus = focusWidget();
+    if (!focus || !isAncestorOf(focus))
+        return CContainerUI::focusNextPrevChild(next);
+    // Walk the window's focus chain from the focus to the first widget outside the panel.
+    QWidget* w = focus;
+    for (int guard = 0; guard < 100000; ++guard) {
+        w = next ? w->nextInFocusChain() : w->previousInFocusChain();
+        if (!w || w == focus)
+            break;
+        if (isAncestorOf(w) || w == this)
+            continue;
+        if ((w->focusPolicy() & Qt::TabFocus) && w->isVisible() && w->isEnabled() && w->window() == window()) {
+            w->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+            return true;
+        }
+    }
+    return CContainerUI::focusNextPrevChild(next);
 }
 
 void CSelectPanelUI::SelectInRect(const QRect& area, bool add) {
