@@ -14,8 +14,8 @@ Usage: atspi_test.py BIN_DIR [--dump]
 import sys
 import time
 
-from session import Session, do_action, find, find_application, import_atspi, role, skip, unnamed_controls, wait_for
-from session import walk
+from session import (Session, choose, do_action, find, find_application, import_atspi, role, sensitive, skip,
+                     unnamed_controls, wait_for, walk)
 
 failures = []
 
@@ -39,6 +39,37 @@ def check_tree(pyatspi, root, where):
 def dump(pyatspi, root):
     for node, depth in walk(pyatspi, root):
         print("  " * depth + "%s '%s'" % (role(node), node.name))
+
+
+def assign_key(pyatspi, session, app):
+    key = find(pyatspi, app, "push button", "A")
+    if not check(key is not None, "no key button 'A'"):
+        return
+    do_action(key, "Toggle", "Press")
+    action = find(pyatspi, app, "combo box", "Action", timeout=5)
+    apply = find(pyatspi, app, "push button", "Apply", timeout=3)
+    save = find(pyatspi, app, "push button", "Save to keyboard", timeout=3)
+    if not (action and apply and save):
+        print("SKIPPED STEP: with a key chosen, the key assignment page shows no Action combo, Apply and "
+              "Save to keyboard buttons yet", flush=True)
+        if "--dump" in sys.argv:
+            dump(pyatspi, app)
+        return
+    if not choose(pyatspi, action, "Media"):
+        print("SKIPPED STEP: the Action combo offers no 'Media' row yet", flush=True)
+        return
+    media = find(pyatspi, app, "combo box", "Function", timeout=5)
+    if media is None or not choose(pyatspi, media, "Mute") or not wait_for(lambda: sensitive(pyatspi, apply), 5):
+        print("SKIPPED STEP: the key assignment page does not take an assignment yet (Apply stays disabled)",
+              flush=True)
+        return
+    assigned_before = session.keyboard().get("assignments", "")
+    do_action(apply, "Press")
+    check(wait_for(lambda: sensitive(pyatspi, save), 10) is not None, "'Save to keyboard' stays disabled")
+    do_action(save, "Press")
+    check(wait_for(lambda: session.keyboard().get("assignments", "") != assigned_before, 20) is not None,
+          "'Save to keyboard' sent no assignment to the keyboard")
+    print("the key assignment reached the keyboard", flush=True)
 
 
 def main():
@@ -83,7 +114,6 @@ def main():
             rows = [combo.getChildAtIndex(i) for i in range(combo.childCount)]
             rows = [r for r in rows if r is not None and role(r) == "list item"]
             check(len(rows) > 2, "the effect combo offers %d rows" % len(rows))
-            current = combo.queryText().getText(0, -1) if False else None  # noqa: F841
             target = next((r for r in rows if not r.getState().contains(pyatspi.STATE_SELECTED)), None)
             value = slider.queryValue()
             new_brightness = int(value.minimumValue) if int(value.currentValue) != int(value.minimumValue) \
@@ -100,19 +130,12 @@ def main():
             print("effect '%s' and brightness %d reached the keyboard: record %s" %
                   (target.name, new_brightness, session.record()[:4].hex()), flush=True)
 
-        # The key assignment page: assign a key and save it to the keyboard.
-        key_tab = next((t for t in tabs if t is not tab), None)
+        # The key assignment page: a key, an assignment, "Apply", then "Save to keyboard".
+        key_tab = next((t for t in tabs if t.name == "Keys"), None)
+        check(key_tab is not None, "no 'Keys' page tab")
         if key_tab is not None:
             do_action(key_tab, "Toggle", "Press")
-            time.sleep(0.5)
-        save = find(pyatspi, app, "push button", "Save to keyboard", timeout=3)
-        if save is None:
-            print("SKIPPED STEP: the key assignment page has no 'Save to keyboard' button yet", flush=True)
-        else:
-            assigned_before = session.keyboard().get("assignments", "")
-            do_action(save, "Press")
-            check(wait_for(lambda: session.keyboard().get("assignments", "") != assigned_before, 15) is not None,
-                  "'Save to keyboard' sent no assignment")
+            assign_key(pyatspi, session, app)
     finally:
         session.stop()
     print("%d passed, %d failed" % (1 if not failures else 0, 1 if failures else 0))

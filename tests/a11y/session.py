@@ -155,7 +155,7 @@ class Session:
 # Roles a user operates; each must have a name.
 INTERACTIVE = {
     "push button", "toggle button", "check box", "radio button", "slider", "combo box", "text", "entry",
-    "password text", "list", "list item", "page tab", "page tab list", "menu item", "check menu item",
+    "password text", "list", "list item", "page tab", "menu item", "check menu item",
     "radio menu item", "spin button", "progress bar", "color chooser",
 }
 
@@ -235,7 +235,7 @@ def unnamed_controls(pyatspi, root):
 def find(pyatspi, root, role_name, name=None, timeout=10):
     def look():
         for node, _ in walk(pyatspi, root):
-            if role(node) == role_name and (name is None or node.name == name):
+            if role(node) == role_name and (name is None or (node.name or "").casefold() == name.casefold()):
                 return node
         return None
     return wait_for(look, timeout, 0.2)
@@ -249,3 +249,20 @@ def do_action(node, *names):
             return action.doAction(available.index(want))
     raise AssertionError("%s '%s' offers no %s action (it has %s)" % (role(node), node.name, "/".join(names),
                                                                       available))
+
+
+def sensitive(pyatspi, node):
+    try:
+        return node.getState().contains(pyatspi.STATE_SENSITIVE)
+    except Exception:
+        return False
+
+
+def choose(pyatspi, combo, row_name):
+    """Picks the combo box's row named `row_name` through its row's action."""
+    for i in range(combo.childCount):
+        row = combo.getChildAtIndex(i)
+        if row is not None and (row.name or "").casefold() == row_name.casefold():
+            do_action(row, "Press")
+            return True
+    return False
