@@ -41,6 +41,28 @@ def dump(pyatspi, root):
         print("  " * depth + "%s '%s'" % (role(node), node.name))
 
 
+def dialogs(pyatspi, app):
+    return [app.getChildAtIndex(i) for i in range(app.childCount)
+            if app.getChildAtIndex(i) is not None and role(app.getChildAtIndex(i)) == "dialog"]
+
+
+def check_dialog(pyatspi, app, opener_name):
+    opener = find(pyatspi, app, "push button", opener_name)
+    if not check(opener is not None, "no '%s' button" % opener_name):
+        return
+    do_action(opener, "Press")
+    dialog = wait_for(lambda: next(iter(dialogs(pyatspi, app)), None), 15)
+    if not check(dialog is not None, "'%s' opened no dialog" % opener_name):
+        return
+    time.sleep(0.5)
+    check_tree(pyatspi, dialog, "dialog '%s'" % dialog.name)
+    close = next((n for n, _ in walk(pyatspi, dialog) if role(n) == "push button" and
+                  (n.name or "").casefold().startswith("close")), None)
+    if check(close is not None, "dialog '%s' has no close button" % dialog.name):
+        do_action(close, "Press")
+        check(wait_for(lambda: not dialogs(pyatspi, app), 10) is not None, "dialog '%s' did not close" % dialog.name)
+
+
 def assign_key(pyatspi, session, app):
     key = find(pyatspi, app, "push button", "A")
     if not check(key is not None, "no key button 'A'"):
@@ -102,6 +124,10 @@ def main():
             do_action(t, "Toggle", "Press", "SetFocus")
             time.sleep(0.5)
             check_tree(pyatspi, app, "page '%s'" % t.name)
+
+        # The windows the title bar opens.
+        for opener in ("Settings and updates", "Change the look"):
+            check_dialog(pyatspi, app, opener)
 
         # The lighting page: effect and brightness through AT-SPI alone.
         do_action(tab, "Toggle", "Press")
