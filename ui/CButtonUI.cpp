@@ -123,8 +123,7 @@ void CButtonUI::PaintText(QPainter& p) {
     p.setFont(TextFont());
     p.setPen(ToQColor(CurrentTextColorForState()));
     const QRect r = TextRect();
-    p.drawText(r, m_textAlign | (m_wordBreak ? Qt::TextWordWrap : Qt::TextSingleLine),
-               m_wordBreak ? m_text : p.fontMetrics().elidedText(m_text, Qt::ElideRight, r.width()));
+    p.drawText(r, m_textAlign | (m_wordBreak ? Qt::TextWordWrap : Qt::TextSingleLine), FittedText(p, r));
 }
 
 } // namespace talyx

@@ -8,6 +8,7 @@
 #include <QPainterPath>
 #include <QRegularExpression>
 
+#include "platform/Debug.h"
 #include "ui/CContainerUI.h"
 #include "ui/CPaintManagerUI.h"
 #include "ui/CResourceManager.h"
@@ -397,8 +398,19 @@ void CControlUI::PaintText(QPainter& p) {
     int flags = m_textAlign;
     flags |= m_wordBreak ? Qt::TextWordWrap : Qt::TextSingleLine;
     const QRect r = TextRect();
-    const QString shown = m_wordBreak ? m_text : p.fontMetrics().elidedText(m_text, Qt::ElideRight, r.width());
-    p.drawText(r, flags, shown);
+    p.drawText(r, flags, FittedText(p, r));
+}
+
+QString CControlUI::FittedText(const QPainter& p, const QRect& r) {
+    const QFontMetrics fm = p.fontMetrics();
+    const QString shown = m_wordBreak ? m_text : fm.elidedText(m_text, Qt::ElideRight, r.width());
+    const bool clipped = m_wordBreak ? fm.boundingRect(r, Qt::TextWordWrap | m_textAlign, m_text).height() > r.height()
+                                     : shown != m_text;
+    if (clipped && m_clippedReported != m_text && r.width() > 0 && r.height() > 0) {
+        m_clippedReported = m_text;
+        DebugOutput("text clipped: " + GetName().toStdString() + " \"" + m_text.toStdString() + "\"");
+    }
+    return shown;
 }
 
 void CControlUI::PaintBorder(QPainter& p) {

@@ -146,6 +146,10 @@ protected:
     virtual void PaintBorder(QPainter& p);
 
     QRect TextRect() const;
+    // The text as it fits into `r` with the painter's font: elided on one line, whole when
+    // it wraps. A text that does not fit is reported once to the debug output ("text
+    // clipped"), so a language whose words are too long for a control is found.
+    QString FittedText(const QPainter& p, const QRect& r);
     QFont TextFont() const;
     uint32_t CurrentTextColor() const;
     bool IsHot() const { return m_hot; }
@@ -182,6 +186,7 @@ protected:
     QString m_userData;
     QString m_accessibleRole;
     QString m_nameId;
+    QString m_clippedReported;
     uintptr_t m_tag = 0;
     bool m_notifyHover = false;
     bool m_showText = true;

@@ -129,7 +129,7 @@ void COptionUI::PaintText(QPainter& p) {
         p.setFont(TextFont());
         p.setPen(ToQColor(m_selectedTextColor));
         const QRect r = TextRect();
-        p.drawText(r, m_textAlign | Qt::TextSingleLine, p.fontMetrics().elidedText(m_text, Qt::ElideRight, r.width()));
+        p.drawText(r, m_textAlign | Qt::TextSingleLine, FittedText(p, r));
         return;
     }
     CButtonUI::PaintText(p);

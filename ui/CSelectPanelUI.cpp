@@ -35,19 +35,27 @@ void CSelectPanelUI::keyPressEvent(QKeyEvent* event) {
         return;
     }
     event->accept();
-    const QPoint origin = from->mapTo(this, from->rect().center());
+    // The nearest key ahead among those in line with this one (their spans across the
+    // direction overlap); at the end of a row or column the focus stays.
+    const QRect origin(from->mapTo(this, QPoint(0, 0)), from->size());
+    const bool horizontal = dir.y() == 0;
     CDeviceKeyButtonUI* best = nullptr;
     long long bestScore = 0;
     for (auto* b : findChildren<CDeviceKeyButtonUI*>()) {
         if (b == from || !b->isVisible() || !b->isEnabled())
             continue;
-        const QPoint d = b->mapTo(this, b->rect().center()) - origin;
-        const int along = d.x() * dir.x() + d.y() * dir.y();
-        if (along <= 0)
+        const QRect r(b->mapTo(this, QPoint(0, 0)), b->size());
+        const int ahead = horizontal ? (r.center().x() - origin.center().x()) * dir.x()
+                                     : (r.center().y() - origin.center().y()) * dir.y();
+        const int overlap = horizontal ? qMin(r.bottom(), origin.bottom()) - qMax(r.top(), origin.top())
+                                       : qMin(r.right(), origin.right()) - qMax(r.left(), origin.left());
+        if (ahead <= 0 || overlap <= 0)
             continue;
-        const int across = qAbs(d.x() * dir.y() + d.y() * dir.x());
-        // Keys in line come first: sideways distance weighs more than distance ahead.
-        const long long score = static_cast<long long>(along) + 3LL * across;
+        const int gap = qMax(0, horizontal ? (dir.x() > 0 ? r.left() - origin.right() : origin.left() - r.right())
+                                           : (dir.y() > 0 ? r.top() - origin.bottom() : origin.top() - r.bottom()));
+        const int across =
+            horizontal ? qAbs(r.center().y() - origin.center().y()) : qAbs(r.center().x() - origin.center().x());
+        const long long score = static_cast<long long>(gap) * 100000 + across;
         if (!best || score < bestScore) {
             best = b;
             bestScore = score;
