@@ -2,6 +2,7 @@
 // controls, Space chooses the lighting page, the arrow keys change the effect and the
 // brightness, and the keyboard receives them; a key button is reached and chosen for an
 // assignment; Esc closes the settings window.
+// With TALYX_SCREENSHOT_DIR set, the window is saved with the focus on the brightness.
 #include <QApplication>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -107,6 +108,14 @@ TEST_F(KeyboardOnly, TabSpaceAndArrowsSetTheLighting) {
     EXPECT_EQ(brightness->GetValue(), brightness->GetMinValue() + brightness->GetChangeStep());
     ASSERT_TRUE(waitUntil([&] { return record()[2] == brightness->GetValue(); }, 10000))
         << "the brightness did not reach the keyboard: record " << vdev::ToHex(record());
+
+    // With TALYX_SCREENSHOT_DIR set, the window with the focus ring on the brightness
+    // (scripts/screenshots does this).
+    const QByteArray dir = qgetenv("TALYX_SCREENSHOT_DIR");
+    if (!dir.isEmpty()) {
+        QTest::qWait(300);
+        wnd->grab().save(QString::fromLocal8Bit(dir) + QStringLiteral("/keyboard-focus.png"));
+    }
 }
 
 TEST_F(KeyboardOnly, TabAndArrowsReachAKeyAndAssignIt) {

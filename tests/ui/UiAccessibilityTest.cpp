@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -17,11 +18,13 @@
 #include "ui/CDialogBuilder.h"
 #include "ui/CEditUI.h"
 #include "ui/CListUI.h"
+#include "ui/CMsgWnd.h"
 #include "ui/COptionUI.h"
 #include "ui/CPaintManagerUI.h"
 #include "ui/CProgressUI.h"
 #include "ui/CResourceManager.h"
 #include "ui/CSelectPanelUI.h"
+#include "ui/WindowMessages.h"
 
 using namespace talyx;
 using talyx::test::waitUntil;
@@ -386,4 +389,24 @@ TEST(AccessibleKeys, ArrowsMoveBetweenKeysOfAPanelAndTabLeavesIt) {
     EXPECT_TRUE(manager.FindControl("panel")->isAncestorOf(QApplication::focusWidget())) << "Shift+Tab comes back";
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
     EXPECT_EQ(focusName(), "before");
+}
+
+TEST(AccessibleKeys, EscClosesAMessageBoxAsACancel) {
+    CPaintManagerUI::SetInstancePath(QString());
+    CPaintManagerUI::SetResourcePath(CPaintManagerUI::GetInstancePath() + QStringLiteral("skin"));
+    ASSERT_TRUE(CResourceManager::GetInstance().LoadLanguage(QStringLiteral("lan_en.xml")));
+    QWidget owner;
+    owner.show();
+    int closedBy = -1;
+    // While the box waits for an answer, Esc goes to whatever has the keyboard in it.
+    QTimer::singleShot(0, [&] {
+        waitUntil([] { return QApplication::activeWindow() && QApplication::activeWindow()->isVisible(); });
+        QWidget* box = QApplication::activeWindow();
+        QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, Qt::Key_Escape);
+        closedBy = 0;
+    });
+    const int answer = CMsgWnd::MessageBox(&owner, QStringLiteral("message_text_4"), CMsgWnd::kOkCancel);
+    EXPECT_EQ(closedBy, 0) << "the box closed before Esc";
+    EXPECT_EQ(answer, IDCANCEL) << "closing without a choice is no OK";
+    CPaintManagerUI::SetResourcePath(QString());
 }
