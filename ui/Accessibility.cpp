@@ -16,6 +16,7 @@
 #include "ui/COptionUI.h"
 #include "ui/CProgressUI.h"
 #include "ui/CResourceManager.h"
+#include "ui/CSimpleControls.h"
 #include "ui/WindowImplBase.h"
 
 namespace talyx {
@@ -106,11 +107,93 @@ QAccessible::Role roleOf(const CControlUI* c) {
     return c->GetBkImage().isEmpty() && c->GetForeImage().isEmpty() ? QAccessible::Grouping : QAccessible::Graphic;
 }
 
-// One control as the accessibility bridge sees it. Hidden children are left out, and a
-// combo box offers its rows (less the hidden ones) instead of the box that draws it.
-class ControlAccessible : public QAccessibleWidget, public QAccessibleValueInterface {
+// Plain layouts, spacers and pictures without a name are left out of the tree (a layout's
+// controls stand in its place), so a screen reader meets the controls rather than the
+// boxes that arrange them.
+bool isLayoutOnly(const QWidget* w) {
+    const auto* c = qobject_cast<const CControlUI*>(w);
+    if (!c || qobject_cast<const CWndUI*>(c) || !c->GetText().isEmpty() || !c->toolTip().isEmpty() ||
+        !c->GetNameId().isEmpty())
+        return false;
+    const QAccessible::Role role = roleOf(c);
+    if (qobject_cast<const CContainerUI*>(c))
+        return role == QAccessible::Grouping;
+    return c->GetClass() == QLatin1String("ControlUI") &&
+           (role == QAccessible::Grouping || role == QAccessible::Graphic);
+}
+
+// The children a node offers, in order: hidden ones left out, layouts replaced by what they
+// hold, a scrolling container's controls instead of the area that scrolls them, a combo
+// box's rows (less the hidden ones) instead of the box that draws it.
+void collectChildren(QWidget* w, QList<QWidget*>& out) {
+    QList<QWidget*> direct;
+    if (auto* combo = qobject_cast<CComboUI*>(w)) {
+        for (int i = 0; i < combo->GetCount(); ++i)
+            if (!combo->IsItemHidden(i))
+                out << combo->GetItemAt(i);
+        return;
+    }
+    if (auto* box = qobject_cast<CContainerUI*>(w); box && box->IsScrolling()) {
+        for (int i = 0; i < box->GetCount(); ++i)
+            direct << box->GetItemAt(i);
+    } else {
+        for (QObject* o : w->children())
+            if (auto* child = qobject_cast<QWidget*>(o))
+                direct << child;
+    }
+    for (QWidget* child : direct) {
+        if (child->isWindow() || child->isHidden() || child->objectName() == kFocusFrameName)
+            continue;
+        if (isLayoutOnly(child))
+            collectChildren(child, out);
+        else
+            out << child;
+    }
+}
+
+// The node above a control: past the layouts left out and the parts of a scrolling area.
+QWidget* shownParent(const QWidget* w) {
+    for (QWidget* p = w->parentWidget(); p; p = p->parentWidget()) {
+        if (p->isWindow())
+            return p;
+        if (qobject_cast<CControlUI*>(p) && !isLayoutOnly(p))
+            return p;
+    }
+    return nullptr;
+}
+
+// A widget of the skin in the tree that the bridge walks: a window or a control.
+class TreeAccessible : public QAccessibleWidget {
 public:
-    ControlAccessible(CControlUI* control, QAccessible::Role role) : QAccessibleWidget(control, role) {}
+    TreeAccessible(QWidget* w, QAccessible::Role role, const QString& name = QString())
+        : QAccessibleWidget(w, role, name) {}
+    QList<QWidget*> shownChildren() const {
+        QList<QWidget*> out;
+        collectChildren(widget(), out);
+        return out;
+    }
+    QAccessibleInterface* parent() const override {
+        if (widget()->isWindow())
+            return QAccessibleWidget::parent();
+        QWidget* p = shownParent(widget());
+        return p ? QAccessible::queryAccessibleInterface(p) : QAccessibleWidget::parent();
+    }
+    int childCount() const override { return static_cast<int>(shownChildren().size()); }
+    QAccessibleInterface* child(int index) const override {
+        const QList<QWidget*> kids = shownChildren();
+        return index >= 0 && index < kids.size() ? QAccessible::queryAccessibleInterface(kids[index]) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        if (!child)
+            return -1;
+        return static_cast<int>(shownChildren().indexOf(qobject_cast<QWidget*>(child->object())));
+    }
+};
+
+// One control as the accessibility bridge sees it.
+class ControlAccessible : public TreeAccessible, public QAccessibleValueInterface {
+public:
+    ControlAccessible(CControlUI* control, QAccessible::Role role) : TreeAccessible(control, role) {}
 
     CControlUI* control() const { return static_cast<CControlUI*>(widget()); }
     CProgressUI* progress() const { return qobject_cast<CProgressUI*>(widget()); }
@@ -119,7 +202,7 @@ public:
     void* interface_cast(QAccessible::InterfaceType type) override {
         if (type == QAccessible::ValueInterface && progress())
             return static_cast<QAccessibleValueInterface*>(this);
-        return QAccessibleWidget::interface_cast(type);
+        return TreeAccessible::interface_cast(type);
     }
 
     QString text(QAccessible::Text t) const override {
@@ -165,32 +248,6 @@ public:
         if (qobject_cast<const CComboUI*>(c))
             s.expandable = true;
         return s;
-    }
-
-    QList<QWidget*> shownChildren() const {
-        QList<QWidget*> out;
-        if (auto* combo = qobject_cast<CComboUI*>(widget())) {
-            for (int i = 0; i < combo->GetCount(); ++i)
-                if (!combo->IsItemHidden(i))
-                    out << combo->GetItemAt(i);
-            return out;
-        }
-        for (QObject* o : widget()->children()) {
-            auto* w = qobject_cast<QWidget*>(o);
-            if (w && !w->isWindow() && !w->isHidden() && w->objectName() != kFocusFrameName)
-                out << w;
-        }
-        return out;
-    }
-    int childCount() const override { return static_cast<int>(shownChildren().size()); }
-    QAccessibleInterface* child(int index) const override {
-        const QList<QWidget*> kids = shownChildren();
-        return index >= 0 && index < kids.size() ? QAccessible::queryAccessibleInterface(kids[index]) : nullptr;
-    }
-    int indexOfChild(const QAccessibleInterface* child) const override {
-        if (!child)
-            return -1;
-        return static_cast<int>(shownChildren().indexOf(qobject_cast<QWidget*>(child->object())));
     }
 
     QStringList actionNames() const override {
@@ -254,8 +311,8 @@ QAccessibleInterface* controlFactory(const QString&, QObject* object) {
         return new ControlAccessible(control, roleOf(control));
     // A skinned window is a frame (the main window) or a dialog (every window it opens).
     if (auto* window = qobject_cast<WindowImplBase*>(object))
-        return new QAccessibleWidget(window, window->parentWidget() ? QAccessible::Dialog : QAccessible::Window,
-                                     window->windowTitle());
+        return new TreeAccessible(window, window->parentWidget() ? QAccessible::Dialog : QAccessible::Window,
+                                  window->windowTitle());
     return nullptr;
 }
 
