@@ -426,6 +426,29 @@ void InstallAccessibility() {
     tracker->setParent(qApp);
 }
 
+void AccessibleCheckedChanged(CControlUI* control) {
+    if (!QAccessible::isActive())
+        return;
+    QAccessible::State changed;
+    changed.checked = true;
+    QAccessibleStateChangeEvent event(control, changed);
+    QAccessible::updateAccessibility(&event);
+}
+
+void AccessibleValueChanged(CControlUI* control, const QVariant& value) {
+    if (!QAccessible::isActive())
+        return;
+    QAccessibleValueChangeEvent event(control, value);
+    QAccessible::updateAccessibility(&event);
+}
+
+void AccessibleNameChanged(CControlUI* control) {
+    if (!QAccessible::isActive())
+        return;
+    QAccessibleEvent event(control, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&event);
+}
+
 bool KeyboardFocusShown() {
     return tracker && tracker->keyboard;
 }

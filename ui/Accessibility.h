@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QVariant>
 
 namespace talyx {
 
@@ -19,6 +20,12 @@ void InstallAccessibility();
 // tip, else the language text its "nameid" names, else the text of the label that stands
 // before it in its layout. Empty when none of these has a text.
 QString AccessibleName(const CControlUI* control);
+
+// Tell a listening screen reader that a control's checked state, value or name changed
+// (nothing happens when none listens).
+void AccessibleCheckedChanged(CControlUI* control);
+void AccessibleValueChanged(CControlUI* control, const QVariant& value);
+void AccessibleNameChanged(CControlUI* control);
 
 // Whether the keyboard moved the focus last (rather than the mouse): the focus frame is
 // drawn only then, so a click does not leave a ring behind.

@@ -7,6 +7,7 @@
 #include <QSignalBlocker>
 #include <QStandardItemModel>
 
+#include "ui/Accessibility.h"
 #include "ui/CListUI.h"
 #include "ui/CPaintManagerUI.h"
 #include "ui/UIAttributes.h"
@@ -20,8 +21,10 @@ CComboUI::CComboUI(QWidget* parent) : CContainerUI(parent), m_box(new QComboBox(
     connect(m_box, qOverload<int>(&QComboBox::activated), this, [this](int index) {
         const int old = m_lastSel;
         m_lastSel = index;
-        if (index != old)
+        if (index != old) {
+            AccessibleValueChanged(this, GetText());
             SendNotify(notify::kItemSelect, static_cast<WPARAM>(index), old);
+        }
     });
     applyStyle();
 }
@@ -77,6 +80,8 @@ bool CComboUI::SelectItem(int index, bool, bool triggerEvent) {
         m_box->setCurrentIndex(index);
     }
     m_lastSel = index;
+    if (index != old)
+        AccessibleValueChanged(this, GetText());
     if (triggerEvent && index != old)
         SendNotify(notify::kItemSelect, static_cast<WPARAM>(index), old);
     return true;

@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 
 #include "platform/Debug.h"
+#include "ui/Accessibility.h"
 #include "ui/CContainerUI.h"
 #include "ui/CPaintManagerUI.h"
 #include "ui/CResourceManager.h"
@@ -30,6 +31,7 @@ void CControlUI::SetText(const QString& text) {
         return;
     m_text = text;
     update();
+    AccessibleNameChanged(this);
 }
 
 void CControlUI::SetTextId(const QString& key) {

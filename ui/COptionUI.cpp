@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include "ui/Accessibility.h"
 #include "ui/CPaintManagerUI.h"
 #include "ui/UIAttributes.h"
 
@@ -43,6 +44,8 @@ void COptionUI::Selected(bool selected, bool triggerEvent) {
                 other->Selected(false, triggerEvent);
     }
     update();
+    if (changed)
+        AccessibleCheckedChanged(this);
     if (changed && triggerEvent)
         SendNotify(notify::kSelectChanged, selected ? 1 : 0);
 }

@@ -6,6 +6,7 @@
 #include <QPainterPath>
 #include <QWheelEvent>
 
+#include "ui/Accessibility.h"
 #include "ui/UIAttributes.h"
 
 namespace talyx {
@@ -32,6 +33,7 @@ void CProgressUI::SetValue(int value) {
         return;
     m_value = v;
     update();
+    AccessibleValueChanged(this, v);
 }
 
 void CProgressUI::SetAttribute(const QString& name, const QString& value) {

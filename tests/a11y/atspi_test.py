@@ -63,6 +63,34 @@ def check_dialog(pyatspi, app, opener_name):
         check(wait_for(lambda: not dialogs(pyatspi, app), 10) is not None, "dialog '%s' did not close" % dialog.name)
 
 
+def check_events(pyatspi, app, slider):
+    """A screen reader hears of a changed check box and a changed value."""
+    from gi.repository import GLib
+    heard = []
+
+    def listener(event):
+        heard.append((event.type, event.source.name if event.source else ""))
+
+    pyatspi.Registry.registerEventListener(listener, "object:state-changed:checked",
+                                           "object:property-change:accessible-value")
+    try:
+        cycle = find(pyatspi, app, "check box", "7-colour cycle")
+        if check(cycle is not None, "no '7-colour cycle' check box"):
+            do_action(cycle, "Toggle")
+        slider.queryValue().currentValue = 2
+        context = GLib.MainContext.default()
+
+        def arrived():
+            while context.iteration(False):
+                pass
+            return any(t.startswith("object:state-changed:checked") and n == "7-colour cycle" for t, n in heard) \
+                and any(t.startswith("object:property-change:accessible-value") for t, n in heard)
+        check(wait_for(arrived, 10) is not None, "no state or value change was heard: %s" % heard)
+    finally:
+        pyatspi.Registry.deregisterEventListener(listener, "object:state-changed:checked",
+                                                 "object:property-change:accessible-value")
+
+
 def assign_key(pyatspi, session, app):
     key = find(pyatspi, app, "push button", "A")
     if not check(key is not None, "no key button 'A'"):
@@ -153,6 +181,7 @@ def main():
             check(changed is not None, "the effect '%s' (row %d) did not reach the keyboard (record %s)" %
                   (target.name, index, session.record().hex()))
             check(combo.getState().contains(pyatspi.STATE_SHOWING), "the combo box went away")
+            check_events(pyatspi, app, slider)
             print("effect '%s' and brightness %d reached the keyboard: record %s" %
                   (target.name, new_brightness, session.record()[:4].hex()), flush=True)
 
