@@ -11,7 +11,10 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config git
     dbus dbus-bin
     # The installation checks and the Debian package: the desktop's validators, the
     # manual's formatter, udevadm, and dpkg-shlibdeps for the package's dependencies.
-    desktop-file-utils appstream groff-base man-db udev dpkg-dev)
+    desktop-file-utils appstream groff-base man-db udev dpkg-dev
+    # The accessibility test: a virtual display, the accessibility bus and its Python
+    # client, and the fonts of the languages the screenshots show.
+    xvfb xauth at-spi2-core python3-pyatspi fonts-noto-core fonts-noto-cjk)
 # The runtimes of the address, undefined-behaviour and thread sanitizer passes.
 SANITIZER_PACKAGES=(libasan8 libubsan1 libtsan2)
 # Extra packages for the fuzz pass.

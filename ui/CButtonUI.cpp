@@ -1,5 +1,6 @@
 #include "ui/CButtonUI.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -11,6 +12,7 @@ namespace talyx {
 CButtonUI::CButtonUI(QWidget* parent) : CLabelUI(parent) {
     m_textAlign = Qt::AlignCenter;
     setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 bool CButtonUI::Activate() {
@@ -72,6 +74,17 @@ void CButtonUI::mouseReleaseEvent(QMouseEvent* event) {
         Activate();
 }
 
+void CButtonUI::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    if ((key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) && !event->isAutoRepeat() &&
+        event->modifiers() == Qt::NoModifier) {
+        Activate();
+        event->accept();
+        return;
+    }
+    CLabelUI::keyPressEvent(event);
+}
+
 void CButtonUI::PaintBkColor(QPainter& p) {
     if (m_pushed && m_pushedBkColor) {
         QPainterPath path;
@@ -110,8 +123,7 @@ void CButtonUI::PaintText(QPainter& p) {
     p.setFont(TextFont());
     p.setPen(ToQColor(CurrentTextColorForState()));
     const QRect r = TextRect();
-    p.drawText(r, m_textAlign | (m_wordBreak ? Qt::TextWordWrap : Qt::TextSingleLine),
-               m_wordBreak ? m_text : p.fontMetrics().elidedText(m_text, Qt::ElideRight, r.width()));
+    p.drawText(r, m_textAlign | (m_wordBreak ? Qt::TextWordWrap : Qt::TextSingleLine), FittedText(p, r));
 }
 
 } // namespace talyx

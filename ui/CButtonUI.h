@@ -24,6 +24,8 @@ public:
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    // Space and Enter press the button like a click.
+    void keyPressEvent(QKeyEvent* event) override;
     void PaintBkColor(QPainter& p) override;
     void PaintStatusImage(QPainter& p) override;
     uint32_t CurrentTextColorForState() const;

@@ -2,10 +2,12 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QListView>
 #include <QSignalBlocker>
 #include <QStandardItemModel>
 
+#include "ui/Accessibility.h"
 #include "ui/CListUI.h"
 #include "ui/CPaintManagerUI.h"
 #include "ui/UIAttributes.h"
@@ -14,16 +16,60 @@ namespace talyx {
 
 CComboUI::CComboUI(QWidget* parent) : CContainerUI(parent), m_box(new QComboBox(this)) {
     m_box->setCursor(Qt::PointingHandCursor);
+    m_box->setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::StrongFocus);
     connect(m_box, qOverload<int>(&QComboBox::activated), this, [this](int index) {
         const int old = m_lastSel;
         m_lastSel = index;
-        if (index != old)
+        if (index != old) {
+            AccessibleValueChanged(this, GetText());
             SendNotify(notify::kItemSelect, static_cast<WPARAM>(index), old);
+        }
     });
     applyStyle();
 }
 
-int CComboUI::GetCurSel() const { return m_box->currentIndex(); }
+void CComboUI::ShowPopup() {
+    if (isEnabled() && GetCount() > 0)
+        m_box->showPopup();
+}
+
+void CComboUI::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    if (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_F4 ||
+        (key == Qt::Key_Down && event->modifiers() & Qt::AltModifier)) {
+        ShowPopup();
+        event->accept();
+        return;
+    }
+    int step = 0;
+    int from = GetCurSel();
+    if (key == Qt::Key_Down || key == Qt::Key_Right)
+        step = 1;
+    else if (key == Qt::Key_Up || key == Qt::Key_Left)
+        step = -1;
+    else if (key == Qt::Key_Home)
+        step = 1, from = -1;
+    else if (key == Qt::Key_End)
+        step = -1, from = GetCount();
+    if (!step) {
+        CContainerUI::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    if (from < 0 && step < 0)
+        from = GetCount();
+    for (int i = from + step; i >= 0 && i < GetCount(); i += step) {
+        if (!IsItemHidden(i)) {
+            SelectItem(i, false, true);
+            return;
+        }
+    }
+}
+
+int CComboUI::GetCurSel() const {
+    return m_box->currentIndex();
+}
 
 bool CComboUI::SelectItem(int index, bool, bool triggerEvent) {
     if (index < -1 || index >= GetCount())
@@ -34,12 +80,16 @@ bool CComboUI::SelectItem(int index, bool, bool triggerEvent) {
         m_box->setCurrentIndex(index);
     }
     m_lastSel = index;
+    if (index != old)
+        AccessibleValueChanged(this, GetText());
     if (triggerEvent && index != old)
         SendNotify(notify::kItemSelect, static_cast<WPARAM>(index), old);
     return true;
 }
 
-QString CComboUI::GetText() const { return m_box->currentText(); }
+QString CComboUI::GetText() const {
+    return m_box->currentText();
+}
 
 bool CComboUI::AddAt(CControlUI* control, int index) {
     if (!CContainerUI::AddAt(control, index))
@@ -115,7 +165,9 @@ void CComboUI::SetItemHidden(int index, bool hidden) {
     applyHidden(index);
 }
 
-bool CComboUI::IsItemHidden(int index) const { return index >= 0 && index < m_hidden.size() && m_hidden[index]; }
+bool CComboUI::IsItemHidden(int index) const {
+    return index >= 0 && index < m_hidden.size() && m_hidden[index];
+}
 
 void CComboUI::applyHidden(int index) {
     const bool hidden = m_hidden[index];

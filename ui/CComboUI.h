@@ -35,8 +35,13 @@ public:
     bool IsItemHidden(int index) const;
     void SetAttribute(const QString& name, const QString& value) override;
     QComboBox* Box() const { return m_box; }
+    // Opens the list of rows.
+    void ShowPopup();
 
 protected:
+    // Up and Down (Left, Right, Home, End) choose the next shown row as the user's choice;
+    // Space, Enter, F4 and Alt+Down open the list.
+    void keyPressEvent(QKeyEvent* event) override;
     int LayoutItems(const QRect& area) override;
     void OnScaleChanged() override;
     void PaintText(QPainter&) override {}

@@ -13,9 +13,13 @@ namespace talyx {
 
 CContainerUI::CContainerUI(QWidget* parent) : CControlUI(parent) {}
 
-QWidget* CContainerUI::Host() const { return m_content ? m_content : const_cast<CContainerUI*>(this); }
+QWidget* CContainerUI::Host() const {
+    return m_content ? m_content : const_cast<CContainerUI*>(this);
+}
 
-bool CContainerUI::Add(CControlUI* control) { return AddAt(control, GetCount()); }
+bool CContainerUI::Add(CControlUI* control) {
+    return AddAt(control, GetCount());
+}
 
 bool CContainerUI::AddAt(CControlUI* control, int index) {
     if (!control || m_items.contains(control))
@@ -56,7 +60,9 @@ CControlUI* CContainerUI::GetItemAt(int index) const {
     return index >= 0 && index < m_items.size() ? m_items[index] : nullptr;
 }
 
-int CContainerUI::GetItemIndex(CControlUI* control) const { return m_items.indexOf(control); }
+int CContainerUI::GetItemIndex(CControlUI* control) const {
+    return m_items.indexOf(control);
+}
 
 void CContainerUI::SetInset(const QMargins& inset) {
     m_inset = inset;
@@ -73,15 +79,17 @@ void CContainerUI::EnableScrollBar(bool vertical) {
         return;
     m_scroll = new QScrollArea(this);
     m_scroll->setFrameShape(QFrame::NoFrame);
+    // The keyboard reaches the controls inside, not the area that scrolls them.
+    m_scroll->setFocusPolicy(Qt::NoFocus);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_scroll->setWidgetResizable(false);
-    m_scroll->setStyleSheet(QStringLiteral(
-        "QScrollArea{background:transparent;} QScrollArea>QWidget>QWidget{background:transparent;}"
-        "QScrollBar:vertical{background:transparent;width:6px;margin:0;}"
-        "QScrollBar::handle:vertical{background:#5a5f6e;border-radius:3px;min-height:24px;}"
-        "QScrollBar::add-line,QScrollBar::sub-line{height:0;}"
-        "QScrollBar::add-page,QScrollBar::sub-page{background:transparent;}"));
+    m_scroll->setStyleSheet(
+        QStringLiteral("QScrollArea{background:transparent;} QScrollArea>QWidget>QWidget{background:transparent;}"
+                       "QScrollBar:vertical{background:transparent;width:6px;margin:0;}"
+                       "QScrollBar::handle:vertical{background:#5a5f6e;border-radius:3px;min-height:24px;}"
+                       "QScrollBar::add-line,QScrollBar::sub-line{height:0;}"
+                       "QScrollBar::add-page,QScrollBar::sub-page{background:transparent;}"));
     m_content = new QWidget;
     m_content->setAttribute(Qt::WA_TranslucentBackground);
     for (CControlUI* item : m_items)
@@ -101,9 +109,10 @@ void CContainerUI::SetAttribute(const QString& name, const QString& value) {
     else if (n == QLatin1String("vscrollbar"))
         EnableScrollBar(ParseBool(value));
     else if (n == QLatin1String("childalign") || n == QLatin1String("childvalign")) {
-        m_childAlign = value.contains(QLatin1String("center")) || value.contains(QLatin1String("vcenter"))
-                           ? 1
-                           : (value.contains(QLatin1String("right")) || value.contains(QLatin1String("bottom")) ? 2 : 0);
+        m_childAlign =
+            value.contains(QLatin1String("center")) || value.contains(QLatin1String("vcenter"))
+                ? 1
+                : (value.contains(QLatin1String("right")) || value.contains(QLatin1String("bottom")) ? 2 : 0);
         NeedUpdate();
     } else
         CControlUI::SetAttribute(name, value);
@@ -137,14 +146,14 @@ void CContainerUI::NeedUpdate() {
         m_scroll->setGeometry(rect());
         const int width = m_scroll->viewport()->width();
         area = QRect(0, 0, width, m_scroll->viewport()->height());
-        area = area.marginsRemoved(QMargins(Scale(m_inset.left()), Scale(m_inset.top()), Scale(m_inset.right()),
-                                            Scale(m_inset.bottom())));
+        area = area.marginsRemoved(
+            QMargins(Scale(m_inset.left()), Scale(m_inset.top()), Scale(m_inset.right()), Scale(m_inset.bottom())));
         m_content->resize(width, qMax(m_scroll->viewport()->height(), 1));
         const int needed = LayoutItems(area) + Scale(m_inset.bottom());
         m_content->resize(width, qMax(needed, m_scroll->viewport()->height()));
     } else {
-        area = rect().marginsRemoved(QMargins(Scale(m_inset.left()), Scale(m_inset.top()), Scale(m_inset.right()),
-                                              Scale(m_inset.bottom())));
+        area = rect().marginsRemoved(
+            QMargins(Scale(m_inset.left()), Scale(m_inset.top()), Scale(m_inset.right()), Scale(m_inset.bottom())));
         LayoutItems(area);
     }
     for (CControlUI* item : m_items)
@@ -303,11 +312,17 @@ int CContainerUI::LayoutLine(const QRect& area, bool vertical) {
     return vertical ? pos - (items.isEmpty() ? 0 : gap) : crossExtent;
 }
 
-int CVerticalLayoutUI::LayoutItems(const QRect& area) { return LayoutLine(area, true); }
+int CVerticalLayoutUI::LayoutItems(const QRect& area) {
+    return LayoutLine(area, true);
+}
 
-int CHorizontalLayoutUI::LayoutItems(const QRect& area) { return LayoutLine(area, false); }
+int CHorizontalLayoutUI::LayoutItems(const QRect& area) {
+    return LayoutLine(area, false);
+}
 
-bool CTabLayoutUI::Add(CControlUI* control) { return AddAt(control, GetCount()); }
+bool CTabLayoutUI::Add(CControlUI* control) {
+    return AddAt(control, GetCount());
+}
 
 bool CTabLayoutUI::AddAt(CControlUI* control, int index) {
     if (!CContainerUI::AddAt(control, index))
@@ -331,7 +346,9 @@ bool CTabLayoutUI::SelectItem(int index) {
     return true;
 }
 
-bool CTabLayoutUI::SelectItem(CControlUI* control) { return SelectItem(GetItemIndex(control)); }
+bool CTabLayoutUI::SelectItem(CControlUI* control) {
+    return SelectItem(GetItemIndex(control));
+}
 
 void CTabLayoutUI::SetAttribute(const QString& name, const QString& value) {
     if (name.compare(QLatin1String("selectedid"), Qt::CaseInsensitive) == 0)
@@ -353,8 +370,8 @@ void CTileLayoutUI::SetAttribute(const QString& name, const QString& value) {
 int CTileLayoutUI::LayoutItems(const QRect& area) {
     const QList<CControlUI*> items = VisibleFlowItems();
     const int gap = Scale(m_childPadding);
-    const int cellW = m_itemSize.width() > 0 ? Scale(m_itemSize.width())
-                                             : (area.width() - gap * (m_columns - 1)) / m_columns;
+    const int cellW =
+        m_itemSize.width() > 0 ? Scale(m_itemSize.width()) : (area.width() - gap * (m_columns - 1)) / m_columns;
     const int cellH = m_itemSize.height() > 0 ? Scale(m_itemSize.height()) : cellW;
     int extent = area.top();
     for (int i = 0; i < items.size(); ++i) {

@@ -33,6 +33,8 @@ public:
     void SetChildPadding(int padding);
     int GetChildPadding() const { return m_childPadding; }
     void EnableScrollBar(bool vertical);
+    // Whether the children live in a scrolling area (not directly in this widget).
+    bool IsScrolling() const { return m_scroll != nullptr; }
 
     void SetAttribute(const QString& name, const QString& value) override;
     void SetManager(CPaintManagerUI* manager) override;

@@ -1,10 +1,15 @@
 #include "ui/CControlUI.h"
 
+#include <QCoreApplication>
 #include <QEnterEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRegularExpression>
 
+#include "platform/Debug.h"
+#include "ui/Accessibility.h"
 #include "ui/CContainerUI.h"
 #include "ui/CPaintManagerUI.h"
 #include "ui/CResourceManager.h"
@@ -26,6 +31,7 @@ void CControlUI::SetText(const QString& text) {
         return;
     m_text = text;
     update();
+    AccessibleNameChanged(this);
 }
 
 void CControlUI::SetTextId(const QString& key) {
@@ -45,6 +51,34 @@ void CControlUI::ReloadText() {
         SetText(CResourceManager::GetInstance().GetText(m_textId, GetClass()));
     if (!m_toolTipId.isEmpty())
         setToolTip(CResourceManager::GetInstance().GetText(m_toolTipId, GetClass()));
+}
+
+void CControlUI::SetAccessibleRole(const QString& role) {
+    m_accessibleRole = role;
+    if ((role == QLatin1String("tab") || role == QLatin1String("button")) && focusPolicy() == Qt::NoFocus)
+        setFocusPolicy(Qt::StrongFocus);
+}
+
+void CControlUI::PressByUser() {
+    if (!isEnabled())
+        return;
+    const QPointF at = QRectF(rect()).center();
+    const QPointF global = mapToGlobal(at);
+    QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(this, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(this, &release);
+}
+
+void CControlUI::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    if ((m_accessibleRole == QLatin1String("tab") || m_accessibleRole == QLatin1String("button")) &&
+        (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) && !event->isAutoRepeat()) {
+        PressByUser();
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void CControlUI::SetVisible(bool visible) {
@@ -171,6 +205,10 @@ void CControlUI::SetAttribute(const QString& name, const QString& value) {
     const QString n = name.toLower();
     if (n == QLatin1String("name"))
         SetName(value);
+    else if (n == QLatin1String("role"))
+        SetAccessibleRole(value);
+    else if (n == QLatin1String("nameid"))
+        SetNameId(value);
     else if (n == QLatin1String("text"))
         SetText(value);
     else if (n == QLatin1String("textid"))
@@ -267,7 +305,9 @@ CControlUI* CControlUI::FindSubControl(const QString& name) const {
     return findChild<CControlUI*>(name);
 }
 
-void CControlUI::OnTimer(int id) { SendNotify(notify::kTimer, static_cast<WPARAM>(id)); }
+void CControlUI::OnTimer(int id) {
+    SendNotify(notify::kTimer, static_cast<WPARAM>(id));
+}
 
 QSize CControlUI::EstimateSize(const QSize&) const {
     return QSize(m_fixedWidth > 0 ? Scale(m_fixedWidth) : 0, m_fixedHeight > 0 ? Scale(m_fixedHeight) : 0);
@@ -278,9 +318,13 @@ void CControlUI::SendNotify(const QString& type, WPARAM wParam, LPARAM lParam, b
         m_manager->SendNotify(this, type, wParam, lParam, async);
 }
 
-int CControlUI::Scale(int logical) const { return m_manager ? m_manager->Scale(logical) : logical; }
+int CControlUI::Scale(int logical) const {
+    return m_manager ? m_manager->Scale(logical) : logical;
+}
 
-double CControlUI::ScaleFactor() const { return m_manager ? m_manager->ScaleFactor() : 1.0; }
+double CControlUI::ScaleFactor() const {
+    return m_manager ? m_manager->ScaleFactor() : 1.0;
+}
 
 void CControlUI::NeedParentUpdate() {
     if (auto* parent = GetParentControl())
@@ -288,7 +332,9 @@ void CControlUI::NeedParentUpdate() {
             container->NeedUpdate();
 }
 
-void CControlUI::OnScaleChanged() { update(); }
+void CControlUI::OnScaleChanged() {
+    update();
+}
 
 void CControlUI::enterEvent(QEnterEvent* event) {
     m_hot = true;
@@ -338,9 +384,13 @@ void CControlUI::PaintBkColor(QPainter& p) {
     }
 }
 
-void CControlUI::PaintBkImage(QPainter& p) { DrawImage(p, m_bkImageText); }
+void CControlUI::PaintBkImage(QPainter& p) {
+    DrawImage(p, m_bkImageText);
+}
 
-void CControlUI::PaintStatusImage(QPainter& p) { DrawImage(p, m_foreImageText); }
+void CControlUI::PaintStatusImage(QPainter& p) {
+    DrawImage(p, m_foreImageText);
+}
 
 void CControlUI::PaintText(QPainter& p) {
     if (m_text.isEmpty() || !m_showText)
@@ -350,8 +400,19 @@ void CControlUI::PaintText(QPainter& p) {
     int flags = m_textAlign;
     flags |= m_wordBreak ? Qt::TextWordWrap : Qt::TextSingleLine;
     const QRect r = TextRect();
-    const QString shown = m_wordBreak ? m_text : p.fontMetrics().elidedText(m_text, Qt::ElideRight, r.width());
-    p.drawText(r, flags, shown);
+    p.drawText(r, flags, FittedText(p, r));
+}
+
+QString CControlUI::FittedText(const QPainter& p, const QRect& r) {
+    const QFontMetrics fm = p.fontMetrics();
+    const QString shown = m_wordBreak ? m_text : fm.elidedText(m_text, Qt::ElideRight, r.width());
+    const bool clipped = m_wordBreak ? fm.boundingRect(r, Qt::TextWordWrap | m_textAlign, m_text).height() > r.height()
+                                     : shown != m_text;
+    if (clipped && m_clippedReported != m_text && r.width() > 0 && r.height() > 0) {
+        m_clippedReported = m_text;
+        DebugOutput("text clipped: " + GetName().toStdString() + " \"" + m_text.toStdString() + "\"");
+    }
+    return shown;
 }
 
 void CControlUI::PaintBorder(QPainter& p) {
@@ -374,7 +435,9 @@ QRect CControlUI::TextRect() const {
                            -Scale(m_textPadding.bottom()));
 }
 
-QFont CControlUI::TextFont() const { return m_manager ? m_manager->GetFont(m_font) : font(); }
+QFont CControlUI::TextFont() const {
+    return m_manager ? m_manager->GetFont(m_font) : font();
+}
 
 uint32_t CControlUI::CurrentTextColor() const {
     if (!isEnabled() && m_disabledTextColor)

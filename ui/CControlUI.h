@@ -65,6 +65,8 @@ public:
     // Qt::Alignment flags for the text.
     void SetTextAlign(int flags);
     void SetWordBreak(bool on) { m_wordBreak = on; }
+    // False when the text is only a state the control keeps, not drawn ("showtext").
+    bool IsTextShown() const { return m_showText; }
 
     // Layout, in logical units. 0 = take what the parent gives.
     int GetFixedWidth() const { return m_fixedWidth; }
@@ -78,6 +80,19 @@ public:
     // Position of a floating control inside its parent, logical units.
     QRect GetFloatPos() const { return m_floatPos; }
     void SetFloatPos(const QRect& pos);
+
+    // What the control is to a screen reader when its class alone does not say it: "tab"
+    // for the options that switch pages, "tablist" for the row that holds them.
+    // A control that only reacts to the mouse and says it is a "tab" or "button" takes
+    // the focus, and Space or Enter click it (PressByUser).
+    QString GetAccessibleRole() const { return m_accessibleRole; }
+    void SetAccessibleRole(const QString& role);
+    // A click in the middle of the control, as the mouse would give it.
+    void PressByUser();
+    // The language key of the name a screen reader says when the control shows no text
+    // and has no tool tip ("nameid").
+    QString GetNameId() const { return m_nameId; }
+    void SetNameId(const QString& key) { m_nameId = key; }
 
     QString GetUserData() const { return m_userData; }
     void SetUserData(const QString& data) { m_userData = data; }
@@ -122,6 +137,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
     virtual void PaintBkColor(QPainter& p);
     virtual void PaintBkImage(QPainter& p);
@@ -130,6 +146,10 @@ protected:
     virtual void PaintBorder(QPainter& p);
 
     QRect TextRect() const;
+    // The text as it fits into `r` with the painter's font: elided on one line, whole when
+    // it wraps. A text that does not fit is reported once to the debug output ("text
+    // clipped"), so a language whose words are too long for a control is found.
+    QString FittedText(const QPainter& p, const QRect& r);
     QFont TextFont() const;
     uint32_t CurrentTextColor() const;
     bool IsHot() const { return m_hot; }
@@ -164,6 +184,9 @@ protected:
     bool m_float = false;
     QRect m_floatPos;
     QString m_userData;
+    QString m_accessibleRole;
+    QString m_nameId;
+    QString m_clippedReported;
     uintptr_t m_tag = 0;
     bool m_notifyHover = false;
     bool m_showText = true;

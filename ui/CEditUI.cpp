@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
 
+#include "ui/Accessibility.h"
 #include "ui/CPaintManagerUI.h"
 #include "ui/UIAttributes.h"
 
@@ -120,6 +121,10 @@ void CEditUI::OnScaleChanged() {
 
 bool CEditUI::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_edit) {
+        // The line says the edit's name to a screen reader; the name may come from a label
+        // or a tool tip set after the edit, or change with the language.
+        if (event->type() == QEvent::Show || event->type() == QEvent::FocusIn)
+            m_edit->setAccessibleName(AccessibleName(this));
         if (event->type() == QEvent::FocusIn)
             SendNotify(notify::kSetFocus);
         else if (event->type() == QEvent::FocusOut) {
@@ -128,6 +133,11 @@ bool CEditUI::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return CLabelUI::eventFilter(watched, event);
+}
+
+void CEditUI::ReloadText() {
+    CLabelUI::ReloadText();
+    m_edit->setAccessibleName(AccessibleName(this));
 }
 
 void CEditUI::applyStyle() {

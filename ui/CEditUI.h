@@ -28,6 +28,7 @@ public:
     void SetReadOnly(bool on);
     void SetPasswordMode(bool on);
     void SetAttribute(const QString& name, const QString& value) override;
+    void ReloadText() override;
     QLineEdit* LineEdit() const { return m_edit; }
 
 protected:

@@ -1,8 +1,10 @@
 #include "ui/CListUI.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScrollArea>
 
 #include "ui/UIAttributes.h"
 
@@ -74,6 +76,44 @@ CListLabelElementUI::CListLabelElementUI(QWidget* parent) : CListElementUI(paren
 
 CListUI::CListUI(QWidget* parent) : CVerticalLayoutUI(parent) {
     EnableScrollBar(true);
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+void CListUI::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    auto* current = qobject_cast<CListElementUI*>(GetItemAt(m_curSel));
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && current) {
+        current->SendNotify(notify::kItemActivate);
+        event->accept();
+        return;
+    }
+    int step = 0;
+    int from = m_curSel;
+    if (key == Qt::Key_Down)
+        step = 1;
+    else if (key == Qt::Key_Up)
+        step = -1;
+    else if (key == Qt::Key_Home)
+        step = 1, from = -1;
+    else if (key == Qt::Key_End)
+        step = -1, from = GetCount();
+    if (!step) {
+        CVerticalLayoutUI::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    if (from < 0 && step < 0)
+        from = GetCount();
+    for (int i = from + step; i >= 0 && i < GetCount(); i += step) {
+        auto* row = qobject_cast<CListElementUI*>(GetItemAt(i));
+        if (!row || row->isHidden() || !row->isEnabled())
+            continue;
+        SelectItem(i, true, true);
+        if (m_scroll)
+            m_scroll->ensureWidgetVisible(row, 0, 0);
+        row->SendNotify(notify::kItemClick);
+        return;
+    }
 }
 
 bool CListUI::SelectItem(int index, bool, bool triggerEvent) {

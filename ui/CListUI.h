@@ -61,6 +61,11 @@ public:
     void SetAttribute(const QString& name, const QString& value) override;
     uint32_t ItemSelectedBkColor() const { return m_itemSelectedBkColor; }
 
+protected:
+    // Up and Down (Home, End) choose the next shown row as a click would; Enter
+    // activates the chosen row as a double click would.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     int m_curSel = -1;
     uint32_t m_itemSelectedBkColor = 0;

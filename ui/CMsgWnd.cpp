@@ -56,6 +56,14 @@ int CMsgWnd::show(QWidget* parent, const QString& textKey, const QString& body, 
     return wnd.ShowModal();
 }
 
+LRESULT CMsgWnd::HandleMessage(uint32_t msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_CLOSE) {
+        Close(IDCANCEL);
+        return 0;
+    }
+    return WindowImplBase::HandleMessage(msg, wParam, lParam);
+}
+
 void CMsgWnd::Notify(TNotifyUI& msg) {
     if (msg.sType != notify::kClick || !msg.pSender)
         return;

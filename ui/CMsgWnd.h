@@ -32,6 +32,8 @@ public:
     QString GetSkinFile() const override { return QStringLiteral("XML/msgwnd.xml"); }
     QString GetWindowClassName() const override { return QStringLiteral("MsgWnd"); }
     void Notify(TNotifyUI& msg) override;
+    // Closing without a choice (Esc, the window manager's close button) is a cancel.
+    LRESULT HandleMessage(uint32_t msg, WPARAM wParam, LPARAM lParam) override;
 
 private:
     CMsgWnd() = default;

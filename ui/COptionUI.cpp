@@ -1,8 +1,10 @@
 #include "ui/COptionUI.h"
 
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 
+#include "ui/Accessibility.h"
 #include "ui/CPaintManagerUI.h"
 #include "ui/UIAttributes.h"
 
@@ -42,6 +44,8 @@ void COptionUI::Selected(bool selected, bool triggerEvent) {
                 other->Selected(false, triggerEvent);
     }
     update();
+    if (changed)
+        AccessibleCheckedChanged(this);
     if (changed && triggerEvent)
         SendNotify(notify::kSelectChanged, selected ? 1 : 0);
 }
@@ -54,6 +58,27 @@ bool COptionUI::Activate() {
     else
         Selected(!m_selected);
     return true;
+}
+
+void COptionUI::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    const bool forward = key == Qt::Key_Right || key == Qt::Key_Down;
+    const bool back = key == Qt::Key_Left || key == Qt::Key_Up;
+    if ((!forward && !back) || m_group.isEmpty() || !m_manager) {
+        CButtonUI::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    QList<COptionUI*> group;
+    for (COptionUI* o : m_manager->GetOptionGroup(m_group))
+        if (o == this || (o->isVisible() && o->isEnabled()))
+            group.append(o);
+    const qsizetype at = group.indexOf(this);
+    if (at < 0 || group.size() < 2)
+        return;
+    COptionUI* next = group[(at + (forward ? 1 : group.size() - 1)) % group.size()];
+    next->setFocus(Qt::TabFocusReason);
+    next->Activate();
 }
 
 void COptionUI::SetAttribute(const QString& name, const QString& value) {
@@ -107,7 +132,7 @@ void COptionUI::PaintText(QPainter& p) {
         p.setFont(TextFont());
         p.setPen(ToQColor(m_selectedTextColor));
         const QRect r = TextRect();
-        p.drawText(r, m_textAlign | Qt::TextSingleLine, p.fontMetrics().elidedText(m_text, Qt::ElideRight, r.width()));
+        p.drawText(r, m_textAlign | Qt::TextSingleLine, FittedText(p, r));
         return;
     }
     CButtonUI::PaintText(p);

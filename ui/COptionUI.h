@@ -24,6 +24,8 @@ public:
     void SetAttribute(const QString& name, const QString& value) override;
 
 protected:
+    // The arrow keys move to the next or previous option of the group and select it.
+    void keyPressEvent(QKeyEvent* event) override;
     void PaintBkColor(QPainter& p) override;
     void PaintStatusImage(QPainter& p) override;
     void PaintText(QPainter& p) override;

@@ -7,6 +7,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Paths.h"
+#include "ui/Accessibility.h"
 #include "ui/CControlUI.h"
 #include "ui/COptionUI.h"
 
@@ -27,7 +28,10 @@ QString withSlash(QString path) {
 
 } // namespace
 
-CPaintManagerUI::CPaintManagerUI(QWidget* paintWindow) : m_window(paintWindow) { g_managers.append(this); }
+CPaintManagerUI::CPaintManagerUI(QWidget* paintWindow) : m_window(paintWindow) {
+    g_managers.append(this);
+    InstallAccessibility();
+}
 
 CPaintManagerUI::~CPaintManagerUI() {
     g_managers.removeAll(this);
@@ -39,7 +43,9 @@ CPaintManagerUI::~CPaintManagerUI() {
     qDeleteAll(m_timers);
 }
 
-void CPaintManagerUI::SetInstancePath(const QString& path) { g_instancePath = withSlash(path); }
+void CPaintManagerUI::SetInstancePath(const QString& path) {
+    g_instancePath = withSlash(path);
+}
 
 QString CPaintManagerUI::GetInstancePath() {
     if (g_instancePath.isEmpty())
@@ -47,7 +53,9 @@ QString CPaintManagerUI::GetInstancePath() {
     return g_instancePath;
 }
 
-void CPaintManagerUI::SetResourcePath(const QString& path) { g_resourcePath = withSlash(path); }
+void CPaintManagerUI::SetResourcePath(const QString& path) {
+    g_resourcePath = withSlash(path);
+}
 
 QString CPaintManagerUI::GetResourcePath() {
     if (g_resourcePath.isEmpty())
@@ -55,12 +63,20 @@ QString CPaintManagerUI::GetResourcePath() {
     return g_resourcePath;
 }
 
-void CPaintManagerUI::SetResourceType(int type) { g_resourceType = type; }
-int CPaintManagerUI::GetResourceType() { return g_resourceType; }
+void CPaintManagerUI::SetResourceType(int type) {
+    g_resourceType = type;
+}
+int CPaintManagerUI::GetResourceType() {
+    return g_resourceType;
+}
 
-int CPaintManagerUI::MessageLoop() { return QApplication::exec(); }
+int CPaintManagerUI::MessageLoop() {
+    return QApplication::exec();
+}
 
-const QList<CPaintManagerUI*>& CPaintManagerUI::AllManagers() { return g_managers; }
+const QList<CPaintManagerUI*>& CPaintManagerUI::AllManagers() {
+    return g_managers;
+}
 
 void CPaintManagerUI::SetAllDPI(int dpi) {
     for (CPaintManagerUI* m : g_managers)
@@ -90,7 +106,9 @@ void CPaintManagerUI::AddNotifier(INotifyUI* notifier) {
         m_notifiers.append(notifier);
 }
 
-void CPaintManagerUI::RemoveNotifier(INotifyUI* notifier) { m_notifiers.removeAll(notifier); }
+void CPaintManagerUI::RemoveNotifier(INotifyUI* notifier) {
+    m_notifiers.removeAll(notifier);
+}
 
 void CPaintManagerUI::SendNotify(CControlUI* sender, const QString& type, WPARAM wParam, LPARAM lParam, bool async) {
     TNotifyUI msg;
@@ -156,7 +174,8 @@ bool CPaintManagerUI::SetTimer(CControlUI* control, int id, int elapseMs) {
 
 bool CPaintManagerUI::KillTimer(CControlUI* control, int id) {
     if (QThread::currentThread() != thread()) {
-        QMetaObject::invokeMethod(this, [this, control, id] { KillTimer(control, id); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, control, id] { KillTimer(control, id); }, Qt::QueuedConnection);
         return true;
     }
     QTimer* timer = m_timers.take(qMakePair(control, id));
@@ -229,14 +248,18 @@ QFont CPaintManagerUI::GetFont(int id) const {
     return makeFont(fallback);
 }
 
-bool CPaintManagerUI::HasFont(int id) const { return m_fonts.contains(id) || sharedFonts().contains(id); }
+bool CPaintManagerUI::HasFont(int id) const {
+    return m_fonts.contains(id) || sharedFonts().contains(id);
+}
 
 void CPaintManagerUI::RemoveAllFonts() {
     m_fonts.clear();
     sharedFonts().clear();
 }
 
-int CPaintManagerUI::FontCount() const { return static_cast<int>(m_fonts.size() + sharedFonts().size()); }
+int CPaintManagerUI::FontCount() const {
+    return static_cast<int>(m_fonts.size() + sharedFonts().size());
+}
 
 void CPaintManagerUI::AddDefaultAttributeList(const QString& className, const QString& list) {
     m_defaultAttributes.insert(className.toLower(), list);
@@ -278,6 +301,8 @@ void CPaintManagerUI::ResetDPIAssets() {
         m_window->update();
 }
 
-int CPaintManagerUI::Scale(int logical) const { return m_dpi == 96 ? logical : qRound(logical * m_dpi / 96.0); }
+int CPaintManagerUI::Scale(int logical) const {
+    return m_dpi == 96 ? logical : qRound(logical * m_dpi / 96.0);
+}
 
 } // namespace talyx

@@ -1,15 +1,19 @@
 #include "ui/CProgressUI.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QWheelEvent>
 
+#include "ui/Accessibility.h"
 #include "ui/UIAttributes.h"
 
 namespace talyx {
 
-CProgressUI::CProgressUI(QWidget* parent) : CLabelUI(parent) { m_textAlign = Qt::AlignCenter; }
+CProgressUI::CProgressUI(QWidget* parent) : CLabelUI(parent) {
+    m_textAlign = Qt::AlignCenter;
+}
 
 void CProgressUI::SetMinValue(int value) {
     m_min = value;
@@ -29,6 +33,7 @@ void CProgressUI::SetValue(int value) {
         return;
     m_value = v;
     update();
+    AccessibleValueChanged(this, v);
 }
 
 void CProgressUI::SetAttribute(const QString& name, const QString& value) {
@@ -102,6 +107,7 @@ CSliderUI::CSliderUI(QWidget* parent) : CProgressUI(parent) {
     m_trackHeight = 4;
     m_trackColor = 0xFF3A3F4B;
     setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 void CSliderUI::SetAttribute(const QString& name, const QString& value) {
@@ -165,11 +171,44 @@ void CSliderUI::mouseReleaseEvent(QMouseEvent* event) {
 void CSliderUI::wheelEvent(QWheelEvent* event) {
     if (!isEnabled())
         return;
-    const int delta = event->angleDelta().y() > 0 ? m_step : -m_step;
+    StepByUser(event->angleDelta().y() > 0 ? 1 : -1);
+    event->accept();
+}
+
+void CSliderUI::SetValueByUser(int value) {
     const int before = m_value;
-    SetValue(m_value + delta);
+    SetValue(value);
     if (m_value != before)
         SendNotify(notify::kValueChanged);
+}
+
+void CSliderUI::keyPressEvent(QKeyEvent* event) {
+    const int page = qMax(m_step, (m_max - m_min) / 5);
+    switch (event->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Down:
+        StepByUser(-1);
+        break;
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+        StepByUser(1);
+        break;
+    case Qt::Key_PageDown:
+        SetValueByUser(m_value - page);
+        break;
+    case Qt::Key_PageUp:
+        SetValueByUser(m_value + page);
+        break;
+    case Qt::Key_Home:
+        SetValueByUser(m_min);
+        break;
+    case Qt::Key_End:
+        SetValueByUser(m_max);
+        break;
+    default:
+        CProgressUI::keyPressEvent(event);
+        return;
+    }
     event->accept();
 }
 
@@ -177,7 +216,8 @@ void CSliderUI::PaintStatusImage(QPainter& p) {
     const int thumb = Scale(m_thumbSize);
     // The track runs between the thumb's centre positions at both ends.
     const QRect full = TrackRect();
-    QRect track = m_horizontal ? full.adjusted(thumb / 2, 0, -thumb / 2, 0) : full.adjusted(0, thumb / 2, 0, -thumb / 2);
+    QRect track =
+        m_horizontal ? full.adjusted(thumb / 2, 0, -thumb / 2, 0) : full.adjusted(0, thumb / 2, 0, -thumb / 2);
     QPainterPath trackPath;
     trackPath.addRoundedRect(QRectF(track), track.height() / 2.0, track.height() / 2.0);
     p.fillPath(trackPath, ToQColor(m_trackColor));

@@ -45,6 +45,10 @@ public:
     QString GetClass() const override { return QStringLiteral("SliderUI"); }
     int GetChangeStep() const { return m_step; }
     void SetChangeStep(int step) { m_step = qMax(1, step); }
+    // A value chosen by the user (keys, wheel, a screen reader): raises "valuechanged"
+    // when the value changes. StepByUser moves by `steps` change steps.
+    void SetValueByUser(int value);
+    void StepByUser(int steps) { SetValueByUser(m_value + steps * m_step); }
     void SetAttribute(const QString& name, const QString& value) override;
 
 protected:
@@ -52,6 +56,9 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    // Left and Down lower the value by a step, Right and Up raise it; Page Down and Page
+    // Up move by a fifth of the range, Home and End go to the ends.
+    void keyPressEvent(QKeyEvent* event) override;
     void PaintStatusImage(QPainter& p) override;
 
 private:

@@ -26,6 +26,10 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    // The arrow keys move the focus to the nearest key in their direction; Tab leaves
+    // the panel instead of walking through every key.
+    void keyPressEvent(QKeyEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     bool m_dragging = false;

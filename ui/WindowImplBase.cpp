@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QEnterEvent>
 #include <QEventLoop>
+#include <QKeyEvent>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QScreen>
@@ -353,6 +354,15 @@ void WindowImplBase::enterEvent(QEnterEvent* event) {
 void WindowImplBase::leaveEvent(QEvent* event) {
     dispatch(WM_MOUSELEAVE, 0, 0);
     QWidget::leaveEvent(event);
+}
+
+void WindowImplBase::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && parentWidget() && !m_destroyed) {
+        event->accept();
+        dispatch(WM_CLOSE, 0, 0);
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 bool WindowImplBase::inCaption(const QPoint& pos) const {
