@@ -11,8 +11,9 @@
 #include "app/BuilderCallback.h"
 #include "app/CDeviceOptionUI.h"
 #include "app/CDevicePageUI.h"
-#include "app/KeyboardPage.h"
 #include "app/CSkinFrame.h"
+#include "app/InputHookHost.h"
+#include "app/KeyboardPage.h"
 #include "app/SystemEvents.h"
 #include "device/CKestravaUSBDevice.h"
 #include "device/DeviceScanThread.h"
@@ -50,13 +51,14 @@ const char* kLightOff = "不控制灯光";
 
 } // namespace
 
-CMainWnd::CMainWnd(AppBus* bus) : m_bus(bus), m_callback(&m_pm) {
+CMainWnd::CMainWnd(AppBus* bus) : m_bus(bus), m_callback(&m_pm), m_hooks(std::make_unique<InputHookHost>(this)) {
     g_mainWindow = this;
     if (m_bus)
         m_bus->SetUpdateReportFilter([this](uint32_t pid) { return AcceptsUpdateReport(pid); });
 }
 
 CMainWnd::~CMainWnd() {
+    m_hooks.reset();
     stopWorkers();
     if (g_mainWindow == this)
         g_mainWindow = nullptr;
@@ -176,6 +178,7 @@ void CMainWnd::onClick(CControlUI* sender) {
 }
 
 void CMainWnd::hideToTray() {
+    m_hooks->EndRecording();
     // Without a tray the window could not be found again once hidden.
     if (!m_tray.IsCreated()) {
         showMinimized();
@@ -382,6 +385,7 @@ void CMainWnd::OnDeviceRemoved(int row) {
         device->StopListener(code);
         return;
     }
+    m_hooks->EndRecording(page);
     if (keyboard)
         DebugOutput("键盘设备丢失");
     else if (mouse)
@@ -546,6 +550,8 @@ LRESULT CMainWnd::HandleMessage(uint32_t msg, WPARAM wParam, LPARAM lParam) {
         AppBus::SendToWorkTool(5, WorkToolBlock());
         return 0;
     }
+    if (m_hooks->HandleMessage(msg, wParam, lParam, m_awake))
+        return 0;
     switch (msg) {
     case WM_ACTIVATE:
         m_active = wParam != 0;
@@ -561,6 +567,7 @@ LRESULT CMainWnd::HandleMessage(uint32_t msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_DESTROY:
         DebugOutput("退出测试");
+        m_hooks->EndRecording();
         if (m_setWnd)
             m_setWnd->Close();
         hide();
@@ -583,6 +590,7 @@ LRESULT CMainWnd::HandleMessage(uint32_t msg, WPARAM wParam, LPARAM lParam) {
             resumeDevices();
         } else if (wParam == PBT_APMSUSPEND) {
             m_awake = false;
+            m_hooks->EndRecording();
             forLightingPages([](CDevicePageUI* page) { page->Device()->SetLightingControl(0); });
             suspendDevices();
         }
@@ -639,6 +647,9 @@ LRESULT CMainWnd::HandleMessage(uint32_t msg, WPARAM wParam, LPARAM lParam) {
                     break;
         return 0;
     }
+    case kMsgInputHook:
+        m_hooks->OnInputHookMessage(wParam);
+        return 0;
     case kMsgOpenUpdatePage: {
         OpenSettings(CSetWnd::kPageUpdate);
         return 0;

@@ -26,6 +26,7 @@ class CDeviceOptionUI;
 class CDevicePageUI;
 class CKestravaUSBDevice;
 class DeviceScanThread;
+class InputHookHost;
 class LightSyncThread;
 struct SkinChange;
 
@@ -92,6 +93,8 @@ public:
     // (the receiver's, with mode -1, for a device in its receiver form; 0 when none is
     // connected) and the installed application version.
     std::vector<UpdateRow> UpdateRows() const;
+    // The input hook and the routing of its messages.
+    InputHookHost* InputHooks() const { return m_hooks.get(); }
     // Whether a package report from this process is taken by the settings window.
     bool AcceptsUpdateReport(uint32_t pid) const;
 
@@ -144,6 +147,7 @@ private:
     std::unique_ptr<DeviceScanThread> m_scan;
     std::unique_ptr<LightSyncThread> m_lightSync;
     QPointer<CSetWnd> m_setWnd;
+    std::unique_ptr<InputHookHost> m_hooks;
 };
 
 } // namespace talyx
