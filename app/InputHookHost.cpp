@@ -1,5 +1,7 @@
 #include "app/InputHookHost.h"
 
+#include <QCursor>
+
 #include "app/CDevicePageUI.h"
 #include "app/CMainWnd.h"
 #include "app/KeyboardPage.h"
@@ -16,6 +18,14 @@ InputHookHost::InputHookHost(CMainWnd* window) : m_window(window) {
     auto capture = std::make_unique<WindowInputCapture>();
     m_windowCapture = capture.get();
     m_hook.SetBackends(MakeEvdevInputBackend(), std::move(capture));
+    // The global backend reports buttons without a position; the pointer is where the
+    // window system has it.
+    m_hook.SetCursorSource([](int32_t& x, int32_t& y) {
+        const QPoint at = QCursor::pos();
+        x = at.x();
+        y = at.y();
+        return true;
+    });
 }
 
 InputHookHost::~InputHookHost() {

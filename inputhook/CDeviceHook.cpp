@@ -58,6 +58,11 @@ void CDeviceHook::SetBackends(std::unique_ptr<InputHookBackend> global, std::uni
     m_window = std::move(window);
 }
 
+void CDeviceHook::SetGlobalBackend(std::unique_ptr<InputHookBackend> global) {
+    Uninstall();
+    m_global = std::move(global);
+}
+
 uint32_t CDeviceHook::DeliveryMessage() {
     static const uint32_t id = RegisterWindowMessage("TALYX_INPUT_HOOK_DELIVER");
     return id;
@@ -199,6 +204,8 @@ void CDeviceHook::send(const HookEvent& e) {
         MouseHookRecord record;
         record.x = e.x;
         record.y = e.y;
+        if (!e.hasPosition && m_cursor)
+            m_cursor(record.x, record.y);
         record.time = static_cast<uint32_t>(e.timeMs);
         record.buttonData = m.extra << 16;
         m_target->sendMessage(msg, e.down ? m.down : m.up, reinterpret_cast<LPARAM>(&record));

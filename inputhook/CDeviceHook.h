@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -34,6 +35,10 @@ public:
     // capture for the key assignment page uses the window's own.
     void SetBackends(std::unique_ptr<InputHookBackend> global, std::unique_ptr<InputHookBackend> window);
     InputHookBackend* GlobalBackend() const { return m_global.get(); }
+    // Replaces the global backend only (null: none).
+    void SetGlobalBackend(std::unique_ptr<InputHookBackend> global);
+    // Where the pointer is on the screen, for backends that report buttons only.
+    void SetCursorSource(std::function<bool(int32_t& x, int32_t& y)> source) { m_cursor = std::move(source); }
 
     // Removes a hook that is set, then starts delivery for `mode` to `window`: keyboard
     // events when `ownHook` is set, mouse button events when `libraryHook` is. Returns 1,
@@ -73,6 +78,7 @@ private:
     bool m_mouse = false;
     std::string m_globalFailure;
     std::string m_endReason;
+    std::function<bool(int32_t&, int32_t&)> m_cursor;
 };
 
 } // namespace talyx

@@ -19,6 +19,9 @@ struct HookEvent {
     int button = 0;
     int32_t x = 0;
     int32_t y = 0;
+    // False when the backend does not know where the pointer is (the hook asks the
+    // window's system for it).
+    bool hasPosition = true;
     // Milliseconds of the program's clock (only differences matter).
     uint64_t timeMs = 0;
     // Ended: why the backend stopped on its own (focus lost, reader failed).

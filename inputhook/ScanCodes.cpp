@@ -3,8 +3,8 @@
 namespace talyx {
 namespace {
 
-// The keys whose input codes differ from their set-1 codes (all carry the 0xE0 prefix,
-// except Pause and the 102nd key). Below 89 the input codes are the set-1 codes
+// The keys whose input codes differ from their set-1 codes (the 0xE0 ones, Pause, the
+// 102nd key and the layouts' own keys). Below 89 the input codes are the set-1 codes
 // themselves; Num Lock is reported extended, as the hook reports it.
 struct EvdevScanCode {
     int evdev;
@@ -12,10 +12,36 @@ struct EvdevScanCode {
     bool extended;
 };
 constexpr EvdevScanCode kEvdevExtended[] = {
-    {69, 0x45, true},  {96, 0x1C, true},  {97, 0x1D, true},  {98, 0x35, true},  {99, 0x37, true},   {100, 0x38, true},
-    {102, 0x47, true}, {103, 0x48, true}, {104, 0x49, true}, {105, 0x4B, true}, {106, 0x4D, true},  {107, 0x4F, true},
-    {108, 0x50, true}, {109, 0x51, true}, {110, 0x52, true}, {111, 0x53, true}, {119, 0x45, false}, {125, 0x5B, true},
-    {126, 0x5C, true}, {127, 0x5D, true}, {86, 0x56, false},
+    {69, 0x45, true},
+    {96, 0x1C, true},
+    {97, 0x1D, true},
+    {98, 0x35, true},
+    {99, 0x37, true},
+    {100, 0x38, true},
+    {102, 0x47, true},
+    {103, 0x48, true},
+    {104, 0x49, true},
+    {105, 0x4B, true},
+    {106, 0x4D, true},
+    {107, 0x4F, true},
+    {108, 0x50, true},
+    {109, 0x51, true},
+    {110, 0x52, true},
+    {111, 0x53, true},
+    {119, 0x45, false},
+    {125, 0x5B, true},
+    {126, 0x5C, true},
+    {127, 0x5D, true},
+    {86, 0x56, false},
+    // The keys of Japanese, Brazilian and Korean layouts.
+    {89, 0x73, false},
+    {124, 0x7D, false},
+    {121, 0x7E, false},
+    {94, 0x7B, false},
+    {92, 0x79, false},
+    {93, 0x70, false},
+    {123, 0xF1, false},
+    {122, 0xF2, false},
 };
 
 } // namespace

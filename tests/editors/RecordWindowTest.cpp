@@ -45,6 +45,8 @@ public:
     void startWith(const std::vector<Json::Value>& events) {
         test::WriteMacroLibrary(folder(), {{"macro_1", "g1", events}});
         start();
+        // The window's own events only, whatever this machine's input devices allow.
+        hook().SetGlobalBackend(nullptr);
         keyboard->ShowFunction(2);
         ASSERT_TRUE(get<CListUI>("macro_name_list")->SelectItem(0));
     }
@@ -252,6 +254,7 @@ TEST_F(RecordWindow, RecordingEndsWithPageSwitchFocusLossSuspendUnplugAndClose) 
 
 TEST_F(RecordWindow, KeyCaptureTakesKeysOnlyWhileTheKeyEditWaits) {
     start();
+    hook().SetGlobalBackend(nullptr);
     keyboard->ShowFunction(0);
     click("key_5");
     pick("keyset_function_combo", kCategoryKeyboardKey - 1);
