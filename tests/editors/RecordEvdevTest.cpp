@@ -191,5 +191,14 @@ TEST_F(RecordEvdev, MeasureFromTheDeviceToTheRow) {
     std::printf("device to row over %d events: median %.0f us, 95th %.0f us, mean %.0f us, rows %d\n", kEvents,
                 us[us.size() / 2], us[us.size() * 95 / 100], sum / double(us.size()), macros()->RowCount());
     EXPECT_EQ(macros()->RowCount(), kEvents);
+    // The page's own part: the row made and placed.
+    timer.start();
+    for (int i = 0; i < 200; ++i) {
+        KeyboardHookRecord r;
+        r.scanCode = i % 2 ? 0x22 : 0x23;
+        r.time = 5000 + uint32_t(i);
+        macros()->RecordKey(kHookModeAppend, kHookKeyDown, r);
+    }
+    std::printf("row added by the page: mean %.0f us\n", double(timer.nsecsElapsed()) / 1000.0 / 200);
     QTest::mouseClick(get("macro_btn_stopredio"), Qt::LeftButton);
 }

@@ -142,6 +142,8 @@ TEST_F(RecordWindow, TypedKeysAndClicksBecomeRowsAndTheMacroIsSavedOnStop) {
     QTest::mouseClick(get("macro_action_list"), Qt::MiddleButton);
     EXPECT_EQ(name->GetText(), "macro_1") << "the focused edit received no typed key";
 
+    screenshot("macro-recording");
+    ASSERT_TRUE(macros()->IsRecording());
     clock.advance(10);
     clickStop();
     EXPECT_FALSE(locked());
@@ -214,6 +216,14 @@ TEST_F(RecordWindow, FixedAndNoDelaysInsertBeforeAfterAndReplace) {
     tap(kKeyC);
     clickStop();
     EXPECT_EQ(saved(), std::vector<std::string>({"down 10 5 50", "up 10 5 50", "down 10 6 50", "up 10 6 50"}));
+
+    // A new recording remembers no key of the last one: a key still held is recorded again.
+    for (int i = 0; i < 2; ++i) {
+        QTest::mouseClick(get("macro_btn_starredio"), Qt::LeftButton);
+        key(kKeyC, true);
+        clickStop();
+    }
+    EXPECT_EQ(saved().size(), 6u);
 }
 
 TEST_F(RecordWindow, RecordingEndsWithPageSwitchFocusLossSuspendUnplugAndClose) {
