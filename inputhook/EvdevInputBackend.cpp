@@ -274,12 +274,17 @@ void EvdevInputBackend::handle(Device& d, const input_event& e) {
         return; // repeats of a held key are no new action
     const bool down = e.value == 1;
     const int code = e.code;
+    const bool wasHeld = d.held.erase(code) > 0;
     if (down)
         d.held.insert(code);
-    else
-        d.held.erase(code);
     if (d.grabbed && isLockKey(code))
         m_system->EmitLockKey(code, down);
+    if (!down && !wasHeld) {
+        // The key went down before the reading began (the key that started it): its
+        // release alone is no action.
+        maybeGrab(d);
+        return;
+    }
     HookEvent h;
     h.down = down;
     h.timeMs = static_cast<uint64_t>(e.input_event_sec) * 1000u + static_cast<uint64_t>(e.input_event_usec) / 1000u;

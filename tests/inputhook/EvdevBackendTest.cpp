@@ -142,11 +142,11 @@ TEST(EvdevBackend, KeyboardsGrabbedOnlyWhenAllKeysAreUpAndLockKeysPassedOn) {
     tree.key("event1", KEY_NUMLOCK, 0, 60);
     tree.key("event0", KEY_SCROLLLOCK, 1, 70);
     tree.key("event0", KEY_SCROLLLOCK, 0, 80);
-    ASSERT_TRUE(eventually([&] { return got.size() >= 8; }));
+    ASSERT_TRUE(eventually([&] { return got.size() >= 7; }));
     std::vector<std::string> injected = tree.injected();
     std::sort(injected.begin(), injected.end()); // two keyboards: their order is not fixed
     EXPECT_EQ(injected, std::vector<std::string>({"58 0", "58 1", "69 0", "69 1", "70 0", "70 1"}));
-    EXPECT_EQ(got.lines()[1], "key 3a down 20");
+    EXPECT_EQ(got.lines()[0], "key 3a down 20") << "the release of a key held before the start is no action";
 
     // A keyboard that goes mid-recording is dropped; the others stay grabbed.
     tree.unplug("event1");
