@@ -50,6 +50,9 @@ bool InputHookHost::StartRecording(CMacroControlUI* page, int mode, std::string&
     m_recording = page;
     backend = m_hook.BackendName();
     why = m_hook.GlobalFailure();
+    // The global backend may not take the keyboard (no uinput); the keys then still reach
+    // the window, where they must not land in a control.
+    m_windowCapture->SwallowKeys(backend != m_windowCapture->Name());
     return true;
 }
 
@@ -58,6 +61,7 @@ void InputHookHost::StopRecording(CMacroControlUI* page) {
         return;
     m_recording = nullptr;
     m_hook.Uninstall();
+    m_windowCapture->SwallowKeys(false);
 }
 
 void InputHookHost::EndRecording(QObject* within) {

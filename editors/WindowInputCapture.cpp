@@ -119,6 +119,18 @@ bool WindowInputCapture::Start(Sink sink, bool exclusive) {
     return true;
 }
 
+void WindowInputCapture::SwallowKeys(bool on) {
+    if (on == m_swallow || !qApp)
+        return;
+    m_swallow = on;
+    if (m_running)
+        return; // the filter is in already
+    if (on)
+        qApp->installEventFilter(this);
+    else
+        qApp->removeEventFilter(this);
+}
+
 void WindowInputCapture::Stop() {
     if (!m_running)
         return;
@@ -128,7 +140,8 @@ void WindowInputCapture::Stop() {
     m_grab = nullptr;
     m_window = nullptr;
     if (qApp) {
-        qApp->removeEventFilter(this);
+        if (!m_swallow)
+            qApp->removeEventFilter(this);
         disconnect(qApp, &QGuiApplication::focusWindowChanged, this, &WindowInputCapture::onFocusWindowChanged);
     }
     m_sink = nullptr;
@@ -152,8 +165,12 @@ void WindowInputCapture::end(const char* reason) {
 }
 
 bool WindowInputCapture::eventFilter(QObject* watched, QEvent* event) {
-    if (!m_running)
+    if (!m_running) {
+        const QEvent::Type t = event->type();
+        if (m_swallow && (t == QEvent::KeyPress || t == QEvent::KeyRelease || t == QEvent::ShortcutOverride))
+            return true;
         return QObject::eventFilter(watched, event);
+    }
     switch (event->type()) {
     case QEvent::Hide:
     case QEvent::WindowStateChange:

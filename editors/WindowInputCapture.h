@@ -29,6 +29,10 @@ public:
     bool Start(Sink sink, bool exclusive) override;
     void Stop() override;
     bool IsRunning() const { return m_running; }
+    // While another backend records: keys typed into the program's windows are only
+    // taken, so that no control of the window being recorded into receives them.
+    void SwallowKeys(bool on);
+    bool IsSwallowingKeys() const { return m_swallow; }
     // The window that holds the keyboard grab, if any.
     QWidget* GrabbingWindow() const { return m_grab; }
 
@@ -45,6 +49,7 @@ private:
 
     Sink m_sink;
     bool m_running = false;
+    bool m_swallow = false;
     QPointer<QWidget> m_grab;
     QPointer<QWidget> m_window;
     // The last mouse event reported: a widget that ignores an event passes it to its

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCursor>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <algorithm>
 #include <linux/input.h>
 
@@ -71,6 +72,11 @@ TEST_F(RecordEvdev, DelaysFromTheDevicesTimesInEveryModeAndExtraButtons) {
     startRecording();
     record();
     EXPECT_EQ(get("macro_record_backend_text")->GetText(), tr("macro_record_global_text"));
+    // Keys the window still gets go to no control.
+    auto* name = get<CEditUI>("macro_edit_macroname");
+    name->LineEdit()->setFocus();
+    QTest::keyClick(name->LineEdit(), Qt::Key_X);
+    EXPECT_EQ(name->GetText(), "macro_1");
     ASSERT_TRUE(waitUntil([&] { return tree.grabbed("event0"); }));
     EXPECT_FALSE(tree.grabbed("event1"));
     tree.key("event0", KEY_A, 1, 10000);
