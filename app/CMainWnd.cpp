@@ -12,6 +12,7 @@
 #include "app/CDeviceOptionUI.h"
 #include "app/CDevicePageUI.h"
 #include "app/CSkinFrame.h"
+#include "app/InputHookHost.h"
 #include "app/KeyboardPage.h"
 #include "app/SystemEvents.h"
 #include "device/CKestravaUSBDevice.h"
@@ -91,7 +92,7 @@ QString deviceName(int family) {
 
 } // namespace
 
-CMainWnd::CMainWnd(AppBus* bus) : m_bus(bus), m_callback(&m_pm) {
+CMainWnd::CMainWnd(AppBus* bus) : m_bus(bus), m_callback(&m_pm), m_hooks(std::make_unique<InputHookHost>(this)) {
     g_mainWindow = this;
     if (m_bus)
         m_bus->SetUpdateReportFilter([this](uint32_t pid) { return AcceptsUpdateReport(pid); });
@@ -99,6 +100,7 @@ CMainWnd::CMainWnd(AppBus* bus) : m_bus(bus), m_callback(&m_pm) {
 
 CMainWnd::~CMainWnd() {
     SetProfileWriteObserver(nullptr);
+    m_hooks.reset();
     stopWorkers();
     if (g_mainWindow == this)
         g_mainWindow = nullptr;
@@ -270,6 +272,7 @@ bool CMainWnd::ensureTray() {
 }
 
 void CMainWnd::CloseOrHideToTray() {
+    m_hooks->EndRecording();
     if (ensureTray()) {
         hide();
         setWindowHiddenFlag(true);
@@ -619,6 +622,7 @@ void CMainWnd::OnDeviceRemoved(int row) {
         device->StopListener(code);
         return;
     }
+    m_hooks->EndRecording(page);
     if (keyboard)
         DebugOutput("键盘设备丢失");
     else if (mouse)
@@ -739,6 +743,7 @@ void CMainWnd::BringToFront() {
 void CMainWnd::ToggleFromTray() {
     const bool shown = isVisible() && !isMinimized();
     if (shown) {
+        m_hooks->EndRecording();
         hide();
         setWindowHiddenFlag(true);
         return;
@@ -794,6 +799,8 @@ LRESULT CMainWnd::HandleMessage(uint32_t msg, WPARAM wParam, LPARAM lParam) {
         AppBus::SendToWorkTool(5, WorkToolBlock());
         return 0;
     }
+    if (m_hooks->HandleMessage(msg, wParam, lParam, m_awake))
+        return 0;
     switch (msg) {
     case WM_ACTIVATE:
         m_active = wParam != 0;
@@ -809,6 +816,7 @@ LRESULT CMainWnd::HandleMessage(uint32_t msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_DESTROY:
         DebugOutput("退出测试");
+        m_hooks->EndRecording();
         if (m_setWnd)
             m_setWnd->Close();
         hide();
@@ -827,6 +835,7 @@ LRESULT CMainWnd::HandleMessage(uint32_t msg, WPARAM wParam, LPARAM lParam) {
             resumeDevices();
         } else if (wParam == PBT_APMSUSPEND) {
             m_awake = false;
+            m_hooks->EndRecording();
             forLightingPages([](CDevicePageUI* page) { page->Device()->SetLightingControl(0); });
             suspendDevices();
         }
@@ -887,6 +896,9 @@ LRESULT CMainWnd::HandleMessage(uint32_t msg, WPARAM wParam, LPARAM lParam) {
                     break;
         return 0;
     }
+    case kMsgInputHook:
+        m_hooks->OnInputHookMessage(wParam);
+        return 0;
     case kMsgOpenUpdatePage: {
         OpenSettings(CSetWnd::kPageUpdate);
         return 0;

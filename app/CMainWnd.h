@@ -31,6 +31,7 @@ class CDevicePageUI;
 class CKestravaUSBDevice;
 class DeviceScanThread;
 class KeyboardPage;
+class InputHookHost;
 class LightSyncThread;
 struct SkinChange;
 
@@ -116,6 +117,8 @@ public:
     // (the receiver's, with mode -1, for a device in its receiver form; 0 when none is
     // connected) and the installed application version.
     std::vector<UpdateRow> UpdateRows() const;
+    // The input hook and the routing of its messages.
+    InputHookHost* InputHooks() const { return m_hooks.get(); }
     // Whether a package report from this process is taken by the settings window.
     bool AcceptsUpdateReport(uint32_t pid) const;
 
@@ -189,6 +192,7 @@ private:
     // A failed save is told once in the message window, until a save works again.
     bool m_saveFailureTold = false;
     int m_titleBarTicks = 0;
+    std::unique_ptr<InputHookHost> m_hooks;
 };
 
 } // namespace talyx

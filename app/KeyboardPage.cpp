@@ -4,6 +4,8 @@
 #include <algorithm>
 
 #include "app/CDevicePageUI.h"
+#include "app/CMainWnd.h"
+#include "app/InputHookHost.h"
 #include "keyboard/CKestravaKeyboardDevice.h"
 #include "keyboard/KeyCaptions.h"
 #include "keyboard/KeyTables.h"
@@ -138,6 +140,39 @@ void KeyboardPage::profilesRenumbered(const std::vector<std::string>& changed) {
     showSelectedKey();
 }
 
+namespace {
+InputHookHost* hooksOf(WindowImplBase* window) {
+    auto* main = qobject_cast<CMainWnd*>(window);
+    return main ? main->InputHooks() : nullptr;
+}
+} // namespace
+
+bool KeyboardPage::installHook(int mode, std::string& backend, std::string& why) {
+    InputHookHost* hooks = hooksOf(m_window);
+    return hooks && m_macros && hooks->StartRecording(m_macros, mode, backend, why);
+}
+
+void KeyboardPage::uninstallHook() {
+    if (InputHookHost* hooks = hooksOf(m_window))
+        hooks->StopRecording(m_macros);
+}
+
+void KeyboardPage::setRecordingLock(bool locked) {
+    // While a macro records, nothing else on the window may change what it records into.
+    if (auto* main = qobject_cast<CMainWnd*>(m_window))
+        if (CControlUI* selector = main->FindControl(QStringLiteral("device_select_layout")))
+            selector->SetEnabled(!locked);
+    if (CControlUI* bar = find(QStringLiteral("DeviceProfileItem")))
+        bar->SetEnabled(!locked);
+    if (m_keySet)
+        m_keySet->SetInputCaptured(locked);
+}
+
+void KeyboardPage::captureKeys(bool on) {
+    if (m_window)
+        m_window->sendMessage(kMsgInputHook, on ? 1 : 0, 0);
+}
+
 bool KeyboardPage::HandleMenuChoice(const QString& name) {
     return m_macros && m_function == kFunctionMacro && m_macros->HandleMenuChoice(name);
 }
@@ -173,8 +208,14 @@ void KeyboardPage::Refresh() {
 }
 
 void KeyboardPage::ShowFunction(int function) {
-    if (function != m_function)
+    // Leaving a function ends what its page captured.
+    if (function != m_function) {
         clearKeySelection();
+        if (m_macros)
+            m_macros->StopRecording();
+        if (m_keySet)
+            m_keySet->EndKeyCapture();
+    }
     m_function = function;
     if (auto* tabs = qobject_cast<CTabLayoutUI*>(find(QStringLiteral("device_function_switch"))))
         tabs->SelectItem(function);

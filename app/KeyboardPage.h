@@ -55,6 +55,10 @@ public:
     void libraryChanged() override;
     int usesInCurrentProfile(size_t index) override;
     void profilesRenumbered(const std::vector<std::string>& changed) override;
+    bool installHook(int mode, std::string& backend, std::string& why) override;
+    void uninstallHook() override;
+    void setRecordingLock(bool locked) override;
+    void captureKeys(bool on) override;
 
 private:
     CControlUI* find(const QString& name) const;

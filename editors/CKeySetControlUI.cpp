@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "device/transport/DeviceChannel.h"
+#include "editors/WindowInputCapture.h"
 #include "keyboard/KeyTables.h"
 #include "ui/CComboUI.h"
 #include "ui/CEditUI.h"
@@ -16,63 +17,6 @@ namespace talyx {
 namespace {
 
 constexpr const char* kModifierOptionPrefix = "key_ComBox_check_";
-
-// Set-1 scan codes of the keys whose evdev codes differ from them (all carry the 0xE0
-// prefix, except Pause). Below 89, evdev codes are the set-1 codes themselves; Num Lock is
-// reported extended, as the hook reports it.
-struct EvdevScanCode {
-    int evdev;
-    uint8_t code;
-    bool extended;
-};
-constexpr EvdevScanCode kEvdevExtended[] = {
-    {69, 0x45, true},  {96, 0x1C, true},  {97, 0x1D, true},  {98, 0x35, true},  {99, 0x37, true},   {100, 0x38, true},
-    {102, 0x47, true}, {103, 0x48, true}, {104, 0x49, true}, {105, 0x4B, true}, {106, 0x4D, true},  {107, 0x4F, true},
-    {108, 0x50, true}, {109, 0x51, true}, {110, 0x52, true}, {111, 0x53, true}, {119, 0x45, false}, {125, 0x5B, true},
-    {126, 0x5C, true}, {127, 0x5D, true}, {86, 0x56, false},
-};
-
-// Virtual-key codes of the keys Qt names, for platforms that give no native scan code.
-struct QtVirtualKey {
-    int qtKey;
-    uint16_t virtualKey;
-};
-constexpr QtVirtualKey kQtVirtualKeys[] = {
-    {Qt::Key_Return, 0x0D},     {Qt::Key_Enter, 0x0D},       {Qt::Key_Escape, 0x1B},       {Qt::Key_Backspace, 0x08},
-    {Qt::Key_Tab, 0x09},        {Qt::Key_Backtab, 0x09},     {Qt::Key_Space, 0x20},        {Qt::Key_Minus, 0xBD},
-    {Qt::Key_Equal, 0xBB},      {Qt::Key_BracketLeft, 0xDB}, {Qt::Key_BracketRight, 0xDD}, {Qt::Key_Backslash, 0xDC},
-    {Qt::Key_Semicolon, 0xBA},  {Qt::Key_Apostrophe, 0xDE},  {Qt::Key_QuoteLeft, 0xC0},    {Qt::Key_Comma, 0xBC},
-    {Qt::Key_Period, 0xBE},     {Qt::Key_Slash, 0xBF},       {Qt::Key_CapsLock, 0x14},     {Qt::Key_Print, 0x2C},
-    {Qt::Key_ScrollLock, 0x91}, {Qt::Key_Pause, 0x13},       {Qt::Key_Insert, 0x2D},       {Qt::Key_Home, 0x24},
-    {Qt::Key_PageUp, 0x21},     {Qt::Key_Delete, 0x2E},      {Qt::Key_End, 0x23},          {Qt::Key_PageDown, 0x22},
-    {Qt::Key_Right, 0x27},      {Qt::Key_Left, 0x25},        {Qt::Key_Down, 0x28},         {Qt::Key_Up, 0x26},
-    {Qt::Key_NumLock, 0x90},    {Qt::Key_Menu, 0x5D},        {Qt::Key_Control, 0xA2},      {Qt::Key_Shift, 0xA0},
-    {Qt::Key_Alt, 0xA4},        {Qt::Key_AltGr, 0xA5},       {Qt::Key_Meta, 0x5B},         {Qt::Key_Super_L, 0x5B},
-    {Qt::Key_Super_R, 0x5C},
-};
-constexpr QtVirtualKey kQtKeypadKeys[] = {
-    {Qt::Key_Slash, 0x6F}, {Qt::Key_Asterisk, 0x6A}, {Qt::Key_Minus, 0x6D},
-    {Qt::Key_Plus, 0x6B},  {Qt::Key_Enter, 0x101},   {Qt::Key_Period, 0x6E},
-};
-
-uint16_t virtualKeyOf(const QKeyEvent& e) {
-    const int key = e.key();
-    if (e.modifiers() & Qt::KeypadModifier) {
-        if (key >= Qt::Key_0 && key <= Qt::Key_9)
-            return static_cast<uint16_t>(0x60 + (key - Qt::Key_0));
-        for (const QtVirtualKey& k : kQtKeypadKeys)
-            if (k.qtKey == key)
-                return k.virtualKey;
-    }
-    if ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9))
-        return static_cast<uint16_t>(key); // the same codes
-    if (key >= Qt::Key_F1 && key <= Qt::Key_F12)
-        return static_cast<uint16_t>(0x70 + (key - Qt::Key_F1));
-    for (const QtVirtualKey& k : kQtVirtualKeys)
-        if (k.qtKey == key)
-            return k.virtualKey;
-    return 0;
-}
 
 } // namespace
 
@@ -334,31 +278,7 @@ bool CKeySetControlUI::CaptureKey(uint8_t scanCode, bool extended) {
 }
 
 bool CKeySetControlUI::ScanCodeOfKeyEvent(const QKeyEvent& e, uint8_t& scanCode, bool& extended) {
-    // X11 and Wayland give the key's evdev code + 8; elsewhere the key is found by its
-    // virtual key, which tells no right modifier from the left one.
-    const int native = static_cast<int>(e.nativeScanCode());
-    if (native > 8) {
-        const int evdev = native - 8;
-        for (const EvdevScanCode& k : kEvdevExtended) {
-            if (k.evdev == evdev) {
-                scanCode = k.code;
-                extended = k.extended;
-                return true;
-            }
-        }
-        if (evdev < 89) {
-            scanCode = static_cast<uint8_t>(evdev);
-            extended = false;
-            return true;
-        }
-        return false;
-    }
-    const int row = FindPlainKeyByVirtualKey(virtualKeyOf(e));
-    if (row < 0)
-        return false;
-    scanCode = kPlainKeyScanCodes[row].code;
-    extended = kPlainKeyScanCodes[row].extended;
-    return true;
+    return WindowInputCapture::ScanCodeOfKeyEvent(e, scanCode, extended);
 }
 
 bool CKeySetControlUI::eventFilter(QObject* watched, QEvent* event) {
@@ -373,6 +293,20 @@ bool CKeySetControlUI::eventFilter(QObject* watched, QEvent* event) {
     return CVerticalLayoutUI::eventFilter(watched, event);
 }
 
+void CKeySetControlUI::EndKeyCapture() {
+    if (!m_capturing)
+        return;
+    m_capturing = false;
+    if (m_host)
+        m_host->captureKeys(false);
+}
+
+void CKeySetControlUI::SetInputCaptured(bool captured) {
+    m_inputCaptured = captured;
+    if (captured)
+        EndKeyCapture();
+}
+
 bool CKeySetControlUI::HandleNotify(TNotifyUI& msg) {
     CControlUI* sender = msg.pSender;
     if (!sender || !isAncestorOf(sender))
@@ -381,6 +315,17 @@ bool CKeySetControlUI::HandleNotify(TNotifyUI& msg) {
         return true;
     const QString name = sender->GetName();
     const QString& type = msg.sType;
+    if (sender == m_keyEdit && (type == notify::kSetFocus || type == notify::kKillFocus)) {
+        const bool wait = type == notify::kSetFocus && !m_inputCaptured && m_function &&
+                          categoryOfItem(m_function->GetCurSel()) == kCategoryKeyboardKey;
+        if (wait && m_host) {
+            m_capturing = true;
+            m_host->captureKeys(true);
+        } else if (!wait) {
+            EndKeyCapture();
+        }
+        return true;
+    }
     if (type == notify::kClick) {
         if (name == QLatin1String("key_butt_keysave")) {
             apply();
@@ -415,6 +360,7 @@ bool CKeySetControlUI::HandleNotify(TNotifyUI& msg) {
     if (type != notify::kItemSelect)
         return true;
     if (sender == m_function) {
+        EndKeyCapture();
         const int category = categoryOfItem(m_function->GetCurSel());
         showCategoryPage(category);
         if (category == kCategoryKeyboardKey) {

@@ -42,6 +42,9 @@ public:
         virtual void writeToKeyboard(std::function<void(int macros, int result)> done) = 0;
         // A message box by language key; with a value the text is formatted with it.
         virtual void showMessage(const QString& textKey, const int* value) = 0;
+        // Installs (true) or removes (false) the input hook's key capture, which hands the
+        // keys pressed to CaptureKey.
+        virtual void captureKeys(bool /*on*/) {}
     };
 
     static constexpr int kFamilyKeyboard = 1;
@@ -77,6 +80,12 @@ public:
     // is shown and applied; a modifier adds to the modifiers. False for other keys, or
     // when the page does not show the keyboard key page.
     bool CaptureKey(uint8_t scanCode, bool extended);
+    // While the key edit of the keyboard key page has the focus, the page asks its host to
+    // capture keys; any change of focus, category or page ends it.
+    bool IsCapturingKeys() const { return m_capturing; }
+    void EndKeyCapture();
+    // A macro records: the page asks for no key capture meanwhile.
+    void SetInputCaptured(bool captured);
     // The set-1 scan code of a key typed into the key edit; false when the key has none.
     static bool ScanCodeOfKeyEvent(const QKeyEvent& event, uint8_t& scanCode, bool& extended);
 
@@ -109,6 +118,8 @@ private:
     bool m_pending = false;
     bool m_writing = false;
     bool m_showing = false;
+    bool m_capturing = false;
+    bool m_inputCaptured = false;
     // The keyboard key page's modifiers and key beyond what its controls can show (a right
     // modifier, several modifiers, the key's usage).
     uint8_t m_modifierMask = 0;

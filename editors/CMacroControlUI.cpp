@@ -2,18 +2,21 @@
 
 #include <QContextMenuEvent>
 #include <QFile>
+#include <QLineEdit>
 #include <QScrollArea>
 #include <QTimer>
 #include <QXmlStreamReader>
 #include <algorithm>
 
 #include "keyboard/KeyTables.h"
+#include "platform/Clock.h"
 #include "platform/JsonFile.h"
 #include "platform/MessageTarget.h"
 #include "ui/CEditUI.h"
 #include "ui/CListUI.h"
 #include "ui/CMenuWnd.h"
 #include "ui/CMsgWnd.h"
+#include "ui/COptionUI.h"
 #include "ui/CPaintManagerUI.h"
 #include "ui/CResourceManager.h"
 #include "ui/FileDialog.h"
@@ -30,7 +33,8 @@ constexpr int kTypeModifier = 9;
 constexpr int kTypeKey = 10;
 constexpr int kModifierRows = 8;
 
-constexpr const char* kActionMenu = "XML/Menus/sortlist.xml";
+constexpr const char* kMouseMenu = "XML/Menus/sortlist.xml";
+constexpr const char* kActionMenu = "XML/Menus/macro_action_menu.xml";
 constexpr const char* kStylesLayout = "XML_MACRO_STYLES";
 
 // The mouse buttons of a macro ("Button" of kind 1) and the names their rows show.
@@ -92,6 +96,44 @@ QString nameOfEvent(int type, int button, bool down) {
     return QString();
 }
 
+// The commands that start a recording: the hook mode and the delay mode (0: fixed when
+// "macro_check_time" is checked, else real).
+struct RecordCommand {
+    const char* name;
+    int hookMode;
+    int delayMode;
+};
+constexpr RecordCommand kRecordCommands[] = {
+    {"macro_btn_starredio", kHookModeAppend, 0},
+    {"redio_previous_record_time", kHookModePrevious, 0},
+    {"redio_previous_constant_time", kHookModePrevious, CMacroControlUI::kDelayFixed},
+    {"redio_previous_ignore_time", kHookModePrevious, CMacroControlUI::kDelayNone},
+    {"redio_later_record_time", kHookModeLater, 0},
+    {"redio_later_constant_time", kHookModeLater, CMacroControlUI::kDelayFixed},
+    {"redio_later_ignore_time", kHookModeLater, CMacroControlUI::kDelayNone},
+    {"macro_action_edit", kHookModeSingle, CMacroControlUI::kDelayNone},
+};
+
+// A recorded mouse message: the row of the mouse action table it stands for.
+struct RecordedMouse {
+    uint32_t message;
+    uint32_t extra; // the extra button's number for 523 and 524
+    int button;
+    bool down;
+};
+constexpr RecordedMouse kRecordedMouse[] = {
+    {kHookLeftDown, 0, 1, true},
+    {kHookLeftUp, 0, 1, false},
+    {kHookRightDown, 0, 2, true},
+    {kHookRightUp, 0, 2, false},
+    {kHookMiddleDown, 0, 4, true},
+    {kHookMiddleUp, 0, 4, false},
+    {kHookExtraDown, kHookExtraForward, 16, true},
+    {kHookExtraUp, kHookExtraForward, 16, false},
+    {kHookExtraDown, kHookExtraBack, 8, true},
+    {kHookExtraUp, kHookExtraBack, 8, false},
+};
+
 Json::Value eventJson(const std::string& action, int type, int button, int delay) {
     Json::Value e(Json::objectValue);
     e["Action"] = action;
@@ -143,11 +185,12 @@ void CMacroControlUI::bind() {
         const QString name = !c->GetText().isEmpty() ? c->GetText() : c->toolTip();
         c->setAccessibleName(name.isEmpty() ? c->GetName() : name);
     }
-    // Recording actions from the keyboard and the mouse is not part of this page yet; the
-    // fixed delay is the delay of inserted actions.
-    for (const char* name : {"macro_btn_starredio", "macro_btn_stopredio", "macro_check_time"})
-        if (CControlUI* c = FindSubControl(QString::fromLatin1(name)))
-            c->SetVisible(false);
+    // The fixed delay is the delay of inserted actions and, with "macro_check_time", of
+    // recorded ones.
+    if (CControlUI* c = FindSubControl(QStringLiteral("macro_btn_stopredio")))
+        c->SetVisible(false);
+    if (CControlUI* c = FindSubControl(QStringLiteral("macro_record_backend_text")))
+        c->SetVisible(false);
 }
 
 void CMacroControlUI::applyStyle(CControlUI* c, const char* style) {
@@ -239,11 +282,12 @@ CListContainerElementUI* CMacroControlUI::makeRow(const Json::Value& event) {
     const bool movement = type == kTypeHorizontalMove || type == kTypeVerticalMove;
     if (movement) {
         applyStyle(action, "macro_label_text_style");
-        action->SetText(QString::asprintf("%d", button));
+        action->SetText(QString::number(button));
     } else {
         applyStyle(action, down ? "macro_label_down_style" : "macro_label_up_style");
     }
-    action->setAccessibleName(movement ? action->GetText() : text(down ? "macro_action_down" : "macro_action_up"));
+    const char* directionId = down ? "macro_action_down" : "macro_action_up";
+    action->setAccessibleName(movement ? action->GetText() : text(directionId));
     row->Add(action);
 
     auto* name = new CLabelUI;
@@ -262,7 +306,8 @@ CListContainerElementUI* CMacroControlUI::makeRow(const Json::Value& event) {
     delay->SetNumberOnly(true);
     delay->SetMinValue(0);
     delay->SetMaxValue(kMaxDelay);
-    delay->SetText(QString::number(MacroLibrary::DelayFromJson(event["Delay"])));
+    const int shownDelay = MacroLibrary::DelayFromJson(event["Delay"]);
+    delay->SetText(QString::number(shownDelay));
     delay->setAccessibleName(text("macro_column_delay"));
     row->Add(delay);
     row->setAccessibleName(action->accessibleName() + QLatin1Char(' ') + name->GetText());
@@ -316,8 +361,9 @@ bool CMacroControlUI::SaveSelected() {
     Json::Value list(Json::arrayValue);
     for (size_t i = 0; i < events.size(); ++i) {
         CControlUI* row = m_rows->GetItemAt(static_cast<int>(i));
+        const std::string held = events[i]["Delay"].asString();
         if (auto* delay = qobject_cast<CEditUI*>(row->FindSubControl(QStringLiteral("macro_delay"))))
-            delay->SetText(QString::fromStdString(events[i]["Delay"].asString()));
+            delay->SetText(QString::fromStdString(held));
         row->SetUserData(QString::fromStdString(compact(events[i])));
         list.append(events[i]);
     }
@@ -513,11 +559,11 @@ bool CMacroControlUI::ExportFile(const std::string& path) {
     }
 }
 
-void CMacroControlUI::openMouseMenu(const QPoint& at) {
-    if (SelectedMacro() < 0)
+void CMacroControlUI::openMouseMenu(const QPoint& at, const char* layout) {
+    if (SelectedMacro() < 0 || IsRecording())
         return;
     if (auto* owner = dynamic_cast<MessageTarget*>(window()))
-        CMenuWnd::CreateMenu(owner, QString::fromLatin1(kActionMenu), at);
+        CMenuWnd::CreateMenu(owner, QString::fromLatin1(layout), at);
 }
 
 bool CMacroControlUI::eventFilter(QObject* watched, QEvent* event) {
@@ -529,13 +575,24 @@ bool CMacroControlUI::eventFilter(QObject* watched, QEvent* event) {
             if (row->rect().contains(row->mapFromGlobal(at)))
                 m_rows->SelectItem(i, false, false);
         }
-        openMouseMenu(at);
+        openMouseMenu(at, kActionMenu);
         return true;
     }
     return CHorizontalLayoutUI::eventFilter(watched, event);
 }
 
 bool CMacroControlUI::HandleMenuChoice(const QString& name) {
+    for (const RecordCommand& c : kRecordCommands) {
+        if (name != QLatin1String(c.name))
+            continue;
+        int delay = c.delayMode;
+        if (delay == 0) {
+            auto* check = control<COptionUI>("macro_check_time");
+            delay = check && check->IsSelected() ? kDelayFixed : kDelayReal;
+        }
+        StartRecording(c.hookMode, delay);
+        return true;
+    }
     for (const MouseButton& b : kMouseButtons) {
         const QString prefix = QString::fromLatin1(b.menuName) + QLatin1Char('_');
         if (!name.startsWith(prefix))
@@ -548,6 +605,218 @@ bool CMacroControlUI::HandleMenuChoice(const QString& name) {
         return what == QLatin1String("down") || what == QLatin1String("up") || what == QLatin1String("click");
     }
     return false;
+}
+
+bool CMacroControlUI::StartRecording(int hookMode, int delayMode) {
+    if (SelectedMacro() < 0)
+        return false;
+    const bool needsRow = hookMode == kHookModePrevious || hookMode == kHookModeLater || hookMode == kHookModeSingle;
+    if (needsRow && SelectedRow() < 0)
+        return false;
+    // Starting again ends the recording that runs (and saves it) first.
+    StopRecording();
+    m_rec = Recording();
+    m_rec.delayMode = delayMode;
+    m_rec.lastTime = static_cast<uint32_t>(GetTickCount());
+    m_rec.at = SelectedRow();
+    m_rec.fixedDelay = fixedDelay();
+    if (delayMode == kDelayFixed)
+        if (auto* edit = control<CEditUI>("macro_fixed_time_edit");
+            edit && edit->GetText().trimmed().toLongLong() > kMaxDelay) {
+            edit->SetText(QString::number(static_cast<long>(kMaxDelay)));
+            if (QLineEdit* line = edit->LineEdit())
+                line->setCursorPosition(static_cast<int>(line->text().size()));
+        }
+    std::string backend;
+    std::string why;
+    if (!m_host || !m_host->installHook(hookMode, backend, why)) {
+        message(QStringLiteral("macro_record_failed_text"));
+        return false;
+    }
+    m_rec.hookMode = hookMode;
+    setRecordingLocked(true);
+    if (CControlUI* note = FindSubControl(QStringLiteral("macro_record_backend_text"))) {
+        const bool global = backend == "evdev";
+        note->SetTextId(QString::fromLatin1(global ? "macro_record_global_text" : "macro_record_window_text"));
+        note->setAccessibleName(note->GetText());
+        note->SetToolTip(global ? QString() : text("macro_record_window_tip"));
+        note->SetVisible(true);
+    }
+    m_host->setRecordingLock(true);
+    return true;
+}
+
+void CMacroControlUI::StopRecording() {
+    if (!IsRecording())
+        return;
+    m_rec.hookMode = 0;
+    setRecordingLocked(false);
+    if (CControlUI* note = FindSubControl(QStringLiteral("macro_record_backend_text")))
+        note->SetVisible(false);
+    if (m_host) {
+        m_host->uninstallHook();
+        m_host->setRecordingLock(false);
+    }
+    SaveSelected();
+}
+
+void CMacroControlUI::setRecordingLocked(bool locked) {
+    for (const char* name : {"macro_name_tab", "macro_action_list"})
+        if (CControlUI* c = FindSubControl(QString::fromLatin1(name)))
+            c->setAttribute(Qt::WA_TransparentForMouseEvents, locked);
+    for (const char* name : {"macro_tab_macroaction_edit", "macro_tab_macrodelay_edit", "mouse_move_layout"})
+        if (CControlUI* c = FindSubControl(QString::fromLatin1(name)))
+            c->SetEnabled(!locked);
+    if (CControlUI* c = FindSubControl(QStringLiteral("macro_btn_starredio")))
+        c->SetVisible(!locked);
+    if (CControlUI* c = FindSubControl(QStringLiteral("macro_btn_stopredio")))
+        c->SetVisible(locked);
+}
+
+CEditUI* CMacroControlUI::delayEditOf(int row) const {
+    CControlUI* item = m_rows ? m_rows->GetItemAt(row) : nullptr;
+    return item ? qobject_cast<CEditUI*>(item->FindSubControl(QStringLiteral("macro_delay"))) : nullptr;
+}
+
+void CMacroControlUI::setRowDelay(int row, int delay) {
+    CControlUI* item = m_rows ? m_rows->GetItemAt(row) : nullptr;
+    if (!item)
+        return;
+    Json::Value e = parseJson(item->GetUserData().toStdString());
+    if (e.isObject()) {
+        e["Delay"] = std::to_string(delay);
+        item->SetUserData(QString::fromStdString(compact(e)));
+    }
+    if (CEditUI* edit = delayEditOf(row))
+        edit->SetText(QString::number(delay));
+}
+
+void CMacroControlUI::scrollToRow(int row) {
+    m_scrollRow = row;
+    if (CPaintManagerUI* pm = GetManager())
+        pm->SetTimer(this, kScrollTimerId, kScrollDelayMs);
+}
+
+void CMacroControlUI::OnTimer(int id) {
+    if (id != kScrollTimerId) {
+        CHorizontalLayoutUI::OnTimer(id);
+        return;
+    }
+    if (CPaintManagerUI* pm = GetManager())
+        pm->KillTimer(this, kScrollTimerId);
+    auto* scroll = m_rows ? m_rows->findChild<QScrollArea*>() : nullptr;
+    if (scroll && m_scrollRow >= 0 && m_scrollRow < RowCount())
+        scroll->ensureWidgetVisible(m_rows->GetItemAt(m_scrollRow));
+}
+
+void CMacroControlUI::addRecordedRow(bool down, int type, int button, uint32_t time) {
+    const int count = RowCount();
+    if (count >= static_cast<int>(MacroLibrary::kMaxEvents))
+        return;
+    int delay = 0;
+    if (m_rec.delayMode == kDelayReal) {
+        const uint32_t elapsed = time - m_rec.lastTime;
+        delay = elapsed > static_cast<uint32_t>(kMaxDelay - 1) ? kMaxDelay : static_cast<int>(elapsed);
+        m_rec.lastTime = time;
+    } else if (m_rec.delayMode == kDelayFixed) {
+        delay = m_rec.fixedDelay;
+    }
+    int at = count;
+    if (m_rec.hookMode == kHookModePrevious)
+        at = std::clamp(m_rec.at, 0, count);
+    else if (m_rec.hookMode == kHookModeLater)
+        at = std::clamp(m_rec.at + 1, 0, count);
+    const int ownDelay = count == 0 ? 0 : (m_rec.delayMode == kDelayFixed ? m_rec.fixedDelay : 0);
+    m_filling = true;
+    m_rows->AddAt(makeRow(eventJson(down ? "down" : "up", type, button, ownDelay)), at);
+    // Each row's delay is the time until the next action: the row before the new one
+    // takes the time just measured.
+    if (m_rec.recorded && at > 0)
+        setRowDelay(at - 1, delay);
+    m_rec.recorded = true;
+    int select = at;
+    if (m_rec.hookMode == kHookModePrevious)
+        select = at + 1; // the row the recording inserts before
+    m_rec.at = select;
+    if (m_rec.hookMode == kHookModeLater)
+        m_rec.at = at;
+    m_rows->SelectItem(select, false, false);
+    m_filling = false;
+    scrollToRow(at);
+}
+
+void CMacroControlUI::replaceSelectedRow(int type, int button) {
+    const int row = SelectedRow();
+    CControlUI* item = row >= 0 ? m_rows->GetItemAt(row) : nullptr;
+    if (!item)
+        return;
+    Json::Value e = parseJson(item->GetUserData().toStdString());
+    if (!e.isObject())
+        return;
+    e["Type"] = type;
+    e["Button"] = button;
+    if (CEditUI* edit = delayEditOf(row))
+        e["Delay"] = edit->GetText().trimmed().toStdString();
+    m_filling = true;
+    m_rows->Remove(item);
+    m_rows->AddAt(makeRow(e), row);
+    m_rows->SelectItem(row, false, false);
+    m_filling = false;
+}
+
+void CMacroControlUI::RecordKey(int mode, uint32_t wParam, const KeyboardHookRecord& record) {
+    if (!IsRecording() || mode != m_rec.hookMode || !m_rows)
+        return;
+    const bool down = wParam == kHookKeyDown || wParam == kHookSysKeyDown;
+    const bool extended = (record.flags & kHookFlagExtended) != 0;
+    const int key = static_cast<int>(record.scanCode & 0xFF) | (extended ? 0x100 : 0);
+    if (down && key == m_rec.lastKey)
+        return; // the key repeats while held
+    if (down)
+        m_rec.lastKey = key;
+    else if (key == m_rec.lastKey)
+        m_rec.lastKey = -1;
+    int row = -1;
+    for (int r = 0; r < kPlainKeyRows && row < 0; ++r)
+        if (kPlainKeyScanCodes[r].code == (record.scanCode & 0xFF) && kPlainKeyScanCodes[r].extended == extended)
+            row = r;
+    if (row < 0 || AssignmentType(kKeyNameTable[row].code) != kAssignKeyboardKey)
+        return;
+    const uint32_t code = kKeyNameTable[row].code;
+    const bool modifier = row < kModifierRows;
+    const int type = modifier ? kTypeModifier : kTypeKey;
+    const int button = modifier ? AssignmentHigh(code) : AssignmentLow(code);
+    if (m_rec.hookMode == kHookModeSingle)
+        replaceSelectedRow(type, button);
+    else
+        addRecordedRow(down, type, button, record.time);
+}
+
+void CMacroControlUI::RecordMouse(int mode, uint32_t wParam, const MouseHookRecord& record) {
+    if (!IsRecording() || mode != m_rec.hookMode || !m_rows)
+        return;
+    const uint32_t extra = wParam == kHookExtraDown || wParam == kHookExtraUp ? record.buttonData >> 16 : 0;
+    const RecordedMouse* found = nullptr;
+    for (const RecordedMouse& m : kRecordedMouse)
+        if (m.message == wParam && m.extra == extra)
+            found = &m;
+    if (!found)
+        return;
+    const uint32_t seen = wParam | extra << 16;
+    if (seen == m_rec.lastMouse)
+        return;
+    m_rec.lastMouse = seen;
+    // The click that stops the recording is not part of it.
+    if (wParam == kHookLeftDown || wParam == kHookLeftUp)
+        if (CControlUI* stop = FindSubControl(QStringLiteral("macro_btn_stopredio")); stop && stop->isVisible()) {
+            const QRect area(stop->mapToGlobal(QPoint(0, 0)), stop->size());
+            if (area.contains(record.x, record.y))
+                return;
+        }
+    if (m_rec.hookMode == kHookModeSingle)
+        replaceSelectedRow(kTypeMouseButton, found->button);
+    else
+        addRecordedRow(found->down, kTypeMouseButton, found->button, record.time);
 }
 
 bool CMacroControlUI::HandleNotify(TNotifyUI& msg) {
@@ -603,8 +872,12 @@ bool CMacroControlUI::HandleNotify(TNotifyUI& msg) {
         DeleteSelectedRow();
     } else if (name == QLatin1String("macro_btn_deleteall")) {
         DeleteAllRows();
+    } else if (name == QLatin1String("macro_btn_starredio")) {
+        HandleMenuChoice(name);
+    } else if (name == QLatin1String("macro_btn_stopredio")) {
+        StopRecording();
     } else if (name == QLatin1String("macro_inset_mousekey_btn")) {
-        openMouseMenu(sender->mapToGlobal(QPoint(0, sender->height())));
+        openMouseMenu(sender->mapToGlobal(QPoint(0, sender->height())), kMouseMenu);
     } else {
         for (const Movement& m : kMovements) {
             if (name != QLatin1String(m.button))

@@ -7,6 +7,7 @@
 
 #include <json/value.h>
 
+#include "inputhook/HookRecords.h"
 #include "profile/FileExchange.h"
 #include "profile/MacroLibrary.h"
 #include "ui/CContainerUI.h"
@@ -36,11 +37,26 @@ public:
         // Macro `removed` left the library and the profile documents on disk were
         // renumbered; `changed` holds the UUIDs of those that changed.
         virtual void profilesRenumbered(const std::vector<std::string>& changed) = 0;
+        // Recording: installs the input hook in a recording mode; false when it could
+        // not. The name of the backend that records ("evdev", "window") and, for the
+        // window's own, why the global one was not used ("" when it was not tried).
+        virtual bool installHook(int /*mode*/, std::string& /*backend*/, std::string& /*why*/) { return false; }
+        virtual void uninstallHook() {}
+        // The device selector, the profile bar and the key assignment page are locked
+        // while the page records.
+        virtual void setRecordingLock(bool /*locked*/) {}
     };
 
     static constexpr int kRowHeight = 30;
     static constexpr int kMaxDelay = 65535;
     static constexpr int kDefaultFixedDelay = 50;
+    // Delay modes of a recording: the real time between events, the fixed delay, none.
+    static constexpr int kDelayReal = 1;
+    static constexpr int kDelayFixed = 2;
+    static constexpr int kDelayNone = 3;
+    // The timer that scrolls the list to the recorded row.
+    static constexpr int kScrollTimerId = 4101;
+    static constexpr int kScrollDelayMs = 50;
 
     QString GetClass() const override { return QStringLiteral("MacroControlUI"); }
 
@@ -80,8 +96,23 @@ public:
     bool ImportFile(const std::string& path) override;
     bool ExportFile(const std::string& path) override;
 
+    // Recording from the input hook. Start needs a shown macro, and for the modes that
+    // insert before or after or replace, a selected row; it locks the page and installs
+    // the hook. Every recording starts afresh: no remembered key, no pending delay.
+    bool StartRecording(int hookMode, int delayMode);
+    // Unlocks the page, removes the hook and saves the macro. Nothing when not recording.
+    void StopRecording();
+    bool IsRecording() const { return m_rec.hookMode != 0; }
+    int RecordingMode() const { return m_rec.hookMode; }
+    int RecordingDelayMode() const { return m_rec.delayMode; }
+    // A key or mouse button event of the hook in `mode` (wParam and record as the hook
+    // sends them). Events of another mode than the recording's are dropped.
+    void RecordKey(int mode, uint32_t wParam, const KeyboardHookRecord& record);
+    void RecordMouse(int mode, uint32_t wParam, const MouseHookRecord& record);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void OnTimer(int id) override;
 
 private:
     template <class T> T* control(const char* name) const;
@@ -94,7 +125,27 @@ private:
     bool confirm(const QString& key);
     void applyStyle(CControlUI* c, const char* style);
     int fixedDelay() const;
-    void openMouseMenu(const QPoint& at);
+    void openMouseMenu(const QPoint& at, const char* layout);
+    void setRecordingLocked(bool locked);
+    void addRecordedRow(bool down, int type, int button, uint32_t time);
+    void replaceSelectedRow(int type, int button);
+    CEditUI* delayEditOf(int row) const;
+    void setRowDelay(int row, int delay);
+    void scrollToRow(int row);
+
+    // The state of a recording (hookMode 0: none).
+    struct Recording {
+        int hookMode = 0;
+        int delayMode = kDelayReal;
+        int fixedDelay = kDefaultFixedDelay;
+        uint32_t lastTime = 0;
+        bool recorded = false;
+        int lastKey = -1;       // scan code | extended << 8 of the key held, to drop repeats
+        uint32_t lastMouse = 0; // the last mouse message | extra button << 16
+        int at = -1;            // the selected row the recording inserts around
+    };
+    Recording m_rec;
+    int m_scrollRow = -1;
 
     Host* m_host = nullptr;
     MacroLibrary m_library;

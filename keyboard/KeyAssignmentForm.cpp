@@ -173,7 +173,13 @@ bool CaptureKeyIntoForm(KeyAssignmentForm& form, uint8_t scanCode, bool extended
             // A modifier pressed after a whole combination starts the next one.
             if (form.keyUsage != 0)
                 form.modifierMask = 0;
-            form.modifierMask = static_cast<uint8_t>(form.modifierMask | AssignmentHigh(code));
+            // The page offers one choice per kind of modifier, so a right-hand modifier is
+            // taken as its kind: the left-hand bit (right Ctrl + C gives 0x200106). The right-hand
+            // bits stay for codes that already hold them and for the shortcut rows.
+            uint8_t bit = AssignmentHigh(code);
+            if (bit >= 0x10)
+                bit = static_cast<uint8_t>(bit >> 4);
+            form.modifierMask = static_cast<uint8_t>(form.modifierMask | bit);
             form.keyUsage = 0;
         } else {
             form.keyUsage = AssignmentLow(code);

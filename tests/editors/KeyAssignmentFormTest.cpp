@@ -107,17 +107,17 @@ TEST(KeyAssignmentForm, PositionsOutsideTheirListsAndNumbersOutsideTheirFieldsIn
         0x14FF00u);
 }
 
-TEST(KeyAssignmentForm, CapturedKeysKeepTheirSideAndModifiersAddUp) {
+TEST(KeyAssignmentForm, CapturedModifiersAreTakenByKindAndAddUp) {
     KeyAssignmentForm f;
     f.category = kCategoryKeyboardKey;
     ASSERT_TRUE(CaptureKeyIntoForm(f, 0x1D, true)); // right Ctrl
-    EXPECT_EQ(f.modifierMask, 0x10);
+    EXPECT_EQ(f.modifierMask, 0x01) << "the Ctrl choice writes the left-hand bit";
     EXPECT_EQ(ModifierChoiceOfMask(f.modifierMask), 1) << "shown as the Ctrl choice";
     ASSERT_TRUE(CaptureKeyIntoForm(f, 0x2A, false)); // left Shift
-    EXPECT_EQ(f.modifierMask, 0x12);
+    EXPECT_EQ(f.modifierMask, 0x03);
     EXPECT_EQ(ModifierChoiceOfMask(f.modifierMask), -1) << "several kinds: no single choice";
     ASSERT_TRUE(CaptureKeyIntoForm(f, 0x30, false)); // B
-    EXPECT_EQ(BuildAssignmentCode(f, 0, 0, 0), 0x201205u);
+    EXPECT_EQ(BuildAssignmentCode(f, 0, 0, 0), 0x200305u);
     ASSERT_TRUE(CaptureKeyIntoForm(f, 0x1D, false)); // left Ctrl after a whole combination
     EXPECT_EQ(BuildAssignmentCode(f, 0, 0, 0), 0x200100u) << "a new combination, the key emptied";
     ASSERT_TRUE(CaptureKeyIntoForm(f, 0x48, true)); // Up

@@ -128,7 +128,7 @@ TEST_F(KeySetWindow, EveryCategoryReachesTheKeyboardAndTheProfileAndComesBackAsS
              QTest::keyClick(edit->LineEdit(), Qt::Key_B);
              EXPECT_EQ(edit->GetText(), t.tr("keyboard_key_B"));
          },
-         0x201205, "201205", tr("keyboard_key_LShift") + "+" + tr("keyboard_key_RCtrl") + "+" + tr("keyboard_key_B")},
+         0x200305, "200305", tr("keyboard_key_LCtrl") + "+" + tr("keyboard_key_LShift") + "+" + tr("keyboard_key_B")},
         {"media play and pause", 69,
          [](KeySetWindow& t) {
              t.pick(kFunction, kCategoryMedia - 1);
