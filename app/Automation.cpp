@@ -160,7 +160,7 @@ QString Automation::NameOfFamily(int family) {
 
 Automation::Reply Automation::delayedReply() {
     if (!calledFromDBus())
-        return [](int, const QString&, const QJsonObject&) {};
+        return m_directReply ? m_directReply : [](int, const QString&, const QJsonObject&) {};
     setDelayedReply(true);
     QDBusMessage call = message();
     QDBusConnection bus = connection();

@@ -199,6 +199,9 @@ public:
     // started (or `reply` gets the reason it cannot). Tests and the slots use it.
     void WithDevice(const QString& device, Work work, Reply reply);
     void DevicesNow(const Reply& reply);
+    // Where the answers of slots called in-process go (tests); calls from the bus are
+    // answered on the bus.
+    void SetDirectReply(Reply reply) { m_directReply = std::move(reply); }
 
 private:
     Reply delayedReply();
@@ -209,6 +212,7 @@ private:
     static void afterQueuedWork(CDevicePageUI* page, std::function<void(int)> then);
 
     CMainWnd* m_window;
+    Reply m_directReply;
 };
 
 } // namespace talyx
