@@ -517,11 +517,6 @@ int Automation::ImportProfile(const QString& device, const QString& path, QStrin
             reply(kBadArgument, QStringLiteral("there is no file '%1'").arg(path), {});
             return;
         }
-        if (list.ItemCount() >= ProfileList::kMaxProfiles) {
-            reply(kFailed, QStringLiteral("there are already %1 profiles").arg(ProfileList::kMaxProfiles),
-                  profilesOf(list));
-            return;
-        }
         if (!talyx::ImportProfile(list, QDir::cleanPath(path).toStdString())) {
             reply(kBadArgument, QStringLiteral("'%1' is not a profile that can be imported").arg(path),
                   profilesOf(list));
