@@ -331,27 +331,25 @@ void Automation::DevicesNow(const Reply& reply) {
 }
 
 int Automation::Devices(QString&, QString&) {
-    Reply reply = delayedReply();
-    // Wait for the first look at the bus, then for devices found by it to start.
-    auto check = std::make_shared<std::function<void(int)>>();
-    *check = [this, reply, check](int waited) {
-        bool starting = !m_window || !m_window->ScanPassed();
-        for (int f = 0; f < kDeviceTypeCount && !starting; ++f)
-            for (CDevicePageUI* page : m_window->Pages(f))
-                if (pageConnected(page) && !page->IsStarted())
-                    starting = true;
-        if (starting && waited < kReadyTimeoutMs) {
-            QTimer::singleShot(kPollMs, this, [check, waited] { (*check)(waited + kPollMs); });
-            return;
-        }
-        if (m_window)
-            DevicesNow(reply);
-        else
-            reply(kFailed, QStringLiteral("the program is not ready"), {});
-        *check = nullptr;
-    };
-    (*check)(0);
+    devicesWhenSettled(delayedReply(), 0);
     return 0;
+}
+
+void Automation::devicesWhenSettled(Reply reply, int waitedMs) {
+    // The first look at the bus, then the devices it found starting up.
+    bool starting = !m_window || !m_window->ScanPassed();
+    for (int f = 0; f < kDeviceTypeCount && !starting; ++f)
+        for (CDevicePageUI* page : m_window->Pages(f))
+            if (pageConnected(page) && !page->IsStarted())
+                starting = true;
+    if (starting && waitedMs < kReadyTimeoutMs) {
+        QTimer::singleShot(kPollMs, this, [this, reply, waitedMs] { devicesWhenSettled(reply, waitedMs + kPollMs); });
+        return;
+    }
+    if (m_window)
+        DevicesNow(reply);
+    else
+        reply(kFailed, QStringLiteral("the program is not ready"), {});
 }
 
 // ---- profiles
@@ -671,6 +669,16 @@ int Automation::SetLighting(const QString& device, const QVariantMap& values, QS
                 }
                 light.selectItem = static_cast<uint8_t>(index);
             }
+            if (values.contains(QStringLiteral("colour"))) {
+                const QString colour = values.value(QStringLiteral("colour")).toString();
+                if (!ParseColour(colour.toStdString(), light.red, light.green, light.blue)) {
+                    reply(kBadArgument, QStringLiteral("bad colour '%1' (RRGGBB)").arg(colour), {});
+                    return;
+                }
+                // As on the lighting page: a chosen colour ends the colour cycle (unless
+                // the same call turns it on again).
+                light.multiColor = 0;
+            }
             struct Field {
                 const char* name;
                 int high;
@@ -687,13 +695,6 @@ int Automation::SetLighting(const QString& device, const QVariantMap& values, QS
                 if (!ok) {
                     reply(kBadArgument, QStringLiteral("%1 must be 0 to %2").arg(QLatin1String(f.name)).arg(f.high),
                           {});
-                    return;
-                }
-            }
-            if (values.contains(QStringLiteral("colour"))) {
-                const QString colour = values.value(QStringLiteral("colour")).toString();
-                if (!ParseColour(colour.toStdString(), light.red, light.green, light.blue)) {
-                    reply(kBadArgument, QStringLiteral("bad colour '%1' (RRGGBB)").arg(colour), {});
                     return;
                 }
             }

@@ -178,8 +178,8 @@ TEST(Ctl, EveryCommandChangesTheFilesAndTheKeyboardAsTheWindowDoes) {
     {
         SCOPED_TRACE("devices, starting the program");
         const Ran r = bus.ctl({"--json", "devices"});
+        ASSERT_GT(bus.programPid(), 0) << describe(r) << bus.log().toStdString();
         ASSERT_EQ(r.code, 0) << describe(r) << bus.log().toStdString();
-        ASSERT_GT(bus.programPid(), 0);
         const QJsonObject out = r.json();
         EXPECT_TRUE(out["ok"].toBool());
         const QJsonArray devices = out["data"].toObject()["devices"].toArray();
@@ -227,6 +227,7 @@ TEST(Ctl, EveryCommandChangesTheFilesAndTheKeyboardAsTheWindowDoes) {
         EXPECT_EQ(rec[2], 2);
         EXPECT_EQ(rec[3], 4 - 1);
         EXPECT_EQ(rec[4], 0);
+        EXPECT_EQ(rec[5], 0) << "a colour ends the colour cycle, as on the lighting page";
         EXPECT_EQ((std::vector<uint8_t>(rec.begin() + 6, rec.begin() + 9)), (std::vector<uint8_t>{0xFF, 0x80, 0x00}));
         const Json::Value light = selectedDocument()["LightInfo"];
         EXPECT_EQ(light["SelectItem"].asInt(), mode);
