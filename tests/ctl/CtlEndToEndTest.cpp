@@ -346,6 +346,38 @@ TEST(Ctl, EveryCommandChangesTheFilesAndTheKeyboardAsTheWindowDoes) {
     }
 }
 
+// With a keyboard and a mouse the caller names the device; the mouse takes its lighting
+// into its own profile and has no profiles, keys or settings of the keyboard's kind.
+TEST(Ctl, WithTwoDevicesTheCallNamesOne) {
+    QTemporaryDir dir;
+    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    vdev::VdevProcess vdev;
+    ASSERT_TRUE(vdev.start((dir.path() + "/hid").toStdString(), {"keyboard", "mouse"})) << vdev.lastError();
+    ActivatingBus bus;
+    if (!bus.start(dir.path(), true))
+        GTEST_SKIP() << "dbus-daemon is not available";
+    Ran r = bus.ctl({"--json", "devices"});
+    ASSERT_GT(bus.programPid(), 0) << describe(r);
+    EXPECT_EQ(r.json()["data"].toObject()["devices"].toArray().size(), 2) << describe(r);
+    r = bus.ctl({"lighting", "--colour", "00FF00"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains("more than one device is connected")) << describe(r);
+    r = bus.ctl({"--device", "mouse", "lighting", "--mode", "2", "--colour", "00FF00"});
+    ASSERT_EQ(r.code, 0) << describe(r);
+    ScopedEnv data("XDG_DATA_HOME", (dir.path() + "/data").toStdString());
+    const std::string folder = FamilyDataDir("mouse");
+    const Json::Value list = readjsonFile(folder + "/ProfileList.ini");
+    const Json::Value light = readjsonFile(folder + "/" + list["profilelist"][0]["profileUUID"].asString() +
+                                           ".Json")["Device"][0]["LightInfo"];
+    EXPECT_EQ(light["SelectItem"].asInt(), 2);
+    EXPECT_EQ(light["Green"].asInt(), 255);
+    EXPECT_EQ(light["Red"].asInt(), 0);
+    r = bus.ctl({"--device", "mouse", "assign", "A", "key:B"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains("the mouse has no profiles")) << describe(r);
+    EXPECT_EQ(bus.ctl({"--device", "keyboard", "profiles"}).code, 0);
+}
+
 TEST(Ctl, SaysSoWhenTheProgramCannotBeStarted) {
     QTemporaryDir dir;
     ActivatingBus bus;
