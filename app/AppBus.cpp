@@ -33,11 +33,21 @@ void AppBus::post(uint32_t msg, WPARAM wParam, LPARAM lParam) {
         m_target->postMessage(msg, wParam, lParam);
 }
 
-void AppBus::Instance(uint wParam, qlonglong lParam) { post(WM_APP_INSTANCE, wParam, lParam); }
-void AppBus::UpdateState(uint wParam, qlonglong lParam) { updateState(wParam, lParam); }
-void AppBus::OpenSettings() { post(kMsgOpenUpdatePage, 0, 0); }
-void AppBus::LightControl(uint wParam, qlonglong lParam) { post(WM_APP_LIGHT_CONTROL, wParam, lParam); }
-void AppBus::WorkToolQuery() { post(WM_APP_WORKTOOL_QUERY, 0, 0); }
+void AppBus::Instance(uint wParam, qlonglong lParam) {
+    post(WM_APP_INSTANCE, wParam, lParam);
+}
+void AppBus::UpdateState(uint wParam, qlonglong lParam) {
+    updateState(wParam, lParam);
+}
+void AppBus::OpenSettings() {
+    post(kMsgOpenUpdatePage, 0, 0);
+}
+void AppBus::LightControl(uint wParam, qlonglong lParam) {
+    post(WM_APP_LIGHT_CONTROL, wParam, lParam);
+}
+void AppBus::WorkToolQuery() {
+    post(WM_APP_WORKTOOL_QUERY, 0, 0);
+}
 
 void AppBus::updateState(WPARAM wParam, LPARAM lParam) {
     uint32_t pid = 0;
@@ -70,14 +80,16 @@ bool AppBus::PostMessage(const QString& name, qulonglong wParam, qlonglong lPara
     return true;
 }
 
-void AppBus::BroadcastLightClaim(uint32_t wParam, int64_t lParam) { emit LightClaim(wParam, lParam); }
+void AppBus::BroadcastLightClaim(uint32_t wParam, int64_t lParam) {
+    emit LightClaim(wParam, lParam);
+}
 
 bool AppBus::SendToWorkTool(uint32_t dwData, const QByteArray& data) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(kWorkToolService))
         return false;
-    QDBusMessage call = QDBusMessage::createMethodCall(kWorkToolService, kWorkToolPath, kWorkToolService,
-                                                      QStringLiteral("CopyData"));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(kWorkToolService, kWorkToolPath, kWorkToolService, QStringLiteral("CopyData"));
     call << dwData << static_cast<qulonglong>(kWorkToolWParam) << data;
     return bus.send(call);
 }

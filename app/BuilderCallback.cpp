@@ -3,6 +3,7 @@
 #include "app/CDeviceOptionUI.h"
 #include "app/CDevicePageUI.h"
 #include "device/transport/DeviceIdentification.h"
+#include "editors/CLightControlUI.h"
 #include "editors/EditorPages.h"
 #include "ui/CCircleProgressUI.h"
 #include "ui/CDeviceKeyButtonUI.h"

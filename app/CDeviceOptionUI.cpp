@@ -9,7 +9,9 @@
 
 namespace talyx {
 
-CDeviceOptionUI::CDeviceOptionUI(QWidget* parent) : CHorizontalLayoutUI(parent) { setCursor(Qt::PointingHandCursor); }
+CDeviceOptionUI::CDeviceOptionUI(QWidget* parent) : CHorizontalLayoutUI(parent) {
+    setCursor(Qt::PointingHandCursor);
+}
 
 void CDeviceOptionUI::Selected(bool selected, bool triggerEvent) {
     if (selected)

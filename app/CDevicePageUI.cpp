@@ -5,12 +5,15 @@
 #include <memory>
 
 #include "app/CDeviceOptionUI.h"
+#include "app/CMainWnd.h"
 #include "app/KeyboardPage.h"
-#include "app/LightingPanel.h"
+#include "app/ProfileBar.h"
 #include "device/CKestravaHS6533Device.h"
 #include "device/CKestravaMouseDevice.h"
 #include "device/CKestravaMousePadDevice.h"
 #include "device/CKestravaUSBDevice.h"
+#include "editors/CColorSelectWnd.h"
+#include "editors/CLightControlUI.h"
 #include "keyboard/CKestravaKeyboardDevice.h"
 #include "platform/Debug.h"
 #include "platform/MessageTarget.h"
@@ -104,13 +107,7 @@ void CDevicePageUI::Configure(int family, WindowImplBase* mainWindow, const Supp
             core = std::make_unique<CKestravaMousePadDevice>();
         else
             core = std::make_unique<CKestravaHS6533Device>();
-        CFamilyLightingDevice* lit = core.get();
-        m_familyCore = lit;
-        m_lighting =
-            std::make_unique<LightingPanel>(FindSubControl(QStringLiteral("LightControlItem")),
-                                            LightingPanel::Device{[lit] { return lit->CurrentLightInfo(); },
-                                                                  [lit](const LightInfo& l) { lit->ChangeLighting(l); },
-                                                                  [lit] { return lit->PresetModes(); }});
+        m_familyCore = core.get();
         m_device = std::move(core);
     }
     m_device->SetHost(this);
@@ -126,14 +123,111 @@ void CDevicePageUI::Configure(int family, WindowImplBase* mainWindow, const Supp
     m_device->SetLightFilePrefix(page.lightFilePrefix);
     if (keyboard)
         m_keyboard = new KeyboardPage(this, keyboard, mainWindow);
+    else if (CFamilyLightingDevice* lit = m_familyCore)
+        m_profileBar =
+            std::make_unique<ProfileBar>(this, lit->ProfileFolder(), lit, mainWindow, [this] { RefreshLighting(); });
+    setupLighting();
     m_device->BuildButtonLists();
     m_device->StartCommandWorker();
 }
 
 bool CDevicePageUI::HandleNotify(TNotifyUI& msg) {
-    if (m_keyboard)
-        return m_keyboard->HandleNotify(msg);
-    return m_lighting && m_lighting->HandleNotify(msg);
+    if (m_lighting && m_lighting->HandleNotify(msg))
+        return true;
+    if (m_profileBar && msg.pSender && m_profileBar->HandleNotify(msg.pSender, msg.sType))
+        return true;
+    return m_keyboard && m_keyboard->HandleNotify(msg);
+}
+
+int CDevicePageUI::LightTypeOf(int family) {
+    switch (family) {
+    case DeviceTypeKeyboard:
+        return 1;
+    case DeviceTypeMouse:
+        return 2;
+    case DeviceTypeMousePad:
+        return 3;
+    case DeviceTypeHeadset:
+        return 7;
+    default:
+        return 0;
+    }
+}
+
+CLightControlUI* CDevicePageUI::Lighting() const {
+    return m_lighting;
+}
+
+LightInfo CDevicePageUI::CurrentLighting() const {
+    if (m_keyboardCore)
+        return m_keyboardCore->CurrentLightInfo();
+    return m_familyCore ? m_familyCore->CurrentLightInfo() : LightInfo();
+}
+
+void CDevicePageUI::ChangeLighting(const LightInfo& light) {
+    if (m_keyboardCore)
+        m_keyboardCore->ChangeLighting(light);
+    else if (m_familyCore)
+        m_familyCore->ChangeLighting(light);
+}
+
+std::vector<PresetLightMode> CDevicePageUI::presetModes() const {
+    if (m_keyboardCore)
+        return m_keyboardCore->PresetModes();
+    return m_familyCore ? m_familyCore->PresetModes() : std::vector<PresetLightMode>();
+}
+
+void CDevicePageUI::setupLighting() {
+    m_lighting = qobject_cast<CLightControlUI*>(FindSubControl(QStringLiteral("LightControlItem")));
+    if (!m_lighting)
+        return;
+    m_lighting->SetLightType(LightTypeOf(m_family));
+    CLightControlUI::Device device;
+    device.current = [this] { return CurrentLighting(); };
+    device.change = [this](const LightInfo& light) { ChangeLighting(light); };
+    device.setSynchronised = [this](bool on) { m_device->SetLightSynchronised(on); };
+    device.synchronise = [this] {
+        if (auto* main = qobject_cast<CMainWnd*>(m_window))
+            main->SynchroniseLighting(this);
+    };
+    device.pickColour = [this](uint32_t& colour) { return CColorSelectWnd::Pick(m_window, colour); };
+    if (CKestravaKeyboardDevice* keyboard = m_keyboardCore) {
+        device.selectCustomGroup = [keyboard](int group) { keyboard->SelectCustomGroup(group); };
+        device.fillCustomColours = [keyboard](bool on) { keyboard->FillCustomColours(on); };
+    }
+    m_lighting->SetDevice(std::move(device));
+}
+
+void CDevicePageUI::RefreshLighting() {
+    if (!m_lighting)
+        return;
+    const std::vector<PresetLightMode> presets = presetModes();
+    if (presets.size() != m_listedModes) {
+        std::vector<std::string> names;
+        std::vector<int> visible;
+        for (const PresetLightMode& p : presets) {
+            names.push_back(p.name);
+            visible.push_back(p.visible ? 1 : 0);
+        }
+        // Every device has five brightness and five speed steps.
+        m_lighting->Init(names, visible, 4, 4);
+        m_listedModes = presets.size();
+    }
+    m_lighting->SetSyncAvailable(m_syncOffered);
+    m_lighting->ShowLightInfo(CurrentLighting());
+}
+
+void CDevicePageUI::SetSyncOffered(bool offered) {
+    m_syncOffered = offered;
+    if (m_lighting)
+        m_lighting->SetSyncAvailable(offered);
+}
+
+void CDevicePageUI::SynchroniseTo(const LightInfo& light) {
+    m_device->SetLightSynchronised(true);
+    if (m_lighting)
+        m_lighting->ShowLightInfo(light);
+    ChangeLighting(light);
 }
 
 void CDevicePageUI::showBatteryStatus(const uint8_t* status, size_t length) {
@@ -230,10 +324,11 @@ void CDevicePageUI::startPage() {
         m_keyboard->Start(started);
         return;
     }
-    if (auto* lit = m_familyCore)
-        lit->LoadProfile();
-    if (m_lighting)
-        m_lighting->Refresh();
+    if (auto* lit = m_familyCore) {
+        m_profileBar->Initialise(LightTypeOf(m_family));
+        lit->ApplyProfile(m_profileBar->Profiles().CurrentUUID());
+    }
+    RefreshLighting();
     m_device->StartLightThread();
     started(kResultSuccess);
 }
@@ -335,6 +430,9 @@ void CDevicePageUI::OnSelectorTimer(int id) {
         paintTick();
         break;
     case kTimerSettingsSync:
+        // 0x402: the keyboard's profile changed too; the record read comes after the write.
+        if (m_keyboard && m_device->LastNotification() == CKestravaUSBDevice::kUsageProfileChanged)
+            m_keyboard->ReloadProfiles();
         m_device->SettingsSync();
         break;
     case kTimerOperation3:
@@ -342,7 +440,9 @@ void CDevicePageUI::OnSelectorTimer(int id) {
         m_device->RunTimerOperation();
         break;
     case kTimerStatus:
-        pollStatus();
+        // While the window is hidden nobody looks at the battery: the polling pauses.
+        if (!m_device->IsWindowHidden())
+            pollStatus();
         if (m_device->IsWirelessCapable())
             armSelectorTimer(kTimerStatus, 5000);
         break;

@@ -10,6 +10,8 @@
 #include "device/DeviceButton.h"
 #include "device/DeviceHost.h"
 #include "device/transport/DeviceIdentification.h"
+#include "profile/DefaultLightNames.h"
+#include "profile/ProfileRecords.h"
 #include "ui/CContainerUI.h"
 #include "ui/CDeviceKeyButtonUI.h"
 #include "ui/CMpDevicePowerUI.h"
@@ -20,7 +22,8 @@ class CKestravaUSBDevice;
 class CFamilyLightingDevice;
 class CKestravaKeyboardDevice;
 class KeyboardPage;
-class LightingPanel;
+class CLightControlUI;
+class ProfileBar;
 class MessageTarget;
 class WindowImplBase;
 
@@ -65,14 +68,29 @@ public:
     // A notification from one of the page's controls; true when the page handled it.
     bool HandleNotify(TNotifyUI& msg);
     KeyboardPage* Keyboard() const { return m_keyboard; }
+    // The profile bar of the mouse, mouse pad and headset pages (the keyboard's is its
+    // page half's), or nullptr.
+    ProfileBar* Profiles() const { return m_profileBar.get(); }
     CKestravaUSBDevice* Device() const { return m_device.get(); }
     CDeviceOptionUI* Selector() const { return m_selector; }
     CMpDevicePowerUI* Battery() const { return m_battery; }
     // The page start (key table, profile, record) has finished.
     bool IsStarted() const { return m_started; }
     // Lighting synchronisation is offered when more than one device is shown.
-    void SetSyncOffered(bool offered) { m_syncOffered = offered; }
+    void SetSyncOffered(bool offered);
     bool IsSyncOffered() const { return m_syncOffered; }
+
+    // The lighting page ("LightControlItem") of any family, or nullptr.
+    CLightControlUI* Lighting() const;
+    // Shows the core's lighting record on the lighting page (the mode list first).
+    void RefreshLighting();
+    // The core's lighting record, and a change to it: stored, saved, refreshed and sent.
+    LightInfo CurrentLighting() const;
+    void ChangeLighting(const LightInfo& light);
+    // Synchronised lighting from the main window: the flag set, the record shown and sent.
+    void SynchroniseTo(const LightInfo& light);
+    // The lighting table number of the family (1 keyboard, 2 mouse, 3 mouse pad, 7 headset).
+    static int LightTypeOf(int family);
 
     // The selector item's timers (ids 1000 to 1007), on the user-interface thread.
     void OnSelectorTimer(int id);
@@ -110,7 +128,11 @@ private:
     MessageTarget* m_mainWindow = nullptr;
     WindowImplBase* m_window = nullptr;
     KeyboardPage* m_keyboard = nullptr;
-    std::unique_ptr<LightingPanel> m_lighting;
+    void setupLighting();
+    std::vector<PresetLightMode> presetModes() const;
+    QPointer<CLightControlUI> m_lighting;
+    std::unique_ptr<ProfileBar> m_profileBar;
+    size_t m_listedModes = 0;
     int m_onlineFailures = 0;
     bool m_started = false;
     bool m_syncOffered = false;

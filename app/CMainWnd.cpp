@@ -11,18 +11,21 @@
 #include "app/BuilderCallback.h"
 #include "app/CDeviceOptionUI.h"
 #include "app/CDevicePageUI.h"
-#include "app/KeyboardPage.h"
 #include "app/CSkinFrame.h"
+#include "app/KeyboardPage.h"
 #include "app/SystemEvents.h"
 #include "device/CKestravaUSBDevice.h"
 #include "device/DeviceScanThread.h"
+#include "device/LightSyncEffect.h"
 #include "device/LightSyncThread.h"
 #include "device/WorkerStop.h"
 #include "device/transport/DeviceIdentification.h"
+#include "keyboard/CKestravaKeyboardDevice.h"
 #include "online/CSetWnd.h"
 #include "online/UpdateTable.h"
 #include "platform/Debug.h"
 #include "platform/Product.h"
+#include "profile/ProfileFiles.h"
 #include "ui/CButtonUI.h"
 #include "ui/CContainerUI.h"
 #include "ui/CDialogBuilder.h"
@@ -44,9 +47,47 @@ constexpr const char* kTitleButtons[9] = {"closebtn",    "maxbtn",   "restorebtn
 constexpr int kTimerFitScreen = 1011;
 constexpr int kTimerKeepAlive = 1031;
 constexpr int kTimerTrayMenu = 1032;
+// The title bar follows state that changes on the device's side too (the keyboard's own
+// Windows-key lock, a tray that comes or goes).
+constexpr int kTimerTitleBar = 1033;
+constexpr int kTitleBarRefreshMs = 1000;
+constexpr int kTrayCheckTicks = 5;
+
+// How long a status stays before "Ready" comes back.
+constexpr int kStatusShowMs = 4000;
+constexpr int kStatusErrorShowMs = 9000;
+constexpr uint32_t kStatusColours[] = {0xFF8A93A6, 0xFF3DDC97, 0xFFFF5C7A}; // info, success, error
+
+// Fills %1, %2... in one pass, so an argument that itself holds "%2" stays as it is.
+QString fillArguments(const QString& text, const QStringList& args) {
+    QString out;
+    out.reserve(text.size());
+    for (int i = 0; i < text.size(); ++i) {
+        const int n = i + 1 < text.size() ? text[i + 1].digitValue() : -1;
+        if (text[i] == QLatin1Char('%') && n >= 1 && n <= args.size()) {
+            out += args[n - 1];
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// The skin window's reset picture, and the veil laid over any other picture.
+constexpr const char* kDefaultBackground = "common/background.png";
+constexpr uint32_t kPictureVeil = 0xC00E1015;
 
 const char* kLightOn = "控制灯光";
 const char* kLightOff = "不控制灯光";
+
+// The family's name as the device selector shows it.
+QString deviceName(int family) {
+    if (family < 0 || family >= kDeviceTypeCount)
+        return QString();
+    return CResourceManager::GetInstance().GetText(QStringLiteral("device_name_") +
+                                                   QString::fromLatin1(kDeviceTypeInfo[family].familyName));
+}
 
 } // namespace
 
@@ -57,6 +98,7 @@ CMainWnd::CMainWnd(AppBus* bus) : m_bus(bus), m_callback(&m_pm) {
 }
 
 CMainWnd::~CMainWnd() {
+    SetProfileWriteObserver(nullptr);
     stopWorkers();
     if (g_mainWindow == this)
         g_mainWindow = nullptr;
@@ -71,11 +113,32 @@ void CMainWnd::InitWindow() {
     CResourceManager& resources = CResourceManager::GetInstance();
     resources.SetTextQueryInterface(this);
     resources.LoadLanguage(QStringLiteral("lan_cn.xml"));
+    // A table that lacks a text (a new one, not yet translated) shows it in English
+    // rather than by its id.
+    resources.SetFallbackLanguage(QStringLiteral("lan_en.xml"));
     for (size_t i = 0; i < m_titleButtons.size(); ++i)
         m_titleButtons[i] = FindControl(QString::fromLatin1(kTitleButtons[i]));
     setWindowIcon(QIcon(ResolveSkinPath(QStringLiteral("common/icon107.svg"))));
     m_tray.CreateTrayIcon(this, QStringLiteral("common/icon107.svg"), QString::fromUtf8(kProductTitle), kMsgTray);
     CSkinFrame::AddObserver(this, [this](const SkinChange& change) { applySkin(change); });
+    m_statusTimer = new QTimer(this);
+    m_statusTimer->setSingleShot(true);
+    connect(m_statusTimer, &QTimer::timeout, this, [this] {
+        m_status = Status();
+        showStatusText();
+    });
+    // Profile writes come from the pages; a failure is told here, once the operation
+    // that wrote has finished.
+    QPointer<CMainWnd> self(this);
+    SetProfileWriteObserver([self](const std::string& path, bool written) {
+        QMetaObject::invokeMethod(
+            qApp,
+            [self, path, written] {
+                if (self)
+                    self->onProfileWrite(path, written);
+            },
+            Qt::QueuedConnection);
+    });
     new SystemEvents(this, this);
     // The last background image chosen in the skin window comes back at start.
     const QString stored = CSkinFrame::StoredImage();
@@ -94,6 +157,11 @@ void CMainWnd::applySkin(const SkinChange& change) {
     } else {
         root->SetBkImage(change.image);
     }
+    // A picture of the user's own may be bright anywhere: the pages lie on a dark veil over
+    // it, so their labels stay readable while the picture still shows through.
+    const bool picture = !change.color && !change.image.isEmpty() && change.image != QLatin1String(kDefaultBackground);
+    if (CControlUI* pages = FindControl(QStringLiteral("device_switch")))
+        pages->SetBkColor(picture ? kPictureVeil : 0);
 }
 
 CControlUI* CMainWnd::CreateControl(const QString& className) {
@@ -119,6 +187,8 @@ void CMainWnd::Notify(TNotifyUI& msg) {
         if (auto* item = qobject_cast<CDeviceOptionUI*>(msg.pSender); item && item->IsSelected())
             ShowSelectorItem(item, true, true);
     }
+    if (msg.sType != notify::kTimer && m_initialised)
+        refreshTitleBar();
     WindowImplBase::Notify(msg);
 }
 
@@ -134,8 +204,10 @@ void CMainWnd::onWindowInit() {
         m_screenHeight = screen->geometry().height();
     }
     RefreshNoDeviceNotice();
+    refreshTitleBar();
     hide();
     SetWindowTimer(kTimerFitScreen, 100);
+    SetWindowTimer(kTimerTitleBar, kTitleBarRefreshMs);
     // The scan's first pass posts the instance message, which brings the window forward.
     m_scan = std::make_unique<DeviceScanThread>(m_table, *this, WM_APP_INSTANCE);
     m_scan->Start(m_workers[kScanSlot]);
@@ -144,6 +216,13 @@ void CMainWnd::onWindowInit() {
     // A measuring aid (scripts/bench): minimise the window this long after start.
     if (const int ms = qEnvironmentVariableIntValue("TALYX_MINIMISE_AFTER_MS"); ms > 0)
         QTimer::singleShot(ms, this, [this] { showMinimized(); });
+    // Another (scripts/bench): synchronise every device to the first keyboard's lighting.
+    if (const int ms = qEnvironmentVariableIntValue("TALYX_SYNCHRONISE_AFTER_MS"); ms > 0)
+        QTimer::singleShot(ms, this, [this] {
+            const std::vector<CDevicePageUI*> keyboards = Pages(DeviceTypeKeyboard);
+            if (!keyboards.empty())
+                SynchroniseLighting(keyboards.front());
+        });
 }
 
 void CMainWnd::onClick(CControlUI* sender) {
@@ -151,8 +230,7 @@ void CMainWnd::onClick(CControlUI* sender) {
         return;
     const QString name = sender->GetName();
     if (name == QLatin1String("closebtn")) {
-        hideToTray();
-        setWindowHiddenFlag(true);
+        CloseOrHideToTray();
     } else if (name == QLatin1String("minbtn"))
         HandleMessage(WM_SYSCOMMAND, SC_MINIMIZE, 0);
     else if (name == QLatin1String("maxbtn"))
@@ -169,19 +247,148 @@ void CMainWnd::onClick(CControlUI* sender) {
         }
     } else if (name == QLatin1String("setbtn")) {
         OpenSettings(CSetWnd::kPageUpdate);
-    } else if (name == QLatin1String("nodevice_ok_btn"))
-        hide();
-    else if (name == QLatin1String("control_light_status"))
+    } else if (name == QLatin1String("nodevice_ok_btn")) {
+        // The window waits in the tray and comes back when a device arrives. Without a
+        // tray the button is not shown: the window would vanish until then.
+        if (ensureTray())
+            hide();
+    } else if (name == QLatin1String("control_light_status")) {
         setLightControl(m_lightControl ? 0 : 1, true);
+        ShowStatus(QString::fromLatin1(m_lightControl ? "status_light_control_on" : "status_light_control_off"));
+    } else if (name == QLatin1String("gamemodebtn")) {
+        toggleGameMode();
+    }
 }
 
-void CMainWnd::hideToTray() {
-    // Without a tray the window could not be found again once hidden.
-    if (!m_tray.IsCreated()) {
-        showMinimized();
+bool CMainWnd::ensureTray() {
+    // The tray can come (a panel started later) and go (a panel that ended).
+    if (m_tray.IsCreated() && !CTrayIcon::IsAvailable())
+        m_tray.DeleteTrayIcon();
+    if (!m_tray.IsCreated() && CTrayIcon::IsAvailable())
+        m_tray.CreateTrayIcon(this, QStringLiteral("common/icon107.svg"), QString::fromUtf8(kProductTitle), kMsgTray);
+    return m_tray.IsCreated();
+}
+
+void CMainWnd::CloseOrHideToTray() {
+    if (ensureTray()) {
+        hide();
+        setWindowHiddenFlag(true);
         return;
     }
-    hide();
+    Close();
+}
+
+CKestravaKeyboardDevice* CMainWnd::shownKeyboard() const {
+    for (CDevicePageUI* page : Pages(DeviceTypeKeyboard)) {
+        CDeviceOptionUI* item = page->Selector();
+        if (item && item->IsVisible() && item->IsSelected() && page->IsStarted() && page->Device() &&
+            page->Device()->Channel().IsOpen())
+            return static_cast<CKestravaKeyboardDevice*>(page->Device());
+    }
+    return nullptr;
+}
+
+void CMainWnd::toggleGameMode() {
+    CKestravaKeyboardDevice* keyboard = shownKeyboard();
+    if (!keyboard)
+        return;
+    const int lock = keyboard->CurrentSettings().winFlag ? 0 : 1;
+    QPointer<CMainWnd> self(this);
+    keyboard->ChangeSetting(SettingControl::WinLock, lock, [self, lock](int result) {
+        if (!self)
+            return;
+        if (result == kResultSuccess)
+            self->ShowStatus(QString::fromLatin1(lock ? "status_gamemode_on" : "status_gamemode_off"), {},
+                             StatusKind::Success);
+        else
+            self->ShowStatus(QStringLiteral("status_write_failed"), {}, StatusKind::Error);
+        self->refreshTitleBar();
+    });
+    // The settings tab shows the same switch.
+    for (CDevicePageUI* page : Pages(DeviceTypeKeyboard))
+        if (page->Device() == keyboard && page->Keyboard())
+            page->Keyboard()->Refresh();
+    refreshTitleBar();
+}
+
+void CMainWnd::refreshTitleBar() {
+    // Whether there is a tray is asked of the desktop only every few seconds and on the
+    // clicks that need to know: each question is a round trip to the desktop.
+    const bool tray = m_tray.IsCreated();
+    if (CControlUI* close = FindControl(QStringLiteral("closebtn"))) {
+        close->SetToolTipId(QString::fromLatin1(tray ? "tip_close" : "tip_close_quit"));
+        close->setAccessibleName(close->toolTip());
+    }
+    if (CControlUI* ok = FindControl(QStringLiteral("nodevice_ok_btn")))
+        ok->SetVisible(tray);
+    if (auto* bulb = qobject_cast<CButtonUI*>(FindControl(QStringLiteral("control_light_status")))) {
+        const bool on = m_lightControl != 0;
+        const QString image = QStringLiteral("file='common/%1.svg' dest='8,8,28,28'")
+                                  .arg(QLatin1String(on ? "btn_light" : "btn_light_off"));
+        if (bulb->GetNormalImage() != image) {
+            bulb->SetNormalImage(image);
+            bulb->SetBkColor(on ? 0xFF112A35 : 0);
+        }
+        bulb->SetToolTipId(QString::fromLatin1(on ? "tip_light_control_on" : "tip_light_control_off"));
+        bulb->setAccessibleName(bulb->toolTip());
+    }
+    if (auto* game = qobject_cast<CButtonUI*>(FindControl(QStringLiteral("gamemodebtn")))) {
+        CKestravaKeyboardDevice* keyboard = shownKeyboard();
+        game->SetVisible(keyboard != nullptr);
+        const bool on = keyboard && keyboard->CurrentSettings().winFlag != 0;
+        const QString image = QStringLiteral("file='common/%1.svg' dest='8,8,28,28'")
+                                  .arg(QLatin1String(on ? "btn_gamemode_on" : "btn_gamemode"));
+        if (game->GetNormalImage() != image) {
+            game->SetNormalImage(image);
+            game->SetBkColor(on ? 0xFF112A35 : 0);
+        }
+        game->SetToolTipId(QString::fromLatin1(on ? "tip_gamemode_on" : "tip_gamemode_off"));
+        game->setAccessibleName(game->toolTip());
+    }
+    for (const char* name : {"minbtn", "maxbtn", "restorebtn", "skinbtn", "setbtn"})
+        if (CControlUI* c = FindControl(QString::fromLatin1(name)))
+            c->setAccessibleName(c->toolTip());
+}
+
+void CMainWnd::OnMaximisedChanged(bool maximised) {
+    if (m_titleButtons[1])
+        m_titleButtons[1]->SetVisible(!maximised);
+    if (m_titleButtons[2])
+        m_titleButtons[2]->SetVisible(maximised);
+}
+
+void CMainWnd::ShowStatus(const QString& textId, const QStringList& args, StatusKind kind) {
+    m_status = {textId, args, kind};
+    showStatusText();
+    if (m_statusTimer)
+        m_statusTimer->start(kind == StatusKind::Error ? kStatusErrorShowMs : kStatusShowMs);
+}
+
+void CMainWnd::showStatusText() {
+    CControlUI* label = FindControl(QStringLiteral("status_text"));
+    if (!label)
+        return;
+    const QString text = fillArguments(CResourceManager::GetInstance().GetText(m_status.textId), m_status.args);
+    label->SetText(text);
+    label->SetTextColor(kStatusColours[static_cast<int>(m_status.kind)]);
+    label->setAccessibleName(text);
+    label->setToolTip(text);
+}
+
+void CMainWnd::onProfileWrite(const std::string& path, bool written) {
+    if (written) {
+        m_saveFailureTold = false;
+        return;
+    }
+    const size_t slash = path.find_last_of('/');
+    const QString folder = QString::fromStdString(slash == std::string::npos ? path : path.substr(0, slash));
+    ShowStatus(QStringLiteral("status_save_failed"), {folder}, StatusKind::Error);
+    // The message window once per run of failures: a slider dragged over a full disk
+    // fails on every step.
+    if (!m_saveFailureTold) {
+        m_saveFailureTold = true;
+        CMsgWnd::MessageBoxFormatted(this, QStringLiteral("message_save_failed"), folder);
+    }
 }
 
 void CMainWnd::setLightControl(int state, bool broadcast) {
@@ -191,6 +398,8 @@ void CMainWnd::setLightControl(int state, bool broadcast) {
     if (CControlUI* c = FindControl(QStringLiteral("control_light_status")))
         c->SetText(QString::fromUtf8(state ? kLightOn : kLightOff));
     forLightingPages([state](CDevicePageUI* page) { page->Device()->SetLightingControl(state); });
+    if (m_initialised)
+        refreshTitleBar();
 }
 
 void CMainWnd::forLightingPages(const std::function<void(CDevicePageUI*)>& fn) const {
@@ -251,13 +460,38 @@ void CMainWnd::ShowSelectorItem(CDeviceOptionUI* item, bool show, bool select) {
     }
     RefreshNoDeviceNotice();
     // Lighting can be synchronised only when there is more than one device to share it.
+    // With fewer than two there is nothing to keep in step: every device's own lighting
+    // comes back, whatever its family.
     m_syncOffered = VisibleSelectorCount() > 1;
     for (int family = 0; family < kDeviceTypeCount; ++family)
         for (CDevicePageUI* page : Pages(family)) {
             page->SetSyncOffered(m_syncOffered);
-            if (!m_syncOffered && family == DeviceTypeHeadset && page->Device())
-                page->Device()->Channel().SetSynchronised(false);
+            if (!m_syncOffered && page->Device())
+                page->Device()->SetLightSynchronised(false);
         }
+}
+
+bool CMainWnd::SynchroniseLighting(CDevicePageUI* source) {
+    if (!source || !source->Device())
+        return false;
+    const LightInfo light = source->CurrentLighting();
+    const int type = LightSyncEffect::TypeForMode(source->Family(), light.selectItem);
+    if (type < 0)
+        return false;
+    LightSyncThread::SetSettingsFromRecord(source->Family(), light.selectItem, light.light, light.speed, light.fx,
+                                           light.multiColor, light.red, light.green, light.blue);
+    for (int family :
+         {int(DeviceTypeKeyboard), int(DeviceTypeMouse), int(DeviceTypeMousePad), int(DeviceTypeHeadset)}) {
+        const int mode = LightSyncEffect::ModeForType(family, type);
+        for (CDevicePageUI* page : Pages(family)) {
+            if (!page->Device() || !page->Device()->Channel().IsOpen() || mode < 0)
+                continue;
+            LightInfo shared = light;
+            shared.selectItem = static_cast<uint8_t>(mode);
+            page->SynchroniseTo(shared);
+        }
+    }
+    return true;
 }
 
 CDevicePageUI* CMainWnd::createPage(int row) {
@@ -359,6 +593,9 @@ void CMainWnd::OnDeviceArrived(int row) {
     attachRow(row);
     RefreshNoDeviceNotice();
     BringToFront();
+    if (m_table.Entry(static_cast<size_t>(row)).role == kRoleMain)
+        if (CDevicePageUI* page = PageForRow(row); page && page->Family() >= 0)
+            ShowStatus(QStringLiteral("status_device_connected"), {deviceName(page->Family())}, StatusKind::Success);
 }
 
 void CMainWnd::OnDeviceRemoved(int row) {
@@ -402,6 +639,7 @@ void CMainWnd::OnDeviceRemoved(int row) {
     device->Channel().CloseAll();
     LightSyncThread::Wake();
     ShowSelectorItem(page->Selector(), false, false);
+    ShowStatus(QStringLiteral("status_device_removed"), {deviceName(page->Family())});
 }
 
 void CMainWnd::onSelectorMessage(int index, bool show) {
@@ -422,6 +660,9 @@ void CMainWnd::ApplyLanguage(int index) {
     if (!m_language.Apply(index, m_pm))
         return;
     refreshNoAccessNotice(); // its text is built, not a plain language key
+    showStatusText();
+    if (m_initialised)
+        refreshTitleBar();
     update();
     // Secondary windows redraw their texts on 3089 (0, 0).
     for (QWidget* w : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
@@ -467,6 +708,11 @@ void CMainWnd::refreshNoAccessNotice() {
 }
 
 void CMainWnd::FitToScreen() {
+    // A maximised window is fitted as its normal self, then fills the (maybe new) screen
+    // again, so the size it restores to stays right.
+    const bool maximised = IsMaximised();
+    if (maximised)
+        Restore();
     const bool wasShown = isVisible() && !isMinimized();
     if (!wasShown)
         showNormal();
@@ -477,6 +723,8 @@ void CMainWnd::FitToScreen() {
     setGeometry(0, 0, 1000, 640);
     ApplyDPI(dpi);
     CenterWindow();
+    if (maximised)
+        Maximise();
     if (!wasShown)
         hide();
     update();
@@ -569,11 +817,7 @@ LRESULT CMainWnd::HandleMessage(uint32_t msg, WPARAM wParam, LPARAM lParam) {
         QCoreApplication::exit(0);
         return 0;
     case WM_CLOSE:
-        // With a tray the window goes there; without one, closing it ends the program.
-        if (m_tray.IsCreated())
-            hideToTray();
-        else
-            Close();
+        CloseOrHideToTray();
         return 0;
     case WM_POWERBROADCAST:
         if (wParam == PBT_APMRESUMEAUTOMATIC) {
@@ -597,6 +841,10 @@ LRESULT CMainWnd::HandleMessage(uint32_t msg, WPARAM wParam, LPARAM lParam) {
         if (wParam == kTimerFitScreen) {
             KillWindowTimer(kTimerFitScreen);
             FitToScreen();
+        } else if (wParam == kTimerTitleBar) {
+            if (++m_titleBarTicks % kTrayCheckTicks == 0)
+                ensureTray();
+            refreshTitleBar();
         } else if (wParam == kTimerKeepAlive) {
             SetWindowTimer(kTimerKeepAlive, 5000);
         } else if (wParam == kTimerTrayMenu) {

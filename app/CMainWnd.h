@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QPointer>
+#include <QStringList>
 #include <array>
 #include <functional>
 #include <map>
@@ -18,14 +19,18 @@
 #include "ui/CTrayIcon.h"
 #include "ui/WindowImplBase.h"
 
+class QTimer;
+
 namespace talyx {
 
 class AppBus;
 class CButtonUI;
+class CKestravaKeyboardDevice;
 class CDeviceOptionUI;
 class CDevicePageUI;
 class CKestravaUSBDevice;
 class DeviceScanThread;
+class KeyboardPage;
 class LightSyncThread;
 struct SkinChange;
 
@@ -47,6 +52,16 @@ public:
     void Notify(TNotifyUI& msg) override;
     CControlUI* CreateControl(const QString& className) override;
     LRESULT HandleMessage(uint32_t msg, WPARAM wParam, LPARAM lParam) override;
+    bool CanMaximise() const override { return true; }
+
+    // The status line ("status_text") of the window. Any page or editor reports what just
+    // happened through it, in the user's language:
+    //     WindowImplBase::ShowStatusFor(control, "status_profile_deleted", {name});
+    // The text shows for a few seconds (errors longer, in red), then "Ready" comes back.
+    // A later status replaces an earlier one; a language change translates the one shown.
+    void ShowStatus(const QString& textId, const QStringList& args = {}, StatusKind kind = StatusKind::Info) override;
+    // The language id of the status shown, or "status_ready".
+    QString StatusTextId() const { return m_status.textId; }
 
     // The process-wide main window for the workers (they only post and send to it).
     static CMainWnd* Instance();
@@ -66,6 +81,10 @@ public:
     void ToggleFromTray();
     // Brings the window to the front, restoring it when minimised or hidden.
     void BringToFront();
+    // The close button and the window manager's close: to the tray when there is one,
+    // otherwise the program ends (a hidden window without a tray could not be found
+    // again, and a minimised one is lost where there is no taskbar).
+    void CloseOrHideToTray();
     // The 1024-byte block sent to the "WorkTool" peer.
     static QByteArray WorkToolBlock();
     bool HasTray() const { return m_tray.IsCreated(); }
@@ -87,6 +106,11 @@ public:
     void ShowSelectorItem(CDeviceOptionUI* item, bool show, bool select);
     int VisibleSelectorCount() const;
     bool IsSyncOffered() const { return m_syncOffered; }
+    // The lighting of the source page given to every connected device: the source's mode
+    // becomes the shared effect, and each device takes the mode of its family that shows
+    // it, with the source's brightness, speed, direction and colour, and its synchronised
+    // flag set. A mode with no shared effect changes nothing. False then.
+    bool SynchroniseLighting(CDevicePageUI* source);
     // Opens the settings window on one of its pages, or brings it forward on that page.
     void OpenSettings(int page);
     CSetWnd* SettingsWindow() const { return m_setWnd.data(); }
@@ -99,12 +123,24 @@ public:
 
 protected:
     void OnFinalMessage() override;
+    void OnMaximisedChanged(bool maximised) override;
 
 private:
     void onWindowInit();
     void onClick(CControlUI* sender);
     void setLightControl(int state, bool broadcast);
-    void hideToTray();
+    // Creates the tray icon when a tray has appeared since the start. True with a tray.
+    bool ensureTray();
+    // The title bar and the no-device notice as the state is now: the lighting bulb, game
+    // mode (the Windows-key lock of the keyboard shown), the close button's words, and
+    // "Got it" only where the window can go to a tray.
+    void refreshTitleBar();
+    // The keyboard whose page is shown and started, or nullptr.
+    CKestravaKeyboardDevice* shownKeyboard() const;
+    void toggleGameMode();
+    void showStatusText();
+    // Every profile write of the program passes here (on any thread).
+    void onProfileWrite(const std::string& path, bool written);
     void stopWorkers();
     // Suspend closes every device channel (dropping queued commands, ending a waiting
     // transfer); resume attaches the rows still connected again.
@@ -146,6 +182,15 @@ private:
     std::unique_ptr<DeviceScanThread> m_scan;
     std::unique_ptr<LightSyncThread> m_lightSync;
     QPointer<CSetWnd> m_setWnd;
+    struct Status {
+        QString textId = QStringLiteral("status_ready");
+        QStringList args;
+        StatusKind kind = StatusKind::Info;
+    } m_status;
+    QTimer* m_statusTimer = nullptr;
+    // A failed save is told once in the message window, until a save works again.
+    bool m_saveFailureTold = false;
+    int m_titleBarTicks = 0;
 };
 
 } // namespace talyx

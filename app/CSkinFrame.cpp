@@ -25,7 +25,9 @@ QList<Registered>& observers() {
 
 } // namespace
 
-void CSkinFrame::AddObserver(QObject* owner, Observer observer) { observers().append({owner, std::move(observer)}); }
+void CSkinFrame::AddObserver(QObject* owner, Observer observer) {
+    observers().append({owner, std::move(observer)});
+}
 
 void CSkinFrame::Publish(const SkinChange& change) {
     for (const Registered& r : observers())
@@ -33,7 +35,9 @@ void CSkinFrame::Publish(const SkinChange& change) {
             r.observer(change);
 }
 
-QString CSkinFrame::IniPath() { return QString::fromStdString(JoinPath(ProductDataDir(), "main.ini")); }
+QString CSkinFrame::IniPath() {
+    return QString::fromStdString(JoinPath(ProductDataDir(), "main.ini"));
+}
 
 bool CSkinFrame::StoreImage(const QString& image, int flags) {
     // The same content an INI writer makes, replaced whole so a crash cannot cut it.
@@ -69,7 +73,8 @@ void CSkinFrame::Notify(TNotifyUI& msg) {
         Publish({0, QString::fromLatin1(kResetImage)});
         StoreImage(QString::fromLatin1(kResetImage), 0);
     } else if (name == QLatin1String("skin_Custom")) {
-        const QString file = FileDialog::GetOpenFileName(this, QString::fromLatin1(kImageFilter), QStringLiteral("png"));
+        const QString file =
+            FileDialog::GetOpenFileName(this, QString::fromLatin1(kImageFilter), QStringLiteral("png"));
         if (!file.isEmpty())
             Publish({0, file});
     } else if (name == QLatin1String("skin_close") || name == QLatin1String("closebtn")) {

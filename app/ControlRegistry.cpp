@@ -5,6 +5,7 @@
 #include "app/CDeviceOptionUI.h"
 #include "app/CDevicePageUI.h"
 #include "device/transport/DeviceIdentification.h"
+#include "editors/CLightControlUI.h"
 #include "editors/EditorPages.h"
 #include "online/CUpdateInfoListItemUI.h"
 #include "ui/CChartViewUI.h"

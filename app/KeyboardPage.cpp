@@ -4,7 +4,6 @@
 #include <algorithm>
 
 #include "app/CDevicePageUI.h"
-#include "app/LightingPanel.h"
 #include "keyboard/CKestravaKeyboardDevice.h"
 #include "keyboard/KeyCaptions.h"
 #include "keyboard/KeyTables.h"
@@ -13,6 +12,7 @@
 #include "profile/ProfileTransfer.h"
 #include "ui/CColorPaletteUI.h"
 #include "ui/CComboUI.h"
+#include "ui/CDeviceKeyButtonUI.h"
 #include "ui/CEditUI.h"
 #include "ui/CListUI.h"
 #include "ui/CMsgWnd.h"
@@ -39,26 +39,17 @@ QString text(const std::string& key) {
     return CResourceManager::GetInstance().GetText(QString::fromStdString(key));
 }
 
-QString filterOf(const FileDialogFilter& f) {
-    return QStringLiteral("%1|%2||").arg(QString::fromLatin1(f.description), QString::fromLatin1(f.patterns));
-}
+using StatusKind = WindowImplBase::StatusKind;
 
 } // namespace
 
 KeyboardPage::KeyboardPage(CDevicePageUI* page, CKestravaKeyboardDevice* device, WindowImplBase* window)
     : QObject(page), m_page(page), m_device(device), m_window(window) {
-    m_profiles = std::make_unique<ProfileList>(device->ProfileFolder());
-    m_profiles->SetView(this);
-    m_profileCombo = qobject_cast<CComboUI*>(find(QStringLiteral("device_profile_combo")));
-    m_lighting = std::make_unique<LightingPanel>(
-        find(QStringLiteral("LightControlItem")),
-        LightingPanel::Device{[device] { return device->CurrentLightInfo(); },
-                              [device](const LightInfo& l) { device->ChangeLighting(l); },
-                              [device] { return device->PresetModes(); }});
+    // A key picked in one profile is not the key of the next.
+    m_bar =
+        std::make_unique<ProfileBar>(page, device->ProfileFolder(), device, window, [this] { clearKeySelection(); });
     // Scripts that take pictures of a page may open it on another function.
     m_function = qBound(0, qEnvironmentVariableIntValue("TALYX_START_FUNCTION"), 3);
-    if (CControlUI* menu = find(QStringLiteral("profile_menu_layout")))
-        menu->SetVisible(false);
     bindEditors();
 }
 
@@ -99,7 +90,15 @@ void KeyboardPage::assignmentsChanged() {
 }
 
 void KeyboardPage::writeToKeyboard(std::function<void(int macros, int result)> done) {
-    m_device->WriteKeyPage([done = std::move(done)](const CKestravaKeyboardDevice::KeyPageWrite& w) {
+    QPointer<KeyboardPage> self(this);
+    m_device->WriteKeyPage([self, done = std::move(done)](const CKestravaKeyboardDevice::KeyPageWrite& w) {
+        // The status line says it either way; a failure also gets the key page's message.
+        if (self) {
+            if (w.macros == 0 && w.result == kResultSuccess)
+                self->status("status_saved_to_keyboard", {}, StatusKind::Success);
+            else
+                self->status("status_write_failed", {}, StatusKind::Error);
+        }
         if (done)
             done(w.macros, w.result);
     });
@@ -143,18 +142,21 @@ bool KeyboardPage::HandleMenuChoice(const QString& name) {
     return m_macros && m_function == kFunctionMacro && m_macros->HandleMenuChoice(name);
 }
 
-KeyboardPage::~KeyboardPage() {
-    m_profiles->SetView(nullptr);
-}
+KeyboardPage::~KeyboardPage() = default;
 
 CControlUI* KeyboardPage::find(const QString& name) const {
     return m_page ? m_page->FindSubControl(name) : nullptr;
 }
 
 void KeyboardPage::Start(std::function<void(int)> done) {
-    m_profiles->Initialise();
+    m_bar->Profiles().Initialise();
     ShowFunction(m_function);
-    m_device->PageStart(m_profiles->CurrentUUID(), true, std::move(done));
+    m_device->PageStart(m_bar->Profiles().CurrentUUID(), true, std::move(done));
+}
+
+void KeyboardPage::ReloadProfiles() {
+    m_bar->Profiles().Initialise();
+    m_device->ApplyProfile(m_bar->Profiles().CurrentUUID());
 }
 
 void KeyboardPage::Refresh() {
@@ -164,13 +166,15 @@ void KeyboardPage::Refresh() {
     // as it is now.
     if (m_keySet && m_keySet->IsVisible())
         showSelectedKey();
-    if (m_lighting)
-        m_lighting->Refresh();
+    if (m_page)
+        m_page->RefreshLighting();
     refreshSettings();
     m_showing = false;
 }
 
 void KeyboardPage::ShowFunction(int function) {
+    if (function != m_function)
+        clearKeySelection();
     m_function = function;
     if (auto* tabs = qobject_cast<CTabLayoutUI*>(find(QStringLiteral("device_function_switch"))))
         tabs->SelectItem(function);
@@ -181,12 +185,7 @@ void KeyboardPage::ShowFunction(int function) {
 }
 
 void KeyboardPage::refreshCaptions() {
-    const std::vector<KeyCaption> captions = m_device->KeyCaptions();
-    for (size_t slot = 0; slot < captions.size(); ++slot) {
-        CControlUI* button = find(QStringLiteral("key_%1").arg(slot));
-        if (!button)
-            continue;
-        const KeyCaption& c = captions[slot];
+    auto shown = [](const KeyCaption& c) {
         QString caption = QString::fromStdString(c.text);
         if (caption.isEmpty()) {
             QStringList parts;
@@ -194,7 +193,15 @@ void KeyboardPage::refreshCaptions() {
                 parts.append(text(key));
             caption = parts.join(QLatin1Char('+'));
         }
-        button->SetText(caption);
+        return caption;
+    };
+    const std::vector<KeyCaption> captions = m_device->KeyCaptions();
+    for (size_t slot = 0; slot < captions.size(); ++slot) {
+        if (CControlUI* button = find(QStringLiteral("key_%1").arg(slot)))
+            button->SetText(shown(captions[slot]));
+        // The lighting view names each key by what is printed on it, in the user's language.
+        if (CControlUI* light = find(QStringLiteral("light_%1").arg(slot)))
+            light->SetText(shown(CaptionForAssignment(kKeySlotTable[slot], kKeySlotTable[slot], {})));
     }
 }
 
@@ -250,9 +257,9 @@ bool KeyboardPage::HandleNotify(TNotifyUI& msg) {
     }
     if ((m_keySet && m_keySet->HandleNotify(msg)) || (m_macros && m_macros->HandleNotify(msg)))
         return true;
-    if (onProfileControl(sender, type) || onSettingControl(sender, type))
+    if (m_bar->HandleNotify(sender, type) || onSettingControl(sender, type))
         return true;
-    return m_lighting && m_lighting->HandleNotify(msg);
+    return false;
 }
 
 bool KeyboardPage::onSettingControl(CControlUI* sender, const QString& type) {
@@ -279,92 +286,35 @@ bool KeyboardPage::onSettingControl(CControlUI* sender, const QString& type) {
     }
     if (value < 0)
         return true;
-    m_device->ChangeSetting(control, value);
+    const bool reachesKeyboard = SettingReachesKeyboard(control);
+    QPointer<KeyboardPage> self(this);
+    m_device->ChangeSetting(control, value, [self, reachesKeyboard](int result) {
+        if (!self)
+            return;
+        if (result != kResultSuccess)
+            self->status("status_write_failed", {}, StatusKind::Error);
+        else
+            self->status(reachesKeyboard ? "status_saved_to_keyboard" : "status_setting_saved", {},
+                         StatusKind::Success);
+    });
     if (control == SettingControl::RepeatDelay)
         refreshSettings();
     return true;
 }
 
-bool KeyboardPage::onProfileControl(CControlUI* sender, const QString& type) {
-    const QString name = sender->GetName();
-    if (!name.startsWith(QLatin1String("device_profile_")))
-        return false;
-    if (name == QLatin1String("device_profile_combo")) {
-        if (type == notify::kItemSelect) {
-            SwitchProfile(*m_profiles, qobject_cast<CComboUI*>(sender)->GetCurSel(), *this, *m_device);
-        }
-        return true;
-    }
-    if (type != notify::kClick)
-        return true;
-    if (name == QLatin1String("device_profile_menu_btn")) {
-        if (CControlUI* menu = find(QStringLiteral("profile_menu_layout")))
-            menu->SetVisible(!menu->IsVisible());
-    } else if (name == QLatin1String("device_profile_new_btn")) {
-        RunNewProfile(*m_profiles, *this, m_device);
-    } else if (name == QLatin1String("device_profile_copy_btn")) {
-        RunCopyProfile(*m_profiles, *this);
-    } else if (name == QLatin1String("device_profile_delete_btn")) {
-        RunDeleteProfile(*m_profiles, *this, m_device);
-    } else if (name == QLatin1String("device_profile_rename_btn")) {
-        if (CControlUI* edit = find(QStringLiteral("device_profile_name_edit")))
-            RunRenameProfile(*m_profiles, edit->GetText().toStdString(), *this);
-    } else if (name == QLatin1String("device_profile_import_btn")) {
-        const QString path = FileDialog::GetOpenFileName(m_window, filterOf(kProfileFileFilter), QString());
-        if (!path.isEmpty())
-            ImportProfile(*m_profiles, path.toStdString());
-    } else if (name == QLatin1String("device_profile_export_btn")) {
-        const QString path = FileDialog::GetSaveFileName(
-            m_window, filterOf(kProfileFileFilter), QString(),
-            QString::fromStdString(m_profiles->Names().empty() ? std::string()
-                                                               : m_profiles->Names()[m_profiles->Selected()]));
-        if (!path.isEmpty())
-            ExportProfile(*m_profiles, path.toStdString());
-    }
-    return true;
+void KeyboardPage::status(const char* textId, const QStringList& args, WindowImplBase::StatusKind kind) {
+    if (m_window)
+        m_window->ShowStatus(QString::fromLatin1(textId), args, kind);
 }
 
-void KeyboardPage::OnItemsReset(const std::vector<std::string>& names) {
-    if (!m_profileCombo)
-        return;
-    m_profileCombo->RemoveAll();
-    for (const std::string& n : names)
-        m_profileCombo->AddItem(QString::fromStdString(n));
-}
-
-void KeyboardPage::OnItemAppended(const std::string& name) {
-    if (m_profileCombo)
-        m_profileCombo->AddItem(QString::fromStdString(name));
-}
-
-void KeyboardPage::OnItemRemoved(int index) {
-    if (m_profileCombo)
-        m_profileCombo->Remove(m_profileCombo->GetItemAt(index));
-}
-
-void KeyboardPage::OnItemRenamed(int index, const std::string& name) {
-    if (!m_profileCombo || !m_profileCombo->GetItemAt(index))
-        return;
-    m_profileCombo->GetItemAt(index)->SetText(QString::fromStdString(name));
-    m_profileCombo->ReloadText();
-}
-
-void KeyboardPage::OnItemSelected(int index, const std::string& name, bool raiseEvent) {
-    if (m_profileCombo)
-        m_profileCombo->SelectItem(index, false, raiseEvent);
-    if (CControlUI* edit = find(QStringLiteral("device_profile_name_edit")))
-        edit->SetText(QString::fromStdString(name));
-}
-
-bool KeyboardPage::Confirm(const std::string& textKey) {
-    return CMsgWnd::MessageBox(m_window, QString::fromStdString(textKey), CMsgWnd::kOkCancel) == IDOK;
-}
-
-void KeyboardPage::ShowMessage(const ProfileMessage& message) {
-    if (message.hasValue)
-        CMsgWnd::MessageBoxFormatted(m_window, QString::fromStdString(message.key), message.value);
-    else
-        CMsgWnd::MessageBox(m_window, QString::fromStdString(message.key));
+void KeyboardPage::clearKeySelection() {
+    // A key picked on one tab or in one profile is not the key of the next: its outline
+    // goes, and so does the slot the editors would act on.
+    if (m_page)
+        for (CDeviceKeyButtonUI* key : m_page->findChildren<CDeviceKeyButtonUI*>())
+            if (key->IsSelected())
+                key->Selected(false, false);
+    m_device->SelectSlot(-1);
 }
 
 } // namespace talyx

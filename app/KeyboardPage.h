@@ -5,28 +5,21 @@
 #include <functional>
 #include <memory>
 
+#include "app/ProfileBar.h"
 #include "editors/CKeySetControlUI.h"
 #include "editors/CMacroControlUI.h"
-#include "profile/ProfileList.h"
-#include "profile/ProfileOperations.h"
 #include "ui/UIDefs.h"
+#include "ui/WindowImplBase.h"
 
 namespace talyx {
 
-class CComboUI;
 class CDevicePageUI;
 class CKestravaKeyboardDevice;
-class LightingPanel;
-class WindowImplBase;
 
 // The keyboard's page half: binds the page's controls to the keyboard core. It shows
 // what the core holds (key captions, the profile bar, lighting values, settings) and
 // passes the user's changes to it. Runs on the user-interface thread.
-class KeyboardPage : public QObject,
-                     public IProfileListView,
-                     public IProfilePrompt,
-                     public CKeySetControlUI::Host,
-                     public CMacroControlUI::Host {
+class KeyboardPage : public QObject, public CKeySetControlUI::Host, public CMacroControlUI::Host {
     Q_OBJECT
 public:
     KeyboardPage(CDevicePageUI* page, CKestravaKeyboardDevice* device, WindowImplBase* window);
@@ -40,7 +33,10 @@ public:
     void Refresh();
     // A notification from a control of this page. True when it was this page's.
     bool HandleNotify(TNotifyUI& msg);
-    ProfileList& Profiles() { return *m_profiles; }
+    ProfileList& Profiles() { return m_bar->Profiles(); }
+    // The keyboard said its profile changed: the profile list is read again and its
+    // selected profile applied to the keyboard.
+    void ReloadProfiles();
     // Which function the page shows: 0 keys, 1 lighting, 2 macros, 3 settings.
     void ShowFunction(int function);
 
@@ -60,16 +56,6 @@ public:
     int usesInCurrentProfile(size_t index) override;
     void profilesRenumbered(const std::vector<std::string>& changed) override;
 
-    // IProfileListView.
-    void OnItemsReset(const std::vector<std::string>& names) override;
-    void OnItemAppended(const std::string& name) override;
-    void OnItemRemoved(int index) override;
-    void OnItemRenamed(int index, const std::string& name) override;
-    void OnItemSelected(int index, const std::string& name, bool raiseEvent) override;
-    // IProfilePrompt.
-    bool Confirm(const std::string& textKey) override;
-    void ShowMessage(const ProfileMessage& message) override;
-
 private:
     CControlUI* find(const QString& name) const;
     void refreshCaptions();
@@ -77,15 +63,15 @@ private:
     void bindEditors();
     void showSelectedKey();
     void refreshSettings();
-    bool onProfileControl(CControlUI* sender, const QString& type);
+    // Tells the window's status line what the page did.
+    void status(const char* textId, const QStringList& args, WindowImplBase::StatusKind kind);
+    void clearKeySelection();
     bool onSettingControl(CControlUI* sender, const QString& type);
 
     QPointer<CDevicePageUI> m_page;
     CKestravaKeyboardDevice* m_device;
     WindowImplBase* m_window;
-    std::unique_ptr<ProfileList> m_profiles;
-    std::unique_ptr<LightingPanel> m_lighting;
-    QPointer<CComboUI> m_profileCombo;
+    std::unique_ptr<ProfileBar> m_bar;
     QPointer<CKeySetControlUI> m_keySet;
     QPointer<CMacroControlUI> m_macros;
     int m_function = 0;

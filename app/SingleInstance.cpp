@@ -50,7 +50,9 @@ int openLockFolder(std::string* path) {
 
 } // namespace
 
-SingleInstance::~SingleInstance() { release(); }
+SingleInstance::~SingleInstance() {
+    release();
+}
 
 QString SingleInstance::lockPath() const {
     std::string folder;
@@ -86,9 +88,9 @@ SingleInstance::LockResult SingleInstance::lockFile() {
 SingleInstance::Claim SingleInstance::claim() {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (bus.isConnected() && bus.interface()) {
-        const auto reply = bus.interface()->registerService(QString::fromLatin1(kBusName),
-                                                            QDBusConnectionInterface::DontQueueService,
-                                                            QDBusConnectionInterface::DontAllowReplacement);
+        const auto reply =
+            bus.interface()->registerService(QString::fromLatin1(kBusName), QDBusConnectionInterface::DontQueueService,
+                                             QDBusConnectionInterface::DontAllowReplacement);
         if (reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered) {
             m_ownsBusName = true;
             return Claim::Owner;
@@ -114,7 +116,7 @@ bool SingleInstance::activateRunning() {
     if (!bus.isConnected())
         return false;
     QDBusMessage call = QDBusMessage::createMethodCall(QString::fromLatin1(kBusName), QString::fromLatin1(kBusPath),
-                                                      QString::fromLatin1(kBusInterface), QStringLiteral("Instance"));
+                                                       QString::fromLatin1(kBusInterface), QStringLiteral("Instance"));
     call << 0u << static_cast<qlonglong>(1);
     const QDBusMessage reply = bus.call(call, QDBus::Block, 2000);
     return reply.type() == QDBusMessage::ReplyMessage;

@@ -27,6 +27,7 @@
 #include "platform/Paths.h"
 #include "platform/Product.h"
 #include "platform/Registry.h"
+#include "ui/CButtonUI.h"
 #include "ui/CPaintManagerUI.h"
 #include "ui/CResourceManager.h"
 #include "ui/WindowMessages.h"
@@ -77,11 +78,25 @@ void scheduleScreenshot(CMainWnd* wnd, const QString& path) {
     int delay = qEnvironmentVariableIntValue("TALYX_SCREENSHOT_DELAY_MS", &ok);
     if (!ok || delay < 0)
         delay = 1500;
-    QTimer::singleShot(delay, wnd, [wnd, path] {
+    // Controls named in TALYX_SCREENSHOT_CLICKS are clicked first, in order, as a user
+    // would; the picture follows once the devices have answered.
+    const QStringList clicks =
+        QString::fromLocal8Bit(qgetenv("TALYX_SCREENSHOT_CLICKS")).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    auto grab = [wnd, path] {
         wnd->show();
         const bool saved = wnd->grab().save(path, "PNG");
         DebugOutput(saved ? "screenshot saved" : "screenshot failed");
         wnd->Close();
+    };
+    QTimer::singleShot(delay, wnd, [wnd, clicks, grab] {
+        if (clicks.isEmpty()) {
+            grab();
+            return;
+        }
+        for (const QString& name : clicks)
+            if (auto* button = qobject_cast<CButtonUI*>(wnd->FindControl(name.trimmed())))
+                button->Activate();
+        QTimer::singleShot(800, wnd, grab);
     });
 }
 

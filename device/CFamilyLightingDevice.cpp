@@ -1,6 +1,7 @@
 #include "device/CFamilyLightingDevice.h"
 
 #include "platform/Paths.h"
+#include "profile/ProfileFiles.h"
 #include "profile/ProfileList.h"
 
 namespace talyx {
@@ -15,7 +16,6 @@ const std::vector<CFamilyLightingDevice::ModeEffect>& PadAndHeadsetEffects() {
     return effects;
 }
 
-
 CFamilyLightingDevice::CFamilyLightingDevice(std::unique_ptr<CBasicProfiledata> profile,
                                              std::vector<ModeEffect> effects)
     : m_profile(std::move(profile)), m_effects(std::move(effects)) {}
@@ -27,23 +27,31 @@ int CFamilyLightingDevice::EffectForMode(int modeValue) const {
     return kEffectStatic;
 }
 
-bool CFamilyLightingDevice::LoadProfile() {
-    m_presets = ReadPresetLightModes(FamilyIndex(), JoinPath(ProgramDataDir(), "DefaultData/default_light.json"));
+std::string CFamilyLightingDevice::ProfileFolder() const {
     std::string folder = UserFolder();
     if (!folder.empty() && folder.back() == '/')
         folder.pop_back();
-    ProfileList list(folder);
+    return folder;
+}
+
+bool CFamilyLightingDevice::LoadProfile() {
+    ProfileList list(ProfileFolder());
     list.Initialise();
-    const std::string path = list.CurrentProfilePath();
-    if (path.empty())
-        return false;
+    return ApplyProfile(list.CurrentUUID()) == 0;
+}
+
+int CFamilyLightingDevice::ApplyProfile(const std::string& uuid) {
+    if (m_presets.empty())
+        m_presets = ReadPresetLightModes(FamilyIndex(), JoinPath(ProgramDataDir(), "DefaultData/default_light.json"));
+    if (uuid.empty())
+        return -1;
     m_profile->SetDefaultPath(DefaultProfilePath());
-    m_profile->SetProfilePath(path);
+    m_profile->SetProfilePath(ProfileDocumentPath(ProfileFolder(), uuid));
     if (m_profile->LoadDeviceEntry().isNull())
-        return false;
+        return -1;
     m_light = m_profile->GetLightInfo();
     applyLighting();
-    return true;
+    return 0;
 }
 
 void CFamilyLightingDevice::ChangeLighting(const LightInfo& light) {

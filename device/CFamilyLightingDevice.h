@@ -7,6 +7,7 @@
 #include "device/CKestravaUSBDevice.h"
 #include "profile/CBasicProfiledata.h"
 #include "profile/DefaultLightNames.h"
+#include "profile/ProfileOperations.h"
 
 namespace talyx {
 
@@ -14,7 +15,7 @@ namespace talyx {
 // mouse, the mouse pad, the headset): their lighting is the program's own software
 // effects, streamed as frames, chosen by the selected profile's "LightInfo". Nothing is
 // sent to them that the shared exchange does not define.
-class CFamilyLightingDevice : public CKestravaUSBDevice {
+class CFamilyLightingDevice : public CKestravaUSBDevice, public IProfileTarget {
 public:
     // One row per mode value: the software effect that shows it.
     struct ModeEffect {
@@ -27,6 +28,11 @@ public:
     // Loads the family's selected profile (making the profile list and the document when
     // missing) and shows its lighting. False when no document could be had.
     bool LoadProfile();
+    // Loads the profile document of this UUID from the family's folder and shows its
+    // lighting: 0, or -1 when no document could be had (the lighting stays).
+    int ApplyProfile(const std::string& uuid) override;
+    // The family's per-user folder (no trailing slash).
+    std::string ProfileFolder() const;
     // A lighting change from the lighting page: kept in the profile (saved) and shown.
     void ChangeLighting(const LightInfo& light);
     LightInfo CurrentLightInfo() const { return m_light; }

@@ -8,6 +8,7 @@
 #include "device/DeviceHost.h"
 #include "device/LightEffect.h"
 #include "device/LightPacer.h"
+#include "device/LightSyncThread.h"
 #include "device/WorkerStop.h"
 #include "device/transport/HidDevice.h"
 #include "platform/Clock.h"
@@ -336,6 +337,13 @@ void CKestravaUSBDevice::SetWirelessCapable(bool capable) {
     m_wirelessCapable = capable;
     if (m_host)
         m_host->showBatteryIndicator(capable);
+}
+
+void CKestravaUSBDevice::SetLightSynchronised(bool synchronised) {
+    const bool was = m_channel.IsSynchronised();
+    m_channel.SetSynchronised(synchronised);
+    if (was != synchronised)
+        LightSyncThread::Wake();
 }
 
 void CKestravaUSBDevice::SetWindowHidden(bool hidden) {

@@ -253,6 +253,10 @@ public:
     void SetEffectRecord(int n, const std::array<uint8_t, kEffectRecordBytes>& record);
 
     // ---- Flags. ----
+    // While set, the light-sync thread drives this device's lights and its own light
+    // thread idles. A change wakes the light-sync thread.
+    void SetLightSynchronised(bool synchronised);
+    bool IsLightSynchronised() const { return m_channel.IsSynchronised(); }
     // Also shows or hides the battery indicator.
     void SetWirelessCapable(bool capable);
     bool IsWirelessCapable() const { return m_wirelessCapable; }

@@ -38,6 +38,15 @@ int LightSyncEffect::TypeForMode(int family, int mode) {
     return -1;
 }
 
+int LightSyncEffect::ModeForType(int family, int type) {
+    if (type < 0 || type >= kSyncTypeCount)
+        return -1;
+    for (const SyncModes& row : kSyncModeTable)
+        if (row.family == family)
+            return row.modes[type];
+    return -1;
+}
+
 bool LightSyncEffect::Step(const LightSyncSettings& s, uint64_t nowMs, LightColour& colour) {
     if (s.type < 0 || s.type >= kSyncTypeCount)
         return false;

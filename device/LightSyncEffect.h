@@ -40,6 +40,9 @@ public:
     // mouse modes 2, 3, 4, 1, 10 and mouse-pad and headset modes 2, 3, 4, 1, 8 give
     // breathing, static, blinking, colour wheel and dark. -1 for any other mode.
     static int TypeForMode(int family, int mode);
+    // The other way: the mode of a family that shows an effect type; -1 for an unknown
+    // family or type.
+    static int ModeForType(int family, int type);
 
     // One step at time nowMs (milliseconds of the monotonic clock). False, with the state
     // unchanged, when the settings' type is not one of the five.

@@ -16,7 +16,6 @@ namespace talyx {
         QString GetClass() const override { return QStringLiteral(ClassText); }                                        \
     };
 
-TALYX_EDITOR_PAGE(CLightControlUI, "LightControlUI")
 TALYX_EDITOR_PAGE(CDeviceProfileUI, "DeviceProfileUI")
 TALYX_EDITOR_PAGE(CShootControlUI, "ShootControlUI")
 TALYX_EDITOR_PAGE(CMagicControlUI, "MagicControlUI")

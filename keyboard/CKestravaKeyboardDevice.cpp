@@ -454,6 +454,26 @@ int CKestravaKeyboardDevice::PaintKey(int slot, DeviceCommandWorker::Done done) 
         return kResultNoReply;
     const LightInfo light = m_profile.GetLightInfo();
     m_engine.SetCustomColour(slot, LightRgb{light.red, light.green, light.blue});
+    auto answer = std::make_shared<int>(kResultSuccess);
+    storeAndWriteColours([answer, done = std::move(done)](int result) {
+        *answer = result;
+        if (done)
+            done(result);
+    });
+    return *answer;
+}
+
+void CKestravaKeyboardDevice::FillCustomColours(bool on, DeviceCommandWorker::Done done) {
+    const LightInfo light = m_profile.GetLightInfo();
+    const LightRgb colour = on ? LightRgb{light.red, light.green, light.blue} : LightRgb{0, 0, 0};
+    std::array<LightRgb, kKeySlots> colours{};
+    colours.fill(colour);
+    m_engine.SetCustomColours(colours);
+    storeAndWriteColours(std::move(done));
+}
+
+void CKestravaKeyboardDevice::storeAndWriteColours(DeviceCommandWorker::Done done) {
+    const LightInfo light = m_profile.GetLightInfo();
     const std::array<LightRgb, kKeySlots> colours = m_engine.CustomColours();
     std::vector<KeyColour> stored(kKeySlots);
     for (int s = 0; s < kKeySlots; ++s)
@@ -464,15 +484,33 @@ int CKestravaKeyboardDevice::PaintKey(int slot, DeviceCommandWorker::Done done) 
         m_profile.SaveProfile();
     // The keyboard takes its colour page only whole; the page is built when the job runs,
     // so quick clicks merge into one write of the latest colours.
-    auto answer = std::make_shared<int>(kResultSuccess);
     m_commands.Post(
         "colour page", DeviceCommandWorker::kMergeColourPage, [this](CommandContext&) { return WriteKeyColours(); },
-        [answer, done = std::move(done)](int result) {
-            *answer = result;
+        std::move(done));
+}
+
+void CKestravaKeyboardDevice::SelectCustomGroup(int group, DeviceCommandWorker::Done done) {
+    if (group < 0 || group > 255)
+        return;
+    LightInfo light = m_profile.GetLightInfo();
+    light.customGroup = static_cast<uint8_t>(group);
+    m_profile.SetLightInfo(light);
+    m_profile.SetCustomGroupIndex(light.customGroup);
+    if (m_profileLoaded)
+        m_profile.SaveProfile();
+    PostRecordWrite();
+    auto colours = std::make_shared<std::array<LightRgb, kKeySlots>>();
+    m_commands.Post(
+        "colour page", DeviceCommandWorker::kNoMerge,
+        [this, group, colours](CommandContext&) { return ReadColourPage(group, *colours); },
+        [this, group, colours, done = std::move(done)](int result) {
+            if (result == kResultSuccess)
+                ApplyColourPage(group, *colours);
+            else
+                loadCustomColoursFromProfile(group);
             if (done)
                 done(result);
         });
-    return *answer;
 }
 
 // ---- frames ----

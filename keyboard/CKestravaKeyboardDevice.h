@@ -217,6 +217,12 @@ public:
     // Custom mode: a click on the slot's light button paints it with the fixed colour; the
     // profile is saved and the whole colour page written. The result of 0x0B.
     int PaintKey(int slot, DeviceCommandWorker::Done done = {});
+    // The custom mode's colour group: kept in the profile (saved) and in the record, then the
+    // group's colours shown: the keyboard's page, or the profile's without a keyboard.
+    void SelectCustomGroup(int group, DeviceCommandWorker::Done done = {});
+    // Every key of the custom mode lit with the current colour (on) or dark (off); saved and
+    // the whole colour page written.
+    void FillCustomColours(bool on, DeviceCommandWorker::Done done = {});
     // A lighting area entry (mode, brightness, speed, direction, seven-colour flag, colour;
     // enabled when the entry is present) as the per-key overlay of each of these slots.
     void SetAreaEffect(const LedZone& zone, const std::vector<int>& slots);
@@ -305,6 +311,8 @@ private:
     bool profileHasCustomColours(int group) const;
     void loadCustomColoursFromProfile(int group);
     std::vector<uint8_t> buildColourPage() const;
+    // Stores the engine's custom colours in the profile (saved) and writes the colour page.
+    void storeAndWriteColours(DeviceCommandWorker::Done done);
     std::vector<KeyAssignment> assignmentsOf(const KeyList& keys) const;
 
     CKeyboardProfiledata m_profile;

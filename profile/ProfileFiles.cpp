@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <dirent.h>
+#include <mutex>
 
 #include "platform/Debug.h"
 #include "platform/JsonFile.h"
@@ -9,15 +10,21 @@
 
 namespace talyx {
 
-std::string ProfileFolder(const std::string& familyName) { return FamilyDataDir(familyName); }
+std::string ProfileFolder(const std::string& familyName) {
+    return FamilyDataDir(familyName);
+}
 
-std::string DefaultDataDir() { return JoinPath(ProgramDataDir(), kDefaultDataFolder); }
+std::string DefaultDataDir() {
+    return JoinPath(ProgramDataDir(), kDefaultDataFolder);
+}
 
 std::string DefaultDocumentPath(const std::string& familyName) {
     return JoinPath(DefaultDataDir(), familyName + kProfileDocumentExtension);
 }
 
-std::string DefaultLightNamesPath() { return JoinPath(DefaultDataDir(), kDefaultLightFileName); }
+std::string DefaultLightNamesPath() {
+    return JoinPath(DefaultDataDir(), kDefaultLightFileName);
+}
 
 bool IsSafeFileStem(const std::string& stem) {
     return !stem.empty() && stem != "." && stem != ".." && stem.find('/') == std::string::npos &&
@@ -64,10 +71,35 @@ Json::Value ReadDocumentForUpdate(const std::string& path, size_t maxBytes) {
     return root.isObject() ? root : Json::Value(Json::objectValue);
 }
 
+namespace {
+
+std::mutex g_observerLock;
+ProfileWriteObserver g_observer;
+
+void tellObserver(const std::string& path, bool written) {
+    ProfileWriteObserver observer;
+    {
+        std::lock_guard<std::mutex> lock(g_observerLock);
+        observer = g_observer;
+    }
+    if (observer)
+        observer(path, written);
+}
+
+} // namespace
+
+void SetProfileWriteObserver(ProfileWriteObserver observer) {
+    std::lock_guard<std::mutex> lock(g_observerLock);
+    g_observer = std::move(observer);
+}
+
 bool WriteProfileFile(const std::string& path, const Json::Value& root) {
-    if (writejsonFile(path, root))
+    if (writejsonFile(path, root)) {
+        tellObserver(path, true);
         return true;
+    }
     DebugOutputF("profile: could not write %s\n", path.c_str());
+    tellObserver(path, false);
     return false;
 }
 

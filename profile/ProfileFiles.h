@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -65,5 +66,11 @@ Json::Value ReadDocumentForUpdate(const std::string& path, size_t maxBytes = kMa
 // Writes a profile file (a document or the list) in the styled layout, atomically; a
 // failure is told on the debug output with the path. False when it failed.
 bool WriteProfileFile(const std::string& path, const Json::Value& root);
+
+// Told of every WriteProfileFile, on the thread that wrote: the path and whether it went
+// to disk. The window uses it to tell the user that saving fails (a full disk, a folder
+// that went away); nullptr removes it.
+using ProfileWriteObserver = std::function<void(const std::string& path, bool written)>;
+void SetProfileWriteObserver(ProfileWriteObserver observer);
 
 } // namespace talyx

@@ -78,7 +78,7 @@ ROWS_MAIN = [
      ("M", "M", 1, "alpha"), ("<", ",", 1, "alpha"), (".", ".", 1, "alpha"), ("/", "/", 1, "alpha"),
      ("K56", "\u308d", 1, "intl"), ("RShift", "Shift", 1.75, "mod")],
     [("LCtrl", "Ctrl", 1.25, "mod"), ("LWin", "Win", 1.25, "mod"), ("LAlt", "Alt", 1.25, "mod"),
-     ("Space", "", 6.25, "alpha"), ("RAlt", "Alt", 1, "mod"), ("RWin", "Win", 1, "mod"), ("FN", "Fn", 1, "special"),
+     ("Space", "Space", 6.25, "alpha"), ("RAlt", "Alt", 1, "mod"), ("RWin", "Win", 1, "mod"), ("FN", "Fn", 1, "special"),
      ("App", "App", 1, "mod"), ("RCtrl", "Ctrl", 1, "mod")],
 ]
 

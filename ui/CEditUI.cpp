@@ -1,6 +1,7 @@
 #include "ui/CEditUI.h"
 
 #include <QEvent>
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
 
@@ -12,6 +13,7 @@ namespace talyx {
 CEditUI::CEditUI(QWidget* parent) : CLabelUI(parent), m_edit(new QLineEdit(this)) {
     m_edit->setFrame(false);
     m_edit->installEventFilter(this);
+    connect(m_edit, &QLineEdit::textChanged, this, [this] { fitPrompt(); });
     connect(m_edit, &QLineEdit::textEdited, this, [this](const QString& text) {
         m_text = text;
         SendNotify(notify::kTextChanged);
@@ -23,7 +25,9 @@ CEditUI::CEditUI(QWidget* parent) : CLabelUI(parent), m_edit(new QLineEdit(this)
     applyStyle();
 }
 
-QString CEditUI::GetText() const { return m_edit->text(); }
+QString CEditUI::GetText() const {
+    return m_edit->text();
+}
 
 void CEditUI::SetText(const QString& text) {
     m_text = text;
@@ -37,9 +41,13 @@ void CEditUI::SetNumberOnly(bool on) {
     m_edit->setValidator(on ? new QRegularExpressionValidator(kDigits, m_edit) : nullptr);
 }
 
-void CEditUI::SetMaxChar(int count) { m_edit->setMaxLength(count > 0 ? count : 32767); }
+void CEditUI::SetMaxChar(int count) {
+    m_edit->setMaxLength(count > 0 ? count : 32767);
+}
 
-int CEditUI::GetMaxChar() const { return m_edit->maxLength(); }
+int CEditUI::GetMaxChar() const {
+    return m_edit->maxLength();
+}
 
 void CEditUI::SetMinValue(int value) {
     m_minValue = value;
@@ -51,9 +59,13 @@ void CEditUI::SetMaxValue(int value) {
     m_hasMax = true;
 }
 
-void CEditUI::SetReadOnly(bool on) { m_edit->setReadOnly(on); }
+void CEditUI::SetReadOnly(bool on) {
+    m_edit->setReadOnly(on);
+}
 
-void CEditUI::SetPasswordMode(bool on) { m_edit->setEchoMode(on ? QLineEdit::Password : QLineEdit::Normal); }
+void CEditUI::SetPasswordMode(bool on) {
+    m_edit->setEchoMode(on ? QLineEdit::Password : QLineEdit::Normal);
+}
 
 void CEditUI::SetAttribute(const QString& name, const QString& value) {
     const QString n = name.toLower();
@@ -69,9 +81,11 @@ void CEditUI::SetAttribute(const QString& name, const QString& value) {
         SetReadOnly(ParseBool(value));
     else if (n == QLatin1String("password"))
         SetPasswordMode(ParseBool(value));
-    else if (n == QLatin1String("prompttext"))
+    else if (n == QLatin1String("prompttext")) {
         m_edit->setPlaceholderText(value);
-    else {
+        m_edit->setAccessibleDescription(value);
+        fitPrompt();
+    } else {
         CLabelUI::SetAttribute(name, value);
         if (n == QLatin1String("text"))
             m_edit->setText(value);
@@ -83,6 +97,20 @@ void CEditUI::SetAttribute(const QString& name, const QString& value) {
 void CEditUI::resizeEvent(QResizeEvent* event) {
     CLabelUI::resizeEvent(event);
     m_edit->setGeometry(TextRect().adjusted(Scale(4), 0, -Scale(4), 0));
+    fitPrompt();
+}
+
+void CEditUI::fitPrompt() {
+    QFont font = TextFont();
+    const QString prompt = m_edit->placeholderText();
+    if (m_edit->text().isEmpty() && !prompt.isEmpty() && font.pixelSize() > 0) {
+        // The line edit keeps a few pixels of its own margin on each side.
+        const int room = m_edit->width() - 8;
+        while (font.pixelSize() > 9 && QFontMetrics(font).horizontalAdvance(prompt) > room)
+            font.setPixelSize(font.pixelSize() - 1);
+    }
+    if (m_edit->font() != font)
+        m_edit->setFont(font);
 }
 
 void CEditUI::OnScaleChanged() {
@@ -108,6 +136,7 @@ void CEditUI::applyStyle() {
                                          "selection-background-color:#00a8d8;}")
                               .arg(c.name(QColor::HexArgb)));
     m_edit->setFont(TextFont());
+    fitPrompt();
     m_edit->setAlignment(static_cast<Qt::Alignment>(m_textAlign));
 }
 

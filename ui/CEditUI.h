@@ -39,6 +39,9 @@ protected:
 private:
     void applyStyle();
     void clampToRange();
+    // While the box is empty its prompt is shown whole: the font steps down (to 9 px at
+    // most) until it fits, and the typed text gets the box's own font back.
+    void fitPrompt();
 
     QLineEdit* m_edit;
     bool m_numberOnly = false;

@@ -26,6 +26,7 @@ CResourceManager& CResourceManager::GetInstance() {
 void CResourceManager::Release() {
     m_layouts.clear();
     m_texts.clear();
+    m_fallback.clear();
     m_query = nullptr;
 }
 
@@ -47,17 +48,30 @@ QString CResourceManager::GetLayoutFile(const QString& nameOrFile) const {
     return file;
 }
 
-bool CResourceManager::LoadLanguage(const QString& file) {
+static bool readTable(const QString& file, QHash<QString, QString>& texts) {
     QDomDocument doc;
-    const QString path = CPaintManagerUI::GetInstancePath() + QStringLiteral("lang/") + file;
-    if (!readXml(path, doc))
+    if (!readXml(CPaintManagerUI::GetInstancePath() + QStringLiteral("lang/") + file, doc))
         return false;
-    QHash<QString, QString> texts;
     const QDomNodeList items = doc.documentElement().elementsByTagName(QStringLiteral("Text"));
     for (int i = 0; i < items.size(); ++i) {
         const QDomElement e = items.at(i).toElement();
         texts.insert(e.attribute(QStringLiteral("id")), e.attribute(QStringLiteral("value")));
     }
+    return true;
+}
+
+bool CResourceManager::SetFallbackLanguage(const QString& file) {
+    QHash<QString, QString> texts;
+    if (!readTable(file, texts))
+        return false;
+    m_fallback.swap(texts);
+    return true;
+}
+
+bool CResourceManager::LoadLanguage(const QString& file) {
+    QHash<QString, QString> texts;
+    if (!readTable(file, texts))
+        return false;
     m_texts.swap(texts);
     m_languageFile = file;
     ++m_loadCount;
@@ -68,6 +82,8 @@ QString CResourceManager::GetText(const QString& key, const QString& className) 
     auto it = m_texts.find(key);
     if (it != m_texts.end())
         return *it;
+    if (auto fallback = m_fallback.find(key); fallback != m_fallback.end())
+        return *fallback;
     if (m_query) {
         const QString text = m_query->QueryControlText(key, className);
         if (!text.isEmpty())

@@ -30,7 +30,12 @@ public:
     // Replaces the table with the given file. False (table unchanged) when it cannot be read.
     bool LoadLanguage(const QString& file);
     QString GetLanguageFile() const { return m_languageFile; }
-    // The text of a key: the table's, then the text-query interface's, else the key itself.
+    // A second table whose texts stand in for keys the current one lacks, so a table that
+    // is not yet complete shows those in this language instead of bare keys. False when
+    // it cannot be read.
+    bool SetFallbackLanguage(const QString& file);
+    // The text of a key: the table's, the fallback table's, then the text-query
+    // interface's, else the key itself.
     QString GetText(const QString& key, const QString& className = QString()) const;
     bool HasText(const QString& key) const { return m_texts.contains(key); }
     // Gives every control of every window its text from the current table again.
@@ -42,6 +47,7 @@ public:
 private:
     QHash<QString, QString> m_layouts;
     QHash<QString, QString> m_texts;
+    QHash<QString, QString> m_fallback;
     QString m_language;
     QString m_languageFile;
     IQueryControlText* m_query = nullptr;

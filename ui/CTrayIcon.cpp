@@ -11,9 +11,21 @@ namespace talyx {
 
 CTrayIcon::CTrayIcon() = default;
 
-CTrayIcon::~CTrayIcon() { DeleteTrayIcon(); }
+CTrayIcon::~CTrayIcon() {
+    DeleteTrayIcon();
+}
 
-bool CTrayIcon::IsAvailable() { return QSystemTrayIcon::isSystemTrayAvailable(); }
+namespace {
+int g_availability = -1;
+} // namespace
+
+void CTrayIcon::SetAvailabilityForTest(int available) {
+    g_availability = available;
+}
+
+bool CTrayIcon::IsAvailable() {
+    return g_availability >= 0 ? g_availability == 1 : QSystemTrayIcon::isSystemTrayAvailable();
+}
 
 bool CTrayIcon::CreateTrayIcon(MessageTarget* owner, const QString& iconFile, const QString& toolTip,
                                uint32_t message) {
@@ -22,14 +34,15 @@ bool CTrayIcon::CreateTrayIcon(MessageTarget* owner, const QString& iconFile, co
         return false;
     m_icon = new QSystemTrayIcon(QIcon(ResolveSkinPath(iconFile)));
     m_icon->setToolTip(toolTip);
-    QObject::connect(m_icon, &QSystemTrayIcon::activated, m_icon, [owner, message](QSystemTrayIcon::ActivationReason r) {
-        if (!owner)
-            return;
-        if (r == QSystemTrayIcon::Trigger || r == QSystemTrayIcon::DoubleClick)
-            owner->postMessage(message, 0, WM_LBUTTONUP);
-        else if (r == QSystemTrayIcon::Context)
-            owner->postMessage(message, 0, WM_RBUTTONUP);
-    });
+    QObject::connect(m_icon, &QSystemTrayIcon::activated, m_icon,
+                     [owner, message](QSystemTrayIcon::ActivationReason r) {
+                         if (!owner)
+                             return;
+                         if (r == QSystemTrayIcon::Trigger || r == QSystemTrayIcon::DoubleClick)
+                             owner->postMessage(message, 0, WM_LBUTTONUP);
+                         else if (r == QSystemTrayIcon::Context)
+                             owner->postMessage(message, 0, WM_RBUTTONUP);
+                     });
     m_icon->show();
     return true;
 }

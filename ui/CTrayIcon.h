@@ -24,6 +24,9 @@ public:
     void SetToolTip(const QString& text);
     bool IsCreated() const { return m_icon != nullptr; }
     static bool IsAvailable();
+    // Test seam: 1 pretends the desktop has a tray, 0 that it has none, -1 asks the
+    // desktop again.
+    static void SetAvailabilityForTest(int available);
 
 private:
     QSystemTrayIcon* m_icon = nullptr;

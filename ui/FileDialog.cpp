@@ -3,6 +3,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QList>
+#include <QRegularExpression>
 #include <QStringList>
 
 namespace talyx {
@@ -18,17 +19,26 @@ QString withDefaultExt(const QString& path, const QString& ext) {
 
 } // namespace
 
-void FileDialog::SetNextFileName(const QString& path) { g_next.append(path); }
+void FileDialog::SetNextFileName(const QString& path) {
+    g_next.append(path);
+}
 
 QString FileDialog::ToQtFilter(const QString& filter) {
     const QStringList parts = filter.split('|');
     QStringList out;
     for (int i = 0; i + 1 < parts.size(); i += 2) {
-        const QString label = parts[i].trimmed();
-        const QString pattern = parts[i + 1].trimmed().replace(';', ' ');
-        if (label.isEmpty() && pattern.isEmpty())
+        QString label = parts[i].trimmed();
+        const QStringList patterns =
+            parts[i + 1].split(QRegularExpression(QStringLiteral("[;\\s]+")), Qt::SkipEmptyParts);
+        if (label.isEmpty() && patterns.isEmpty())
             break;
-        out.append(QStringLiteral("%1 (%2)").arg(label, pattern));
+        const QString pattern = patterns.join(' ');
+        // A label that already names its patterns ("Profile Files(*.json)") shows them
+        // once, in the same form as the others: "Profile Files (*.json)".
+        const QString named = QStringLiteral("(%1)").arg(pattern);
+        if (label.endsWith(named))
+            label = label.left(label.size() - named.size()).trimmed();
+        out.append(label.isEmpty() ? named : QStringLiteral("%1 %2").arg(label, named));
     }
     return out.join(QStringLiteral(";;"));
 }
@@ -43,7 +53,17 @@ QString FileDialog::GetSaveFileName(QWidget* parent, const QString& filter, cons
                                     const QString& defaultName, const QString& title) {
     if (!g_next.isEmpty())
         return withDefaultExt(g_next.takeFirst(), defaultExt);
-    return withDefaultExt(QFileDialog::getSaveFileName(parent, title, defaultName, ToQtFilter(filter)), defaultExt);
+    // The dialog adds the extension itself, so that its question about replacing a file
+    // is asked of the name that will be written.
+    QFileDialog dialog(parent, title, QString(), ToQtFilter(filter));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(defaultExt);
+    if (!defaultName.isEmpty())
+        dialog.selectFile(defaultName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return withDefaultExt(dialog.selectedFiles().constFirst(), defaultExt);
 }
 
 } // namespace talyx

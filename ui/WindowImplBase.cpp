@@ -20,6 +20,10 @@
 namespace talyx {
 namespace {
 
+bool onWayland() {
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
 const QEvent::Type kPostedMessage = static_cast<QEvent::Type>(QEvent::registerEventType());
 const QEvent::Type kSentMessage = static_cast<QEvent::Type>(QEvent::registerEventType());
 
@@ -94,17 +98,24 @@ bool WindowImplBase::Create(QWidget* parent, const QString& caption, const QRect
 
 void WindowImplBase::Notify(TNotifyUI&) {}
 
-CControlUI* WindowImplBase::CreateControl(const QString&) { return nullptr; }
+CControlUI* WindowImplBase::CreateControl(const QString&) {
+    return nullptr;
+}
 
 LRESULT WindowImplBase::HandleMessage(uint32_t msg, WPARAM wParam, LPARAM) {
     switch (msg) {
     case WM_SYSCOMMAND:
-        if (wParam == SC_MINIMIZE)
+        if (wParam == SC_MINIMIZE) {
             showMinimized();
-        else if (wParam == SC_MAXIMIZE)
-            showMaximized();
-        else if (wParam == SC_RESTORE) {
-            showNormal();
+        } else if (wParam == SC_MAXIMIZE) {
+            Maximise();
+        } else if (wParam == SC_RESTORE) {
+            // From the taskbar a minimised window comes back as it was; from the title
+            // bar a maximised one goes back to its size.
+            if (isMinimized() || !isVisible())
+                showNormal();
+            else
+                Restore();
             raise();
             activateWindow();
         }
@@ -221,8 +232,8 @@ void WindowImplBase::CenterWindow() {
         screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
     if (!screen)
         return;
-    const QRect area = parentWidget() && parentWidget()->isVisible() ? parentWidget()->frameGeometry()
-                                                                     : screen->availableGeometry();
+    const QRect area =
+        parentWidget() && parentWidget()->isVisible() ? parentWidget()->frameGeometry() : screen->availableGeometry();
     move(area.center() - QPoint(width() / 2, height() / 2));
 }
 
@@ -270,6 +281,57 @@ void WindowImplBase::ApplyDPI(int dpi) {
     resize(qRound(width() * double(dpi) / old), qRound(height() * double(dpi) / old));
 }
 
+void WindowImplBase::Maximise() {
+    if (!CanMaximise() || m_maximised)
+        return;
+    QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    if (isMinimized())
+        showNormal();
+    m_normalGeometry = geometry();
+    m_normalDpi = m_pm.GetDPI();
+    const double grow = qMin(double(area.width()) / qMax(1, width()), double(area.height()) / qMax(1, height()));
+    const int dpi = qMax(m_normalDpi, int(m_normalDpi * grow));
+    m_maximised = true;
+    if (dpi != m_normalDpi)
+        m_pm.SetDPI(dpi);
+    // A Wayland compositor places windows itself and is asked for the state instead.
+    if (onWayland())
+        showMaximized();
+    else
+        setGeometry(area);
+    OnMaximisedChanged(true);
+    update();
+}
+
+void WindowImplBase::Restore() {
+    if (!m_maximised)
+        return;
+    m_maximised = false;
+    if (m_pm.GetDPI() != m_normalDpi)
+        m_pm.SetDPI(m_normalDpi);
+    if (onWayland()) {
+        showNormal();
+        resize(m_normalGeometry.size());
+    } else {
+        setGeometry(m_normalGeometry);
+    }
+    OnMaximisedChanged(false);
+    update();
+}
+
+void WindowImplBase::ShowStatus(const QString&, const QStringList&, StatusKind) {}
+
+void WindowImplBase::ShowStatusFor(QWidget* widget, const QString& textId, const QStringList& args, StatusKind kind) {
+    for (QWidget* w = widget; w; w = w->parentWidget())
+        if (auto* wnd = qobject_cast<WindowImplBase*>(w)) {
+            wnd->ShowStatus(textId, args, kind);
+            return;
+        }
+}
+
 void WindowImplBase::changeEvent(QEvent* event) {
     if (event->type() == QEvent::ActivationChange)
         dispatch(WM_ACTIVATE, isActiveWindow() ? 1 : 0, 0);
@@ -293,14 +355,25 @@ void WindowImplBase::leaveEvent(QEvent* event) {
     QWidget::leaveEvent(event);
 }
 
-void WindowImplBase::mousePressEvent(QMouseEvent* event) {
-    // Presses that no control took move the window when they are in the caption.
-    const QPoint pos = event->position().toPoint();
+bool WindowImplBase::inCaption(const QPoint& pos) const {
     const QRect caption(QPoint(m_pm.Scale(m_caption.left()), m_pm.Scale(m_caption.top())),
                         QPoint(width() - m_pm.Scale(m_caption.right()) - 1, m_pm.Scale(m_caption.bottom()) - 1));
-    if (event->button() == Qt::LeftButton && caption.contains(pos) && windowHandle())
+    return caption.contains(pos);
+}
+
+void WindowImplBase::mousePressEvent(QMouseEvent* event) {
+    // Presses that no control took move the window when they are in the caption; a
+    // maximised window stays where it is.
+    if (event->button() == Qt::LeftButton && inCaption(event->position().toPoint()) && windowHandle() && !m_maximised)
         windowHandle()->startSystemMove();
     QWidget::mousePressEvent(event);
+}
+
+void WindowImplBase::mouseDoubleClickEvent(QMouseEvent* event) {
+    // A double click on the caption maximises and restores, as on any desktop.
+    if (event->button() == Qt::LeftButton && CanMaximise() && inCaption(event->position().toPoint()))
+        m_maximised ? Restore() : Maximise();
+    QWidget::mouseDoubleClickEvent(event);
 }
 
 void WindowImplBase::resizeEvent(QResizeEvent* event) {

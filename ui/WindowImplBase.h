@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QMargins>
 #include <QRect>
+#include <QStringList>
 #include <QWidget>
 #include <deque>
 #include <memory>
@@ -69,6 +70,27 @@ public:
     CControlUI* FindControl(const QString& name) const { return m_pm.FindControl(name); }
     // Applies a DPI to the window's controls and scales the window with it.
     void ApplyDPI(int dpi);
+
+    // Maximise and restore, done by the window itself: a frameless window gets no help
+    // from a window manager, and there may be none. Maximise remembers the size, position
+    // and DPI, fills the available area of the window's screen and raises the DPI by the
+    // factor the window grew (never lowers it), so the whole layout grows with it; Restore
+    // gives all three back. Only windows that offer it (CanMaximise) do either.
+    void Maximise();
+    void Restore();
+    bool IsMaximised() const { return m_maximised; }
+    virtual bool CanMaximise() const { return false; }
+
+    // Status feedback: a short translated text in the window's status line, which returns
+    // to its resting text after a while. `textId` is a language id; its text may hold %1,
+    // %2... filled from `args` in order. kError texts stay longer and stand out. Windows
+    // without a status line ignore it. User-interface thread only.
+    enum class StatusKind { Info, Success, Error };
+    virtual void ShowStatus(const QString& textId, const QStringList& args = {}, StatusKind kind = StatusKind::Info);
+    // The same on the skinned window that holds `widget` (any control of a page): pages
+    // and editors call this instead of knowing the main window.
+    static void ShowStatusFor(QWidget* widget, const QString& textId, const QStringList& args = {},
+                              StatusKind kind = StatusKind::Info);
     // The window's size in logical units as the layout gave it.
     QSize LayoutSize() const { return m_layoutSize; }
 
@@ -77,6 +99,8 @@ public:
 protected:
     // Called once after WM_DESTROY; windows that delete themselves do it here.
     virtual void OnFinalMessage() {}
+    // After Maximise or Restore (title-bar buttons follow the state here).
+    virtual void OnMaximisedChanged(bool maximised) { (void)maximised; }
 
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -84,6 +108,7 @@ protected:
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
     CPaintManagerUI m_pm;
@@ -93,6 +118,7 @@ protected:
 private:
     struct PendingSend;
     void destroyWindow();
+    bool inCaption(const QPoint& pos) const;
     LRESULT dispatch(uint32_t msg, WPARAM wParam, LPARAM lParam);
 
     std::mutex m_sendMutex;
@@ -103,6 +129,9 @@ private:
     QEventLoop* m_modalLoop = nullptr;
     int m_modalResult = 0;
     QSize m_layoutSize;
+    bool m_maximised = false;
+    QRect m_normalGeometry;
+    int m_normalDpi = 96;
 };
 
 } // namespace talyx

@@ -63,12 +63,6 @@ std::vector<uint8_t> defaultRecord() {
     return r;
 }
 
-uint64_t monotonicMicros() {
-    return static_cast<uint64_t>(
-        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
-            .count());
-}
-
 } // namespace
 
 KeyboardFirmware::KeyboardFirmware(const KeyboardOptions& options) : m_options(options) {
@@ -97,9 +91,6 @@ KeyboardFirmware::KeyboardFirmware(const KeyboardOptions& options) : m_options(o
     // charging (1) or not (0). The program puts its own wireless flag into byte 3 and
     // hands byte 4 to the main window; the keyboard leaves both 0.
     m_status = {100, 0x00, 0x00, 0x00, 0x00, 0x00};
-    m_frame.assign(kFrameSize, 0);
-    m_frameCovered.assign(kFrameSize, false);
-    m_lastFrame.assign(kFrameSize, 0);
 }
 
 void KeyboardFirmware::buildKeys() {
@@ -172,31 +163,6 @@ std::vector<uint8_t> KeyboardFirmware::writeArea(const uint8_t* request, std::ve
     return MakeReply(request[3], length, offset, kStatusOk);
 }
 
-std::vector<uint8_t> KeyboardFirmware::frameChunk(const uint8_t* request) {
-    const uint8_t length = request[4];
-    const uint16_t offset = static_cast<uint16_t>(request[5] | request[6] << 8);
-    if (offset + length > kFrameSize)
-        return MakeReply(request[3], length, offset, kStatusFailed);
-    std::memcpy(m_frame.data() + offset, request + kDataStart, length);
-    std::fill(m_frameCovered.begin() + offset, m_frameCovered.begin() + offset + length, true);
-    m_frameChunkMax = std::max<int>(m_frameChunkMax, length);
-    if (offset + length == kFrameSize) {
-        m_lastFrameChunk = m_frameChunkMax;
-        m_frameChunkMax = 0;
-        // The chunk that reaches the end shows the frame; the program drops chunks that
-        // meet a busy channel, so a frame may show with parts of the one before.
-        m_lastFrame = m_frame;
-        ++m_frameCount;
-        if (std::find(m_frameCovered.begin(), m_frameCovered.end(), false) != m_frameCovered.end())
-            ++m_partialFrames;
-        std::fill(m_frameCovered.begin(), m_frameCovered.end(), false);
-        m_frameTimes.push_back(monotonicMicros());
-        while (m_frameTimes.size() > kKeptFrameTimes)
-            m_frameTimes.pop_front();
-    }
-    return MakeReply(request[3], length, offset, kStatusOk);
-}
-
 std::vector<uint8_t> KeyboardFirmware::Execute(const uint8_t* request) {
     const uint8_t command = request[3];
     const uint8_t length = request[4];
@@ -244,7 +210,8 @@ std::vector<uint8_t> KeyboardFirmware::Execute(const uint8_t* request) {
     case 0x0B:
         return writeArea(request, m_colourPages, 0, m_colourPages.size());
     case 0x12:
-        return frameChunk(request);
+        return MakeReply(request[3], request[4], static_cast<uint16_t>(request[5] | request[6] << 8),
+                         m_frames.Chunk(request) ? kStatusOk : kStatusFailed);
     case 0x1A:
         return readArea(request, m_status, 0);
     case kUnreachable: {
@@ -277,16 +244,7 @@ Json::Value KeyboardFirmware::DumpState() const {
     out["activeRecord"] = m_records[0];
     out["colourPages"] = ToHex(m_colourPages);
     out["status"] = ToHex(m_status);
-    Json::Value frame(Json::objectValue);
-    frame["last"] = ToHex(m_lastFrame);
-    frame["count"] = Json::UInt64(m_frameCount);
-    frame["partial"] = Json::UInt64(m_partialFrames);
-    Json::Value times(Json::arrayValue);
-    for (uint64_t t : m_frameTimes)
-        times.append(Json::UInt64(t));
-    frame["timesUs"] = times;
-    frame["chunk"] = m_lastFrameChunk;
-    out["frame"] = frame;
+    out["frame"] = m_frames.Dump();
     Json::Value keySlots(Json::arrayValue);
     for (int s : m_keySlots)
         keySlots.append(s);

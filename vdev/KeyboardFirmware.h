@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "vdev/FirmwareModel.h"
+#include "vdev/FrameLog.h"
 
 namespace talyx::vdev {
 
@@ -49,7 +50,6 @@ public:
     static constexpr size_t kPageCount = 8;
     static constexpr size_t kFrameSize = 384;
     static constexpr size_t kStatusSize = 6;
-    static constexpr size_t kKeptFrameTimes = 256;
 
     explicit KeyboardFirmware(const KeyboardOptions& options = KeyboardOptions());
 
@@ -71,11 +71,11 @@ public:
     const std::vector<uint8_t>& Records() const { return m_records; }
     const std::vector<uint8_t>& ColourPages() const { return m_colourPages; }
     const std::vector<uint8_t>& Status() const { return m_status; }
-    const std::vector<uint8_t>& LastFrame() const { return m_lastFrame; }
-    uint64_t FrameCount() const { return m_frameCount; }
-    uint64_t PartialFrameCount() const { return m_partialFrames; }
+    const std::vector<uint8_t>& LastFrame() const { return m_frames.LastFrame(); }
+    uint64_t FrameCount() const { return m_frames.Count(); }
+    uint64_t PartialFrameCount() const { return m_frames.PartialCount(); }
     // Monotonic microseconds at which the last frames were completed (oldest first).
-    const std::deque<uint64_t>& FrameTimes() const { return m_frameTimes; }
+    const std::deque<uint64_t>& FrameTimes() const { return m_frames.Times(); }
     bool LightControl() const { return m_lightControl; }
     bool BatchOpen() const { return m_batchOpen; }
     // The slot of the key slot table that device key k stands on, or -1 (no slot code).
@@ -84,7 +84,6 @@ public:
 private:
     std::vector<uint8_t> readArea(const uint8_t* request, const std::vector<uint8_t>& area, size_t base);
     std::vector<uint8_t> writeArea(const uint8_t* request, std::vector<uint8_t>& area, size_t base, size_t limit);
-    std::vector<uint8_t> frameChunk(const uint8_t* request);
     void buildKeys();
 
     KeyboardOptions m_options;
@@ -101,15 +100,7 @@ private:
     std::vector<uint8_t> m_records;
     std::vector<uint8_t> m_colourPages;
     std::vector<uint8_t> m_status;
-    std::vector<uint8_t> m_frame;
-    std::vector<bool> m_frameCovered;
-    std::vector<uint8_t> m_lastFrame;
-    uint64_t m_frameCount = 0;
-    uint64_t m_partialFrames = 0;
-    std::deque<uint64_t> m_frameTimes;
-    // The largest chunk of the frame being received, and of the last whole one.
-    int m_frameChunkMax = 0;
-    int m_lastFrameChunk = 0;
+    FrameLog m_frames{kFrameSize};
 };
 
 } // namespace talyx::vdev

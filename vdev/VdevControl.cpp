@@ -121,11 +121,15 @@ Json::Value VdevControl::Handle(const Json::Value& request) {
     }
     if (cmd == "online") {
         KeyboardFirmware* keyboard = device->Keyboard();
-        if (!keyboard || !keyboard->IsReceiver())
-            return failure("only a keyboard receiver has an online state");
+        EmptyFirmware* family = device->Family();
+        if (!(keyboard && keyboard->IsReceiver()) && !(family && family->IsReceiver()))
+            return failure("only a receiver has an online state");
         if (!request["online"].isBool())
             return failure("\"online\" must be true or false");
-        keyboard->SetOnline(request["online"].asBool());
+        if (keyboard)
+            keyboard->SetOnline(request["online"].asBool());
+        else
+            family->SetOnline(request["online"].asBool());
         return success();
     }
     if (cmd == "unplug") {

@@ -89,7 +89,9 @@ VirtualDevice::VirtualDevice(DeviceKind kind, int index, const KeyboardOptions& 
         m_firmware = std::move(model);
     } else {
         const bool receiver = kind == DeviceKind::MouseReceiver;
-        m_firmware = std::make_unique<EmptyFirmware>(receiver ? 24 : 56);
+        auto model = std::make_unique<EmptyFirmware>(receiver ? EmptyFirmware::kReceiverChunk : 56);
+        m_family = model.get();
+        m_firmware = std::move(model);
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include <json/value.h>
 
+#include "vdev/EmptyFirmware.h"
 #include "vdev/FirmwareModel.h"
 #include "vdev/KeyboardFirmware.h"
 
@@ -76,6 +77,8 @@ public:
     FirmwareModel& Firmware() { return *m_firmware; }
     // The keyboard model, or nullptr for the other families.
     KeyboardFirmware* Keyboard() { return m_keyboard; }
+    // The model of the other families, or nullptr for the keyboard.
+    EmptyFirmware* Family() { return m_family; }
 
     bool IsPlugged() const { return m_plugged; }
     void SetPlugged(bool plugged) { m_plugged = plugged; }
@@ -93,6 +96,7 @@ private:
     std::vector<CollectionSpec> m_collections;
     std::unique_ptr<FirmwareModel> m_firmware;
     KeyboardFirmware* m_keyboard = nullptr;
+    EmptyFirmware* m_family = nullptr;
     FaultPlan m_faults;
     std::vector<uint8_t> m_lastReply;
     bool m_unplugRequested = false;

@@ -1,6 +1,7 @@
 // Windows as other threads see them, and the program's own controls.
-#include <QTest>
 #include "platform/Event.h"
+#include <QImage>
+#include <QTest>
 #include <atomic>
 #include <gtest/gtest.h>
 #include <thread>
@@ -93,12 +94,12 @@ TEST(Controls, SelectPanelSelectsTheKeysInTheDraggedRectangle) {
     CControlFactory::GetInstance().RegistControl("CDeviceKeyButtonUI", [] { return new CDeviceKeyButtonUI; });
     CPaintManagerUI pm;
     CDialogBuilder builder;
-    std::unique_ptr<CControlUI> root(builder.CreateFromText(
-        "<SelectPanel name=\"panel\">"
-        "<DeviceKeyButton name=\"key_0\" float=\"true\" pos=\"0,0,40,40\"/>"
-        "<DeviceKeyButton name=\"key_1\" float=\"true\" pos=\"50,0,90,40\"/>"
-        "<DeviceKeyButton name=\"key_2\" float=\"true\" pos=\"100,0,140,40\"/></SelectPanel>",
-        nullptr, &pm));
+    std::unique_ptr<CControlUI> root(
+        builder.CreateFromText("<SelectPanel name=\"panel\">"
+                               "<DeviceKeyButton name=\"key_0\" float=\"true\" pos=\"0,0,40,40\"/>"
+                               "<DeviceKeyButton name=\"key_1\" float=\"true\" pos=\"50,0,90,40\"/>"
+                               "<DeviceKeyButton name=\"key_2\" float=\"true\" pos=\"100,0,140,40\"/></SelectPanel>",
+                               nullptr, &pm));
     ASSERT_NE(root, nullptr);
     pm.AttachDialog(root.get());
     root->resize(200, 60);
@@ -120,9 +121,20 @@ TEST(Controls, SelectPanelSelectsTheKeysInTheDraggedRectangle) {
     EXPECT_EQ(key->GetLightBrightness(), 255);
 }
 
-TEST(Controls, BatteryIndicatorClampsTheLevel) {
+TEST(Controls, BatteryIndicatorClampsTheLevelAndStaysBlankUntilAWirelessDeviceReports) {
     CMpDevicePowerUI power;
+    power.SetBkColor(0xFF151821);
+    power.resize(180, 36);
+    QImage blank(power.size(), QImage::Format_ARGB32);
+    blank.fill(Qt::transparent);
+    QImage drawn = blank;
+    power.render(&drawn, QPoint(), QRegion(), QWidget::DrawChildren);
+    EXPECT_EQ(drawn, blank) << "a wired device: no empty box";
+    EXPECT_TRUE(power.accessibleName().isEmpty());
     power.SetStatus({150, 1, 0, 1, 0, 0});
     EXPECT_EQ(power.GetLevel(), 100);
     EXPECT_TRUE(power.IsCharging());
+    power.render(&drawn, QPoint(), QRegion(), QWidget::DrawChildren);
+    EXPECT_NE(drawn, blank);
+    EXPECT_TRUE(power.accessibleName().contains("100")) << power.accessibleName().toStdString();
 }

@@ -2,9 +2,9 @@
 // languages and the test seams of the message window, file dialogs and menus.
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QMenu>
-#include <QFile>
 #include <QTest>
 #include <QThread>
 #include <atomic>
@@ -219,7 +219,8 @@ TEST_F(SkinFixture, ClicksReachNotifyWithTheirSenderAndOptionsSelectInGroups) {
     Recorder rec;
     manager.AddNotifier(&rec);
     build("<VerticalLayout><Button name=\"go\" height=\"30\"/>"
-          "<Option name=\"o1\" group=\"g\" height=\"30\" selected=\"true\"/><Option name=\"o2\" group=\"g\" height=\"30\"/>"
+          "<Option name=\"o1\" group=\"g\" height=\"30\" selected=\"true\"/><Option name=\"o2\" group=\"g\" "
+          "height=\"30\"/>"
           "<CheckBox name=\"chk\" height=\"30\"/><Button name=\"off\" height=\"30\" enabled=\"false\"/>"
           "</VerticalLayout>");
     QTest::mouseClick(manager.FindControl("go"), Qt::LeftButton);
@@ -301,6 +302,26 @@ TEST_F(SkinFixture, ComboAndSliderNotifyOnlyWhenAsked) {
     manager.RemoveNotifier(&rec);
 }
 
+TEST_F(SkinFixture, AnEmptyEditShowsItsWholePromptInASmallerFontAndTypedTextInItsOwn) {
+    manager.AddFont(7, "DejaVu Sans", 14, false, false, false, false);
+    build("<HorizontalLayout><Edit name=\"e\" width=\"170\" font=\"7\" "
+          "prompttext=\"Hold a key down here to try it and see it repeat\"/></HorizontalLayout>");
+    auto* edit = qobject_cast<CEditUI*>(manager.FindControl("e"));
+    ASSERT_NE(edit, nullptr);
+    QLineEdit* line = edit->LineEdit();
+    const QFont own = manager.GetFont(7);
+    ASSERT_GT(QFontMetrics(own).horizontalAdvance(line->placeholderText()), line->width())
+        << "the prompt does not fit at the box's own size";
+    const QFont prompt = line->font();
+    EXPECT_LT(prompt.pixelSize(), own.pixelSize());
+    EXPECT_TRUE(prompt.pixelSize() == 9 ||
+                QFontMetrics(prompt).horizontalAdvance(line->placeholderText()) <= line->width() - 8);
+    line->setText("a");
+    EXPECT_EQ(line->font().pixelSize(), own.pixelSize()) << "typed text comes in the box's own font";
+    line->clear();
+    EXPECT_EQ(line->font().pixelSize(), prompt.pixelSize());
+}
+
 TEST_F(SkinFixture, ControlTimersFireOnTheWindowThreadFromAnyThreadAndStopWhenKilled) {
     Recorder rec;
     manager.AddNotifier(&rec);
@@ -380,7 +401,13 @@ TEST(UiSeams, MessageWindowAndFileDialogsTakeTheirAnswersFromTheTest) {
     EXPECT_EQ(FileDialog::GetSaveFileName(nullptr, "Profile(*.json)|*.json||", "json"), "/tmp/exported.json");
     FileDialog::SetNextFileName("");
     EXPECT_EQ(FileDialog::GetOpenFileName(nullptr, "(*.png) | *.png |(*.*)|*.*||", "png"), "") << "cancelled";
-    EXPECT_EQ(FileDialog::ToQtFilter("(*.png) | *.png |(*.*)|*.*||"), "(*.png) (*.png);;(*.*) (*.*)");
+    // Each pattern shows once, whether or not the label already names it.
+    EXPECT_EQ(FileDialog::ToQtFilter("(*.png) | *.png |(*.*)|*.*||"), "(*.png);;(*.*)");
+    EXPECT_EQ(FileDialog::ToQtFilter("Profile Files(*.json)|*.json;||"), "Profile Files (*.json)");
+    EXPECT_EQ(FileDialog::ToQtFilter("Pictures|*.png;*.jpg||"), "Pictures (*.png *.jpg)");
+    // A name typed without an extension gets the default one; one with an extension keeps it.
+    FileDialog::SetNextFileName("/tmp/Game.v2");
+    EXPECT_EQ(FileDialog::GetSaveFileName(nullptr, "Profile Files(*.json)|*.json;||", "json"), "/tmp/Game.v2");
 }
 
 namespace {
@@ -396,9 +423,10 @@ struct MenuOwner : MessageTarget {
 } // namespace
 
 TEST_F(SkinFixture, XmlMenusReportTheChosenItemByName) {
-    writeFile(skin + "menu.xml", "<Menu><MenuElement name=\"setwnd_menu\" text=\"Settings\"/><MenuSeparator/>"
-                                 "<MenuElement name=\"more\" text=\"More\"><MenuElement name=\"about_menu\" text=\"About\"/>"
-                                 "</MenuElement><MenuElement name=\"exit\" textid=\"menu_exit\"/></Menu>");
+    writeFile(skin + "menu.xml",
+              "<Menu><MenuElement name=\"setwnd_menu\" text=\"Settings\"/><MenuSeparator/>"
+              "<MenuElement name=\"more\" text=\"More\"><MenuElement name=\"about_menu\" text=\"About\"/>"
+              "</MenuElement><MenuElement name=\"exit\" textid=\"menu_exit\"/></Menu>");
     MenuOwner owner;
     std::unique_ptr<QMenu> menu(CMenuWnd::BuildMenu(&owner, "menu.xml"));
     ASSERT_NE(menu, nullptr);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "keyboard/KeySlotMaps.h"
+#include "vdev/EmptyFirmware.h"
 #include "vdev/KeyboardFirmware.h"
 #include "vdev/ReportDescriptors.h"
 #include "vdev/VdevFraming.h"
@@ -150,6 +151,47 @@ TEST(KeyboardFirmware, LiveFrameEndsWithTheChunkThatReachesByte384) {
     EXPECT_EQ(kb.LastFrame()[112], 1);
     EXPECT_EQ(kb.FrameTimes().size(), 2u);
     EXPECT_LE(kb.FrameTimes()[0], kb.FrameTimes()[1]);
+}
+
+TEST(FamilyFirmware, KeepsTheFramesItIsSentAndTheReceiverAnswersItsOnlineState) {
+    // 510 bytes in 24-byte chunks, as through the mouse receiver: the first light is dark,
+    // the second lit.
+    VirtualDevice receiver(DeviceKind::MouseReceiver, 0);
+    EmptyFirmware* fw = receiver.Family();
+    ASSERT_NE(fw, nullptr);
+    ASSERT_TRUE(fw->IsReceiver());
+    Packet frame(EmptyFirmware::kFrameSize, 0);
+    frame[3] = 0x12;
+    frame[4] = 0x34;
+    frame[5] = 0x56;
+    for (uint16_t offset = 0; offset < frame.size(); offset += 24) {
+        const uint8_t n = static_cast<uint8_t>(std::min<size_t>(24, frame.size() - offset));
+        expectFramed(
+            fw->Handle(request(0x12, n, offset, Packet(frame.begin() + offset, frame.begin() + offset + n)).data(), 64),
+            0x12, 0);
+    }
+    EXPECT_EQ(fw->Frames().Count(), 1u);
+    EXPECT_EQ(fw->Frames().LastFrame(), frame);
+    ASSERT_EQ(fw->Frames().Colours().size(), 1u);
+    EXPECT_EQ(fw->Frames().Colours()[0], 0x123456u);
+    const Json::Value dumped = fw->DumpState()["frame"];
+    EXPECT_EQ(dumped["colours"][0].asString(), "123456");
+    EXPECT_EQ(dumped["chunk"].asInt(), 24);
+    // A chunk past the end of the frame fails and keeps nothing.
+    expectFramed(fw->Handle(request(0x12, 16, 500, Packet(16, 1)).data(), 64), 0x12, 0xFE);
+    EXPECT_EQ(fw->Frames().Count(), 1u);
+
+    // The receiver waits for its mouse until it is said to be online; the cable needs no
+    // such answer.
+    Packet reply = fw->Handle(request(0xAA).data(), 64);
+    expectFramed(reply, 0xAA, 0);
+    EXPECT_EQ(reply[8], 0x00);
+    fw->SetOnline(true);
+    EXPECT_EQ(fw->Handle(request(0xAA).data(), 64)[8], 0xFF);
+    VirtualDevice wired(DeviceKind::Mouse, 1);
+    EXPECT_FALSE(wired.Family()->IsReceiver());
+    EXPECT_EQ(wired.Family()->Handle(request(0xAA).data(), 64)[8], 0x00);
+    EXPECT_EQ(VirtualDevice(DeviceKind::Keyboard, 2).Family(), nullptr);
 }
 
 TEST(KeyboardFirmware, ReceiverAnswersForAnOfflineKeyboard) {
