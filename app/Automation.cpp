@@ -14,6 +14,7 @@
 #include "app/CDevicePageUI.h"
 #include "app/CMainWnd.h"
 #include "app/KeyboardPage.h"
+#include "app/ProfileBar.h"
 #include "device/CFamilyLightingDevice.h"
 #include "device/CKestravaUSBDevice.h"
 #include "keyboard/CKestravaKeyboardDevice.h"
@@ -52,6 +53,13 @@ bool pageConnected(CDevicePageUI* page) {
            page->Selector()->IsVisible();
 }
 
+// The profile bar of a page: the keyboard's is its page half's.
+ProfileBar* barOf(CDevicePageUI* page) {
+    if (!page)
+        return nullptr;
+    return page->Keyboard() ? page->Keyboard()->Bar() : page->Profiles();
+}
+
 CKestravaKeyboardDevice* keyboardOf(CDevicePageUI* page) {
     return page && page->Keyboard() ? dynamic_cast<CKestravaKeyboardDevice*>(page->Device()) : nullptr;
 }
@@ -77,7 +85,7 @@ QString applyFailure(int answer) {
 }
 
 QString channelFailure(int result) {
-    return QStringLiteral("the keyboard did not take the change (result %1)").arg(result);
+    return QStringLiteral("the device did not take the change (result %1)").arg(result);
 }
 
 QJsonObject lightingOf(const LightInfo& l, const std::vector<PresetLightMode>& presets) {
@@ -258,9 +266,23 @@ void Automation::keyboardCall(const QString& device, Work work) {
         [work = std::move(work)](CDevicePageUI* page, const Reply& reply) {
             if (!keyboardOf(page)) {
                 reply(kNotSupported,
-                      QStringLiteral("the %1 has no profiles, key assignments or settings here")
+                      QStringLiteral("the %1 has no key assignments or system settings")
                           .arg(NameOfFamily(page->Family())),
                       {});
+                return;
+            }
+            work(page, reply);
+        },
+        reply);
+}
+
+void Automation::profileCall(const QString& device, Work work) {
+    Reply reply = delayedReply();
+    WithDevice(
+        device,
+        [work = std::move(work)](CDevicePageUI* page, const Reply& reply) {
+            if (!barOf(page)) {
+                reply(kNotSupported, QStringLiteral("the %1 has no profiles").arg(NameOfFamily(page->Family())), {});
                 return;
             }
             work(page, reply);
@@ -355,8 +377,8 @@ void Automation::devicesWhenSettled(Reply reply, int waitedMs) {
 // ---- profiles
 
 int Automation::Profiles(const QString& device, QString&, QString&) {
-    keyboardCall(device, [](CDevicePageUI* page, const Reply& reply) {
-        ProfileList& list = page->Keyboard()->Profiles();
+    profileCall(device, [](CDevicePageUI* page, const Reply& reply) {
+        ProfileList& list = barOf(page)->Profiles();
         reply(kOk, QStringLiteral("%1 profile(s)").arg(list.ItemCount()), profilesOf(list));
     });
     return 0;
@@ -364,7 +386,7 @@ int Automation::Profiles(const QString& device, QString&, QString&) {
 
 // Replies once the device has taken the selected profile (the write the operation posted).
 static void replyAfterApply(CDevicePageUI* page, int answer, const QString& done, const Automation::Reply& reply) {
-    ProfileList& list = page->Keyboard()->Profiles();
+    ProfileList& list = barOf(page)->Profiles();
     if (answer != 0) {
         reply(Automation::kDeviceFailed, applyFailure(answer), profilesOf(list));
         return;
@@ -375,16 +397,16 @@ static void replyAfterApply(CDevicePageUI* page, int answer, const QString& done
         "automation", DeviceCommandWorker::kNoMerge, [](CommandContext&) { return kResultSuccess; },
         [guard, done, r](int) {
             if (!guard || !guard->Device()->Channel().IsOpen()) {
-                r(Automation::kDeviceFailed, QStringLiteral("the keyboard went away before it took the profile"), {});
+                r(Automation::kDeviceFailed, QStringLiteral("the device went away before it took the profile"), {});
                 return;
             }
-            r(Automation::kOk, done, profilesOf(guard->Keyboard()->Profiles()));
+            r(Automation::kOk, done, profilesOf(barOf(guard)->Profiles()));
         });
 }
 
 int Automation::SelectProfile(const QString& device, const QString& name, QString&, QString&) {
-    keyboardCall(device, [name](CDevicePageUI* page, const Reply& reply) {
-        ProfileList& list = page->Keyboard()->Profiles();
+    profileCall(device, [name](CDevicePageUI* page, const Reply& reply) {
+        ProfileList& list = barOf(page)->Profiles();
         int index = -1;
         for (int i = 0; i < list.ItemCount() && index < 0; ++i)
             if (QString::fromStdString(list.Names()[static_cast<size_t>(i)])
@@ -395,18 +417,17 @@ int Automation::SelectProfile(const QString& device, const QString& name, QStrin
             return;
         }
         AutomationPrompt prompt;
-        auto* keyboard = keyboardOf(page);
-        const int answer = SwitchProfile(list, index, prompt, *keyboard);
+        const int answer = barOf(page)->Switch(index, prompt);
         replyAfterApply(page, answer, QStringLiteral("profile '%1' selected").arg(name.trimmed()), reply);
     });
     return 0;
 }
 
 int Automation::NewProfile(const QString& device, QString&, QString&) {
-    keyboardCall(device, [](CDevicePageUI* page, const Reply& reply) {
-        ProfileList& list = page->Keyboard()->Profiles();
+    profileCall(device, [](CDevicePageUI* page, const Reply& reply) {
+        ProfileList& list = barOf(page)->Profiles();
         AutomationPrompt prompt;
-        if (!RunNewProfile(list, prompt, keyboardOf(page))) {
+        if (!barOf(page)->New(prompt)) {
             reply(kFailed,
                   list.ItemCount() >= ProfileList::kMaxProfiles
                       ? QStringLiteral("there are already %1 profiles").arg(ProfileList::kMaxProfiles)
@@ -425,10 +446,10 @@ int Automation::NewProfile(const QString& device, QString&, QString&) {
 }
 
 int Automation::CopyProfile(const QString& device, QString&, QString&) {
-    keyboardCall(device, [](CDevicePageUI* page, const Reply& reply) {
-        ProfileList& list = page->Keyboard()->Profiles();
+    profileCall(device, [](CDevicePageUI* page, const Reply& reply) {
+        ProfileList& list = barOf(page)->Profiles();
         AutomationPrompt prompt;
-        if (!RunCopyProfile(list, prompt)) {
+        if (!barOf(page)->Copy(prompt)) {
             reply(kFailed, QStringLiteral("the profile could not be copied"), profilesOf(list));
             return;
         }
@@ -439,10 +460,10 @@ int Automation::CopyProfile(const QString& device, QString&, QString&) {
 }
 
 int Automation::RenameProfile(const QString& device, const QString& name, QString&, QString&) {
-    keyboardCall(device, [name](CDevicePageUI* page, const Reply& reply) {
-        ProfileList& list = page->Keyboard()->Profiles();
+    profileCall(device, [name](CDevicePageUI* page, const Reply& reply) {
+        ProfileList& list = barOf(page)->Profiles();
         AutomationPrompt prompt;
-        switch (RunRenameProfile(list, name.toStdString(), prompt)) {
+        switch (barOf(page)->Rename(name.toStdString(), prompt)) {
         case ProfileList::kRenamed:
             page->refreshPage();
             reply(kOk, QStringLiteral("profile renamed to '%1'").arg(name.trimmed()), profilesOf(list));
@@ -465,15 +486,15 @@ int Automation::RenameProfile(const QString& device, const QString& name, QStrin
 }
 
 int Automation::DeleteProfile(const QString& device, QString&, QString&) {
-    keyboardCall(device, [](CDevicePageUI* page, const Reply& reply) {
-        ProfileList& list = page->Keyboard()->Profiles();
+    profileCall(device, [](CDevicePageUI* page, const Reply& reply) {
+        ProfileList& list = barOf(page)->Profiles();
         if (list.ItemCount() <= 1) {
             reply(kFailed, QStringLiteral("the last profile cannot be deleted"), profilesOf(list));
             return;
         }
         const QString gone = QString::fromStdString(list.Names()[static_cast<size_t>(list.Selected())]);
         AutomationPrompt prompt;
-        if (!RunDeleteProfile(list, prompt, keyboardOf(page))) {
+        if (!barOf(page)->Delete(prompt)) {
             reply(kFailed, QStringLiteral("the profile could not be deleted"), profilesOf(list));
             return;
         }
@@ -485,8 +506,8 @@ int Automation::DeleteProfile(const QString& device, QString&, QString&) {
 }
 
 int Automation::ExportProfile(const QString& device, const QString& path, QString&, QString&) {
-    keyboardCall(device, [path](CDevicePageUI* page, const Reply& reply) {
-        ProfileList& list = page->Keyboard()->Profiles();
+    profileCall(device, [path](CDevicePageUI* page, const Reply& reply) {
+        ProfileList& list = barOf(page)->Profiles();
         if (path.isEmpty() || QFileInfo(path).isRelative()) {
             reply(kBadArgument, QStringLiteral("the export needs an absolute file path"), {});
             return;
@@ -495,7 +516,7 @@ int Automation::ExportProfile(const QString& device, const QString& path, QStrin
             reply(kBadArgument, QStringLiteral("'%1' is a folder").arg(path), {});
             return;
         }
-        if (!talyx::ExportProfile(list, QDir::cleanPath(path).toStdString())) {
+        if (!barOf(page)->Export(QDir::cleanPath(path))) {
             reply(kFailed, QStringLiteral("the profile could not be written to '%1'").arg(path), profilesOf(list));
             return;
         }
@@ -505,8 +526,8 @@ int Automation::ExportProfile(const QString& device, const QString& path, QStrin
 }
 
 int Automation::ImportProfile(const QString& device, const QString& path, QString&, QString&) {
-    keyboardCall(device, [path](CDevicePageUI* page, const Reply& reply) {
-        ProfileList& list = page->Keyboard()->Profiles();
+    profileCall(device, [path](CDevicePageUI* page, const Reply& reply) {
+        ProfileList& list = barOf(page)->Profiles();
         if (path.isEmpty() || QFileInfo(path).isRelative()) {
             reply(kBadArgument, QStringLiteral("the import needs an absolute file path"), {});
             return;
@@ -515,7 +536,7 @@ int Automation::ImportProfile(const QString& device, const QString& path, QStrin
             reply(kBadArgument, QStringLiteral("there is no file '%1'").arg(path), {});
             return;
         }
-        if (!talyx::ImportProfile(list, QDir::cleanPath(path).toStdString())) {
+        if (!barOf(page)->Import(QDir::cleanPath(path))) {
             reply(kBadArgument, QStringLiteral("'%1' is not a profile that can be imported").arg(path),
                   profilesOf(list));
             return;
@@ -527,11 +548,13 @@ int Automation::ImportProfile(const QString& device, const QString& path, QStrin
 }
 
 int Automation::Apply(const QString& device, QString&, QString&) {
-    keyboardCall(device, [](CDevicePageUI* page, const Reply& reply) {
-        ProfileList& list = page->Keyboard()->Profiles();
-        const int answer = keyboardOf(page)->ApplyProfile(list.CurrentUUID());
+    profileCall(device, [](CDevicePageUI* page, const Reply& reply) {
+        ProfileList& list = barOf(page)->Profiles();
+        // As the profile bar's switch to the profile that is selected.
+        AutomationPrompt prompt;
+        const int answer = barOf(page)->Switch(list.Selected(), prompt);
         replyAfterApply(page, answer,
-                        QStringLiteral("profile '%1' written to the keyboard")
+                        QStringLiteral("profile '%1' written to the device")
                             .arg(QString::fromStdString(list.Names()[static_cast<size_t>(list.Selected())])),
                         reply);
     });
@@ -698,26 +721,20 @@ int Automation::SetLighting(const QString& device, const QVariantMap& values, QS
                     return;
                 }
             }
-            if (lit) {
-                // The family devices send their lighting from their own light thread.
-                lit->ChangeLighting(light);
-                page->refreshPage();
-                reply(kOk, QStringLiteral("lighting of the %1 changed").arg(NameOfFamily(page->Family())),
-                      lightingOf(lit->CurrentLightInfo(), presets));
-                return;
-            }
+            // As the lighting page's change: the device leaves synchronised lighting, takes
+            // the record (stored, saved, sent) and the page shows it.
+            page->Device()->SetLightSynchronised(false);
             QPointer<CDevicePageUI> guard(page);
-            keyboard->ChangeLighting(light, [guard, reply, presets](int result) {
+            const QString name = NameOfFamily(page->Family());
+            page->ChangeLighting(light, [guard, reply, presets, name](int result) {
                 if (!guard)
-                    return reply(kDeviceFailed, QStringLiteral("the keyboard went away"), {});
-                guard->refreshPage();
-                auto* kb = keyboardOf(guard);
-                const QJsonObject data = lightingOf(kb->CurrentLightInfo(), presets);
+                    return reply(kDeviceFailed, QStringLiteral("the %1 went away").arg(name), {});
+                const QJsonObject data = lightingOf(guard->CurrentLighting(), presets);
                 if (result != kResultSuccess)
                     return reply(kDeviceFailed, channelFailure(result), data);
-                reply(kOk, QStringLiteral("lighting of the keyboard changed"), data);
+                reply(kOk, QStringLiteral("lighting of the %1 changed").arg(name), data);
             });
-            page->refreshPage();
+            page->RefreshLighting();
         },
         reply);
     return 0;

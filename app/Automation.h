@@ -207,6 +207,8 @@ private:
     Reply delayedReply();
     // Runs `job` when the device's page is ready, keyboard only.
     void keyboardCall(const QString& device, Work work);
+    // Runs `job` when the device's page is ready, for any device with a profile bar.
+    void profileCall(const QString& device, Work work);
     void devicesWhenSettled(Reply reply, int waitedMs);
     void waitForReady(const QString& device, int family, Work work, Reply reply, int waitedMs);
     // Replies once every job the device's worker has queued so far has run.

@@ -347,7 +347,7 @@ TEST(Ctl, EveryCommandChangesTheFilesAndTheKeyboardAsTheWindowDoes) {
 }
 
 // With a keyboard and a mouse the caller names the device; the mouse takes its lighting
-// into its own profile and has no profiles, keys or settings of the keyboard's kind.
+// and its profile operations into its own files, and has no keys or settings here.
 TEST(Ctl, WithTwoDevicesTheCallNamesOne) {
     QTemporaryDir dir;
     QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
@@ -374,8 +374,14 @@ TEST(Ctl, WithTwoDevicesTheCallNamesOne) {
     EXPECT_EQ(light["Red"].asInt(), 0);
     r = bus.ctl({"--device", "mouse", "assign", "A", "key:B"});
     EXPECT_EQ(r.code, 1);
-    EXPECT_TRUE(r.err.contains("the mouse has no profiles")) << describe(r);
-    EXPECT_EQ(bus.ctl({"--device", "keyboard", "profiles"}).code, 0);
+    EXPECT_TRUE(r.err.contains("the mouse has no key assignments")) << describe(r);
+    // The mouse's own profile bar.
+    r = bus.ctl({"--device", "mouse", "profile", "new"});
+    ASSERT_EQ(r.code, 0) << describe(r);
+    EXPECT_EQ(readjsonFile(folder + "/ProfileList.ini")["profilelist"].size(), 2u);
+    EXPECT_EQ(readjsonFile(folder + "/ProfileList.ini")["profileselect"].asInt(), 1);
+    r = bus.ctl({"--json", "--device", "keyboard", "profiles"});
+    EXPECT_EQ(r.json()["data"].toObject()["profiles"].toArray().size(), 1) << describe(r);
 }
 
 TEST(Ctl, SaysSoWhenTheProgramCannotBeStarted) {
