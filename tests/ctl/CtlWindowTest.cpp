@@ -76,6 +76,12 @@ TEST_F(AutomationWindow, TheWindowShowsWhatACallChanged) {
     ASSERT_NE(winLock, nullptr);
     EXPECT_TRUE(winLock->IsSelected());
 
+    a = ask(automation, [&](Automation& x) { x.SetLighting("keyboard", {{"mode", "static"}}, m, d); });
+    ASSERT_EQ(a.code, Automation::kOk) << a.message.toStdString();
+    auto* modes = qobject_cast<CComboUI*>(page->FindSubControl("light_combo_modeSelect"));
+    ASSERT_NE(modes, nullptr);
+    EXPECT_EQ(modes->GetCurSel(), a.data["mode"].toInt()) << "the lighting page shows the new mode";
+
     // Selecting the first profile again shows its keys and settings.
     a = ask(automation, [&](Automation& x) { x.SelectProfile("keyboard", "PROFILE1", m, d); });
     ASSERT_EQ(a.code, Automation::kOk) << a.message.toStdString();
