@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <cstdio>
@@ -86,6 +87,16 @@ int main(int argc, char** argv) {
     const QVariantList out = answer.arguments();
     if (out.size() != 3)
         return finish(inv, 1, QStringLiteral("the program gave an answer talyxctl does not understand"), {});
-    const QJsonObject data = QJsonDocument::fromJson(out[2].toString().toUtf8()).object();
+    QJsonObject data = QJsonDocument::fromJson(out[2].toString().toUtf8()).object();
+    if (inv.method == QLatin1String("Devices") && !inv.device.isEmpty() && out[0].toInt() == 0) {
+        // Only the device asked about.
+        QJsonArray kept;
+        for (const QJsonValue& d : data.value("devices").toArray())
+            if (d.toObject().value("family").toString() == inv.device)
+                kept.append(d);
+        data["devices"] = kept;
+        if (kept.isEmpty())
+            return finish(inv, 1, QStringLiteral("no %1 is connected").arg(inv.device), data);
+    }
     return finish(inv, out[0].toInt(), out[1].toString(), data);
 }

@@ -359,6 +359,11 @@ TEST(Ctl, WithTwoDevicesTheCallNamesOne) {
     Ran r = bus.ctl({"--json", "devices"});
     ASSERT_GT(bus.programPid(), 0) << describe(r);
     EXPECT_EQ(r.json()["data"].toObject()["devices"].toArray().size(), 2) << describe(r);
+    r = bus.ctl({"--device", "mouse", "devices"});
+    EXPECT_TRUE(r.out.startsWith("mouse\t") && !r.out.contains("keyboard")) << describe(r);
+    r = bus.ctl({"--device", "headset", "devices"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains("no headset is connected")) << describe(r);
     r = bus.ctl({"lighting", "--colour", "00FF00"});
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.err.contains("more than one device is connected")) << describe(r);
