@@ -164,11 +164,15 @@ LightInfo CDevicePageUI::CurrentLighting() const {
     return m_familyCore ? m_familyCore->CurrentLightInfo() : LightInfo();
 }
 
-void CDevicePageUI::ChangeLighting(const LightInfo& light) {
-    if (m_keyboardCore)
-        m_keyboardCore->ChangeLighting(light);
-    else if (m_familyCore)
+void CDevicePageUI::ChangeLighting(const LightInfo& light, std::function<void(int)> done) {
+    if (m_keyboardCore) {
+        m_keyboardCore->ChangeLighting(light, std::move(done));
+        return;
+    }
+    if (m_familyCore)
         m_familyCore->ChangeLighting(light);
+    if (done)
+        done(m_familyCore ? kResultSuccess : kResultNoReply);
 }
 
 std::vector<PresetLightMode> CDevicePageUI::presetModes() const {

@@ -86,7 +86,9 @@ public:
     void RefreshLighting();
     // The core's lighting record, and a change to it: stored, saved, refreshed and sent.
     LightInfo CurrentLighting() const;
-    void ChangeLighting(const LightInfo& light);
+    // `done` (the keyboard's) gets the result of the record's write; the other families
+    // send from their light thread and answer success at once.
+    void ChangeLighting(const LightInfo& light, std::function<void(int)> done = {});
     // Synchronised lighting from the main window: the flag set, the record shown and sent.
     void SynchroniseTo(const LightInfo& light);
     // The lighting table number of the family (1 keyboard, 2 mouse, 3 mouse pad, 7 headset).

@@ -980,6 +980,10 @@ void CMainWnd::stopWorkers() {
                 page->Device()->StopWorkers();
 }
 
+bool CMainWnd::ScanPassed() const {
+    return m_scan && m_scan->Passes() > 0;
+}
+
 std::vector<UpdateRow> CMainWnd::UpdateRows() const {
     std::vector<UpdateRow> rows = UpdateTableRows();
     // Rows 0 to 2 follow the device families in family order; the last is the application.

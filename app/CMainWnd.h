@@ -96,6 +96,8 @@ public:
     // A device arrived or went (messages 3090 and 3091 do the same).
     void OnDeviceArrived(int row);
     void OnDeviceRemoved(int row);
+    // True once the device scan has made its first pass.
+    bool ScanPassed() const;
     // The page kept for a row's page identity, or nullptr.
     CDevicePageUI* PageForRow(int row) const;
     // Pages of a family, in the order they were made. Safe from any thread.

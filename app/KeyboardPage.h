@@ -34,6 +34,7 @@ public:
     // A notification from a control of this page. True when it was this page's.
     bool HandleNotify(TNotifyUI& msg);
     ProfileList& Profiles() { return m_bar->Profiles(); }
+    ProfileBar* Bar() const { return m_bar.get(); }
     // The keyboard said its profile changed: the profile list is read again and its
     // selected profile applied to the keyboard.
     void ReloadProfiles();

@@ -86,15 +86,8 @@ bool ProfileBar::HandleNotify(CControlUI* sender, const QString& type) {
     if (!name.startsWith(QLatin1String("device_profile_")) || !m_page || !m_page->isAncestorOf(sender))
         return false;
     if (name == QLatin1String("device_profile_combo")) {
-        if (type == notify::kItemSelect && m_target) {
-            const int answer =
-                SwitchProfile(*m_profiles, qobject_cast<CComboUI*>(sender)->GetCurSel(), *this, *m_target);
-            applied();
-            if (answer == 0)
-                status("status_profile_switched", {SelectedName()}, StatusKind::Success);
-            else
-                status("status_profile_apply_failed", {SelectedName()}, StatusKind::Error);
-        }
+        if (type == notify::kItemSelect && m_target)
+            Switch(qobject_cast<CComboUI*>(sender)->GetCurSel(), *this);
         return true;
     }
     if (type != notify::kClick)
@@ -104,25 +97,15 @@ bool ProfileBar::HandleNotify(CControlUI* sender, const QString& type) {
         if (CControlUI* menu = find(QStringLiteral("profile_menu_layout")))
             menu->SetVisible(!menu->IsVisible());
     } else if (name == QLatin1String("device_profile_new_btn")) {
-        if (RunNewProfile(*m_profiles, *this, m_target)) {
-            applied();
-            status("status_profile_created", {SelectedName()}, StatusKind::Success);
-        } else if (m_confirmed) {
+        if (!New(*this) && m_confirmed) {
             CMsgWnd::MessageBoxFormatted(m_window, QStringLiteral("message_profile_limit"), ProfileList::kMaxProfiles);
         }
     } else if (name == QLatin1String("device_profile_copy_btn")) {
-        const QString source = SelectedName();
-        if (RunCopyProfile(*m_profiles, *this))
-            status("status_profile_copied", {source, QString::fromStdString(m_profiles->Names().back())},
-                   StatusKind::Success);
-        else if (m_confirmed)
-            status("status_profile_not_saved", {source}, StatusKind::Error);
+        if (!Copy(*this) && m_confirmed)
+            status("status_profile_not_saved", {SelectedName()}, StatusKind::Error);
     } else if (name == QLatin1String("device_profile_delete_btn")) {
         const QString gone = SelectedName();
-        if (RunDeleteProfile(*m_profiles, *this, m_target)) {
-            applied();
-            status("status_profile_deleted", {gone, SelectedName()}, StatusKind::Success);
-        } else if (m_confirmed) {
+        if (!Delete(*this) && m_confirmed) {
             if (m_profiles->ItemCount() <= 1)
                 CMsgWnd::MessageBox(m_window, QStringLiteral("message_last_profile"));
             else
@@ -130,8 +113,7 @@ bool ProfileBar::HandleNotify(CControlUI* sender, const QString& type) {
         }
     } else if (name == QLatin1String("device_profile_rename_btn")) {
         if (CControlUI* edit = find(QStringLiteral("device_profile_name_edit")))
-            if (RunRenameProfile(*m_profiles, edit->GetText().toStdString(), *this) == ProfileList::kRenamed)
-                status("status_profile_renamed", {SelectedName()}, StatusKind::Success);
+            Rename(edit->GetText().toStdString(), *this);
     } else if (name == QLatin1String("device_profile_import_btn")) {
         importFile();
     } else if (name == QLatin1String("device_profile_export_btn")) {
@@ -140,17 +122,76 @@ bool ProfileBar::HandleNotify(CControlUI* sender, const QString& type) {
     return true;
 }
 
+int ProfileBar::Switch(int index, IProfilePrompt& prompt) {
+    if (!m_target)
+        return -1;
+    const int answer = SwitchProfile(*m_profiles, index, prompt, *m_target);
+    applied();
+    if (answer == 0)
+        status("status_profile_switched", {SelectedName()}, StatusKind::Success);
+    else
+        status("status_profile_apply_failed", {SelectedName()}, StatusKind::Error);
+    return answer;
+}
+
+bool ProfileBar::New(IProfilePrompt& prompt) {
+    if (!RunNewProfile(*m_profiles, prompt, m_target))
+        return false;
+    applied();
+    status("status_profile_created", {SelectedName()}, StatusKind::Success);
+    return true;
+}
+
+bool ProfileBar::Copy(IProfilePrompt& prompt) {
+    const QString source = SelectedName();
+    if (!RunCopyProfile(*m_profiles, prompt))
+        return false;
+    status("status_profile_copied", {source, QString::fromStdString(m_profiles->Names().back())}, StatusKind::Success);
+    return true;
+}
+
+bool ProfileBar::Delete(IProfilePrompt& prompt) {
+    const QString gone = SelectedName();
+    if (!RunDeleteProfile(*m_profiles, prompt, m_target))
+        return false;
+    applied();
+    status("status_profile_deleted", {gone, SelectedName()}, StatusKind::Success);
+    return true;
+}
+
+ProfileList::RenameResult ProfileBar::Rename(const std::string& name, IProfilePrompt& prompt) {
+    const ProfileList::RenameResult result = RunRenameProfile(*m_profiles, name, prompt);
+    if (result == ProfileList::kRenamed)
+        status("status_profile_renamed", {SelectedName()}, StatusKind::Success);
+    return result;
+}
+
+bool ProfileBar::Import(const QString& path) {
+    if (ImportProfile(*m_profiles, path.toStdString())) {
+        status("status_profile_imported", {QString::fromStdString(m_profiles->Names().back())}, StatusKind::Success);
+        return true;
+    }
+    status("status_import_failed", {QFileInfo(path).fileName()}, StatusKind::Error);
+    return false;
+}
+
+bool ProfileBar::Export(const QString& path) {
+    if (ExportProfile(*m_profiles, path.toStdString())) {
+        status("status_profile_exported", {SelectedName(), path}, StatusKind::Success);
+        return true;
+    }
+    status("status_export_failed", {path}, StatusKind::Error);
+    return false;
+}
+
 void ProfileBar::importFile() {
     const QString path =
         FileDialog::GetOpenFileName(m_window, filterOf(kProfileFileFilter), QString::fromLatin1(kProfileFileExtension));
     if (path.isEmpty())
         return;
-    if (ImportProfile(*m_profiles, path.toStdString())) {
-        status("status_profile_imported", {QString::fromStdString(m_profiles->Names().back())}, StatusKind::Success);
+    if (Import(path))
         return;
-    }
     // Nothing was added; the user learns why nothing appeared.
-    status("status_import_failed", {QFileInfo(path).fileName()}, StatusKind::Error);
     CMsgWnd::MessageBoxFormatted(m_window, QStringLiteral("message_import_failed"), path);
 }
 
@@ -159,11 +200,8 @@ void ProfileBar::exportFile() {
                                                      QString::fromLatin1(kProfileFileExtension), SelectedName());
     if (path.isEmpty())
         return;
-    if (ExportProfile(*m_profiles, path.toStdString())) {
-        status("status_profile_exported", {SelectedName(), path}, StatusKind::Success);
+    if (Export(path))
         return;
-    }
-    status("status_export_failed", {path}, StatusKind::Error);
     CMsgWnd::MessageBoxFormatted(m_window, QStringLiteral("message_export_failed"), path);
 }
 

@@ -38,6 +38,19 @@ public:
     // A notification of one of the bar's controls; true when it was one.
     bool HandleNotify(CControlUI* sender, const QString& type);
     ProfileList& Profiles() { return *m_profiles; }
+
+    // The menu's operations, for the menu and for the automation interface: `prompt`
+    // answers their questions and hears their messages (for the menu, the bar itself asks
+    // the user). Each has the device apply the profile it selects and tells the status
+    // line what it did.
+    // Selects item `index` and applies it: SwitchProfile's answer (0 when applied).
+    int Switch(int index, IProfilePrompt& prompt);
+    bool New(IProfilePrompt& prompt);
+    bool Copy(IProfilePrompt& prompt);
+    bool Delete(IProfilePrompt& prompt);
+    ProfileList::RenameResult Rename(const std::string& name, IProfilePrompt& prompt);
+    bool Import(const QString& path);
+    bool Export(const QString& path);
     // The selected profile's name, empty with none.
     QString SelectedName() const;
 

@@ -12,6 +12,7 @@
 
 #include "app/AppBus.h"
 #include "app/AppMessages.h"
+#include "app/Automation.h"
 #include "app/BackgroundMainWnd.h"
 #include "app/CMainWnd.h"
 #include "app/ControlRegistry.h"
@@ -161,6 +162,10 @@ int RunApplication(int argc, char** argv, const ProgramOptions& options) {
 
     // 4. One copy per session: a later copy brings the first forward and ends; one told
     // to stay in the background leaves it as it is.
+    // The automation object is on the bus before the name is ours: a call the bus holds
+    // for the name (a start through the service file) is delivered as soon as we own it.
+    Automation automation;
+    automation.Export();
     SingleInstance instance;
     if (instance.claim() == SingleInstance::Claim::AlreadyRunning) {
         if (!options.background)
@@ -193,6 +198,7 @@ int RunApplication(int argc, char** argv, const ProgramOptions& options) {
         wnd = std::make_unique<CMainWnd>(&bus);
     }
     bus.SetTarget(wnd.get());
+    automation.SetWindow(wnd.get());
     if (instance.ownsBusName())
         bus.Export();
     if (!wnd->Create(nullptr, QString::fromUtf8(kProductTitle), QRect(0, 0, 800, 572))) {
@@ -213,6 +219,7 @@ int RunApplication(int argc, char** argv, const ProgramOptions& options) {
     const int code = CPaintManagerUI::MessageLoop();
 
     // 12. Shutdown.
+    automation.SetWindow(nullptr);
     wnd.reset();
     CResourceManager::GetInstance().Release();
     instance.release();

@@ -1,11 +1,13 @@
 # What "cmake --install" and the Debian package put where (docs/install.md):
 #   bin/talyx                                   the program (app/CMakeLists.txt)
+#   bin/talyxctl                                the command line (ctl/CMakeLists.txt)
 #   share/talyx/{skin,DefaultData,lang,Font}    program data; Font holds links to the
 #                                               system's font files
 #   share/applications/, share/metainfo/        desktop entry and AppStream metainfo
 #   share/icons/hicolor/*/apps/                 the icon: scalable and PNG sizes
 #   share/dbus-1/services/                      session bus activation
-#   share/man/man1/talyx.1                      manual page
+#   share/man/man1/talyx.1, talyxctl.1          manual pages
+#   share/bash-completion/completions/talyxctl  completion for bash
 #   lib/udev/rules.d/70-talyx.rules             device access for the user at the seat
 # talyx-vdev and talyx-skinview are developer tools and are not installed.
 #
@@ -32,6 +34,7 @@ install(CODE "
 
 install(FILES ${pack}/linux/${TALYX_APP_ID}.desktop DESTINATION share/applications)
 install(FILES ${pack}/linux/${TALYX_APP_ID}.metainfo.xml DESTINATION share/metainfo)
+install(FILES ${pack}/completion/talyxctl.bash DESTINATION share/bash-completion/completions RENAME talyxctl)
 
 # The icon: the skin's own picture, scalable and rendered at the theme's sizes.
 add_executable(talyx-icon-render ${pack}/icons/IconRender.cpp)

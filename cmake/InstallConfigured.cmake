@@ -13,7 +13,8 @@ endforeach()
 
 foreach(pair
         "packaging/linux/${TALYX_APP_ID}.service.in|share/dbus-1/services/${TALYX_APP_ID}.service"
-        "packaging/man/talyx.1.in|share/man/man1/talyx.1")
+        "packaging/man/talyx.1.in|share/man/man1/talyx.1"
+        "packaging/man/talyxctl.1.in|share/man/man1/talyxctl.1")
     string(REPLACE "|" ";" parts "${pair}")
     list(GET parts 0 source)
     list(GET parts 1 target)

@@ -144,6 +144,9 @@ QStringList filesUnder(const QString& root) {
 TEST_F(Install, PutsEveryFileWhereTheDesktopLooksAndNothingElse) {
     const QStringList expected = [] {
         QStringList e = {"bin/talyx",
+                         "bin/talyxctl",
+                         "share/man/man1/talyxctl.1",
+                         "share/bash-completion/completions/talyxctl",
                          "lib/udev/rules.d/70-talyx.rules",
                          "share/applications/" + kId + ".desktop",
                          "share/metainfo/" + kId + ".metainfo.xml",
@@ -353,6 +356,38 @@ TEST_F(Install, ManualPageFormatsCleanlyAndTellsEveryOption) {
     EXPECT_TRUE(rendered.contains("udevadm control --reload"));
 }
 
+// The command line's manual names every option and command of its usage text, and the
+// installed bash completion loads and completes its commands.
+TEST_F(Install, CommandLineManualAndCompletionCoverItsUsage) {
+    const Ran usage = run(path("bin/talyxctl"), {"--help"});
+    ASSERT_EQ(usage.code, 0) << usage.text();
+    QString warnings;
+    const QString rendered = renderManual(path("share/man/man1/talyxctl.1"), &warnings);
+    if (!rendered.isEmpty()) {
+        EXPECT_TRUE(warnings.isEmpty()) << warnings.toStdString();
+        auto words =
+            QRegularExpression("(?<![\\w-])--[a-z-]+|^  ([a-z]+( [a-z]+)?)", QRegularExpression::MultilineOption)
+                .globalMatch(usage.out);
+        int count = 0;
+        while (words.hasNext()) {
+            const auto m = words.next();
+            const QString word = m.captured(1).isEmpty() ? m.captured(0) : m.captured(1);
+            ++count;
+            EXPECT_TRUE(rendered.contains(word)) << word.toStdString() << " is not in the manual";
+        }
+        EXPECT_GE(count, 20);
+        EXPECT_TRUE(rendered.contains(path("share/bash-completion/completions/talyxctl")));
+    }
+    const QString completion = path("share/bash-completion/completions/talyxctl");
+    const Ran completed =
+        run("bash", {"-c", QString("source '%1' && COMP_WORDS=(talyxctl profile s) COMP_CWORD=2 && _talyxctl && "
+                                   "echo \"${COMPREPLY[*]}\" && COMP_WORDS=(talyxctl --device k) COMP_CWORD=2 && "
+                                   "_talyxctl && echo \"${COMPREPLY[*]}\"")
+                               .arg(completion)});
+    EXPECT_EQ(completed.code, 0) << completed.text();
+    EXPECT_EQ(completed.out, "select\nkeyboard\n") << completed.text();
+}
+
 TEST_F(Install, InstalledProgramFindsItsDataAndStartsHeadless) {
     const Ran version = run(path("bin/talyx"), {"--version"});
     EXPECT_EQ(version.code, 0) << version.text();
@@ -397,7 +432,8 @@ TEST(Package, DebianPackageHoldsTheInstallationUnderUsr) {
     ASSERT_EQ(run("dpkg-deb", {"-x", deb, root}).code, 0);
     ASSERT_EQ(run("dpkg-deb", {"-e", deb, out.path() + "/control"}).code, 0);
     for (const char* file : {"usr/bin/talyx", "usr/lib/udev/rules.d/70-talyx.rules", "usr/share/talyx/skin/res.xml",
-                             "usr/share/man/man1/talyx.1"})
+                             "usr/share/man/man1/talyx.1", "usr/bin/talyxctl", "usr/share/man/man1/talyxctl.1",
+                             "usr/share/bash-completion/completions/talyxctl"})
         EXPECT_TRUE(QFileInfo::exists(root + "/" + file)) << file;
     const QString service = readText(root + "/usr/share/dbus-1/services/" + kId + ".service");
     EXPECT_EQ(keyValue(service, "D-BUS Service", "Exec"), "/usr/bin/talyx --background");
