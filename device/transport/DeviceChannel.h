@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -130,9 +131,13 @@ public:
     int Cmd0AReadPage(int page, uint8_t* out, size_t n);
     // 0x0B: writes n bytes of a per-key colour page.
     int Cmd0BWritePage(int page, const uint8_t* data, size_t n);
-    // 0x12: writes a live light frame through the quiet transaction under the light lock.
-    // A chunk that finds another transaction running is dropped ("放弃灯光数据") and
-    // counts as sent: a late frame is worth less than a smooth block write.
+    // 0x12: writes a live light frame quietly (no debug output, the 500 ms wireless
+    // time-out) under the light lock. A chunk that finds another transaction running is
+    // dropped ("放弃灯光数据") and counts as sent: a late frame is worth less than a smooth
+    // block write. The chunks that go out are all written under one hold of the I/O lock
+    // before their replies are read (so a frame costs the thread one or two waits, not one
+    // per chunk); the result is the first failure in wire order: a reply's (0, -101, -102,
+    // -103) before a write's (-1), or 0 when the channel is closed or suspended.
     int Cmd12WriteFrame(const uint8_t* data, size_t n);
     // 0x06: writes n bytes from the given offset (light and settings records).
     int Cmd06Write(int offset, const uint8_t* data, size_t n);
@@ -201,6 +206,11 @@ private:
     // builds, transacts and maps the status byte.
     int exchange(uint8_t* packet, uint8_t* reply, bool quiet);
     static int statusResult(int result, const uint8_t* reply);
+    // Reads the reply to `command` into `in` (64 bytes) under the caller's I/O lock,
+    // skipping one reply of another request; the exchange's code, the transfer's status.
+    int readReply(HidDevice& hid, uint8_t command, int timeout, uint8_t* in, size_t* got, HidStatus& status);
+    // Reads the replies of a frame's chunks written back to back; the first failing code.
+    int collectFrameReplies(HidDevice& hid, size_t outstanding, int timeout);
     int writeChunked(uint8_t command, int baseOffset, const uint8_t* data, size_t n);
     int readChunked(uint8_t command, int baseOffset, uint8_t* out, size_t n);
 
@@ -218,6 +228,12 @@ private:
     std::atomic<bool> m_wireless{false};
     std::atomic<uint8_t> m_chunkSize{kWiredChunk};
     std::atomic<HidStatus> m_lastStatus{HidStatus::Ok};
+    // How long after its last chunk is written a frame's replies are all in, as the last
+    // frames showed it (guarded by the light lock).
+    static constexpr std::chrono::microseconds kReplyWaitedUs{150};
+    static constexpr std::chrono::microseconds kReplyStepUs{5};
+    static constexpr std::chrono::microseconds kReplyDueLimitUs{40000};
+    std::chrono::microseconds m_replyDue{0};
 };
 
 } // namespace talyx
