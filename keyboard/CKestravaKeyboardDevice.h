@@ -186,6 +186,9 @@ public:
     // Frames go out unless the mode is one the keyboard renders itself.
     bool WantsFrames() const override;
     int SendFrame() override;
+    // Builds and sends the live frame, whole or (for the frame thread) with its replies
+    // left to the channel's Cmd12FinishFrame.
+    int sendLightFrame(bool leavePending);
 
     // The base's light list is the engine's frame on this device.
     void SetLightColour(int n, const LightColour& colour) override;

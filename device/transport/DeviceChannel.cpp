@@ -327,13 +327,42 @@ int DeviceChannel::Cmd0BWritePage(int page, const uint8_t* data, size_t n) {
 
 int DeviceChannel::Cmd12WriteFrame(const uint8_t* data, size_t n) {
     std::lock_guard<std::mutex> lock(m_lightLock);
-    // The frame's own transaction; any count above it is someone else's.
+    PendingFrame frame;
+    const int written = writeFrame(data, n, frame);
+    const int result = collectFrameReplies(frame, true);
+    // The first failure in the order of the wire: a reply before the write that failed.
+    return result != kResultSuccess ? result : written;
+}
+
+int DeviceChannel::Cmd12BeginFrame(const uint8_t* data, size_t n) {
+    if (m_pending.active)
+        Cmd12FinishFrame();
+    std::lock_guard<std::mutex> lock(m_lightLock);
+    const int written = writeFrame(data, n, m_pending);
+    // Through the receiver the frame ends now: holding the I/O lock for its 50 ms period
+    // would keep every command waiting that long. So it does after a failed write, or when
+    // every chunk was dropped.
+    if (written == kResultSuccess && m_pending.outstanding > 0 && m_pending.timeout == kWiredTimeoutMs)
+        return kResultSuccess;
+    const int result = collectFrameReplies(m_pending, true);
+    return result != kResultSuccess ? result : written;
+}
+
+int DeviceChannel::Cmd12FinishFrame() {
+    return collectFrameReplies(m_pending, false);
+}
+
+int DeviceChannel::writeFrame(const uint8_t* data, size_t n, PendingFrame& frame) {
+    // The frame's own transaction (ended by collectFrameReplies); any count above it is
+    // someone else's.
     ++m_busy;
+    frame.active = true;
     const auto othersBusy = [this] { return m_busy.load() > 1; };
     const size_t chunk = m_chunkSize.load();
     const bool wireless = m_wireless.load();
-    HidDevice& hid = wireless ? m_interfaceB : m_interfaceA;
-    const int timeout = wireless ? kQuietWirelessTimeoutMs : kWiredTimeoutMs;
+    frame.hid = wireless ? &m_interfaceB : &m_interfaceA;
+    frame.timeout = wireless ? kQuietWirelessTimeoutMs : kWiredTimeoutMs;
+    frame.outstanding = 0;
 
     // Every chunk is written before any reply is waited for, under one hold of the I/O
     // lock, so no other request can slip in between and take a reply of the frame. The
@@ -344,10 +373,9 @@ int DeviceChannel::Cmd12WriteFrame(const uint8_t* data, size_t n) {
     // back-to-back writes reach the firmware one at a time and in order, and its replies
     // wait in the kernel's queue of input reports (64 per reader, more than the 16 chunks
     // of the longest frame) until they are read.
-    std::unique_lock<std::mutex> io(m_ioLock, std::defer_lock);
+    frame.io = std::unique_lock<std::mutex>(m_ioLock, std::defer_lock);
     uint8_t packet[kPacketSize];
     int writeResult = kResultSuccess;
-    size_t written = 0;
     for (size_t position = 0; position < n; position += chunk) {
         const size_t length = std::min(chunk, n - position);
         if (othersBusy()) {
@@ -358,11 +386,11 @@ int DeviceChannel::Cmd12WriteFrame(const uint8_t* data, size_t n) {
             writeResult = kResultNoReply;
             break;
         }
-        if (!io.owns_lock()) {
-            io.lock();
+        if (!frame.io.owns_lock()) {
+            frame.io.lock();
             // A command that took the lock first may now wait for its reply.
             if (othersBusy()) {
-                io.unlock();
+                frame.io.unlock();
                 DebugOutput("放弃灯光数据");
                 continue;
             }
@@ -372,22 +400,34 @@ int DeviceChannel::Cmd12WriteFrame(const uint8_t* data, size_t n) {
         std::memcpy(packet + kDataOffset, data + position, length);
         sealPacket(packet);
         size_t count = 0;
-        const HidStatus status = hid.Write(packet, kPacketSize, &count, timeout);
+        const HidStatus status = frame.hid->Write(packet, kPacketSize, &count, frame.timeout);
         m_lastStatus.store(status);
         writeResult = TransferResult(Transfer::Write, status);
         if (writeResult != kResultSuccess)
             break;
-        ++written;
+        ++frame.outstanding;
     }
-    const int result = collectFrameReplies(hid, written, timeout);
-    --m_busy;
-    // The first failure in the order of the wire: a reply before the write that failed.
-    return result != kResultSuccess ? result : writeResult;
+    frame.written = std::chrono::steady_clock::now();
+    return writeResult;
 }
 
-int DeviceChannel::collectFrameReplies(HidDevice& hid, size_t outstanding, int timeout) {
-    if (outstanding == 0)
+int DeviceChannel::collectFrameReplies(PendingFrame& frame, bool sleepFirst) {
+    if (!frame.active)
         return kResultSuccess;
+    const size_t outstanding = frame.outstanding;
+    const int result = outstanding > 0 ? readFrameReplies(frame, sleepFirst) : kResultSuccess;
+    frame.outstanding = 0;
+    if (frame.io.owns_lock())
+        frame.io.unlock();
+    frame.active = false;
+    --m_busy;
+    return result;
+}
+
+int DeviceChannel::readFrameReplies(PendingFrame& frame, bool sleepFirst) {
+    HidDevice& hid = *frame.hid;
+    const size_t outstanding = frame.outstanding;
+    const int timeout = frame.timeout;
     // The replies come one per poll of the device's IN endpoint. Rather than wake for each,
     // sleep once until the last is due, as the frames before have shown it, then take them
     // all. The guess stays just under the truth: a frame whose replies were all there
@@ -395,9 +435,10 @@ int DeviceChannel::collectFrameReplies(HidDevice& hid, size_t outstanding, int t
     // never above what that frame showed, so a thread that was kept from running (which
     // makes a frame look slow) does not make the next frames sleep longer than they need.
     // A reply that was not there yet is waited for as before.
+    // A frame finished a period later finds its replies there and does not sleep.
     using Clock = std::chrono::steady_clock;
-    const auto written = Clock::now();
-    if (outstanding > 1 && m_replyDue.count() > 0)
+    const auto written = frame.written;
+    if (sleepFirst && outstanding > 1 && m_replyDue.count() > 0)
         std::this_thread::sleep_until(written + m_replyDue);
     int result = kResultSuccess;
     bool waited = false;
@@ -418,7 +459,7 @@ int DeviceChannel::collectFrameReplies(HidDevice& hid, size_t outstanding, int t
         if (status != HidStatus::Ok)
             break;
     }
-    if (result != kResultSuccess || outstanding < 2)
+    if (result != kResultSuccess || outstanding < 2 || !sleepFirst)
         return result;
     const auto shown = std::chrono::duration_cast<std::chrono::microseconds>(last - written);
     if (m_replyDue.count() == 0)

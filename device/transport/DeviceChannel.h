@@ -139,6 +139,18 @@ public:
     // per chunk); the result is the first failure in wire order: a reply's (0, -101, -102,
     // -103) before a write's (-1), or 0 when the channel is closed or suspended.
     int Cmd12WriteFrame(const uint8_t* data, size_t n);
+    // The same in two halves, for a caller that sends a frame every period (the frame
+    // thread): Begin writes the chunks and, on the cable, leaves their replies to Finish,
+    // which the caller calls when the next frame is due (its replies are all in by then), so
+    // a frame costs its thread one wake. The I/O lock stays held in between: a command waits
+    // for the frame's end, at most one period. Through the receiver, and when a write
+    // fails, Begin ends the frame at once. Begin's result is the write's (or the whole
+    // frame's when it ended it), Finish's the replies' (1 when nothing is pending). Both
+    // from one thread, and only that thread may have a frame begun; Begin finishes a frame
+    // still pending first.
+    int Cmd12BeginFrame(const uint8_t* data, size_t n);
+    int Cmd12FinishFrame();
+    bool FramePending() const { return m_pending.active; }
     // 0x06: writes n bytes from the given offset (light and settings records).
     int Cmd06Write(int offset, const uint8_t* data, size_t n);
     // 0x05: reads n bytes from the given offset.
@@ -209,8 +221,21 @@ private:
     // Reads the reply to `command` into `in` (64 bytes) under the caller's I/O lock,
     // skipping one reply of another request; the exchange's code, the transfer's status.
     int readReply(HidDevice& hid, uint8_t command, int timeout, uint8_t* in, size_t* got, HidStatus& status);
-    // Reads the replies of a frame's chunks written back to back; the first failing code.
-    int collectFrameReplies(HidDevice& hid, size_t outstanding, int timeout);
+    // A frame whose chunks were written back to back and whose replies are still to read.
+    struct PendingFrame {
+        bool active = false; // its transaction counts in m_busy
+        std::unique_lock<std::mutex> io;
+        HidDevice* hid = nullptr;
+        size_t outstanding = 0;
+        int timeout = 0;
+        std::chrono::steady_clock::time_point written;
+    };
+    // Writes the chunks that may go out; the first write failure, or 0 when closed.
+    int writeFrame(const uint8_t* data, size_t n, PendingFrame& frame);
+    // Reads the frame's replies (after the learned sleep when asked), ends its transaction
+    // and releases the I/O lock; the first failing code of the replies.
+    int collectFrameReplies(PendingFrame& frame, bool sleepFirst);
+    int readFrameReplies(PendingFrame& frame, bool sleepFirst);
     int writeChunked(uint8_t command, int baseOffset, const uint8_t* data, size_t n);
     int readChunked(uint8_t command, int baseOffset, uint8_t* out, size_t n);
 
@@ -234,6 +259,7 @@ private:
     static constexpr std::chrono::microseconds kReplyStepUs{5};
     static constexpr std::chrono::microseconds kReplyDueLimitUs{40000};
     std::chrono::microseconds m_replyDue{0};
+    PendingFrame m_pending; // the frame thread's (Cmd12BeginFrame)
 };
 
 } // namespace talyx
