@@ -186,9 +186,6 @@ public:
     // Frames go out unless the mode is one the keyboard renders itself.
     bool WantsFrames() const override;
     int SendFrame() override;
-    // Builds and sends the live frame, whole or (for the frame thread) with its replies
-    // left to the channel's Cmd12FinishFrame.
-    int sendLightFrame(bool leavePending);
 
     // The base's light list is the engine's frame on this device.
     void SetLightColour(int n, const LightColour& colour) override;
@@ -275,6 +272,9 @@ public:
 
 private:
     void setupKeyboard();
+    // Builds and sends the live frame, whole or (for the frame thread) with its replies
+    // left to the channel's Cmd12FinishFrame.
+    int sendLightFrame(bool leavePending);
     // `written` runs on the interface thread once the profile has gone out (or at once
     // with -1 when the document cannot be had).
     // With answerAtOnce the macro answer is worked out before the write (the return value).

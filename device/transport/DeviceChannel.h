@@ -50,7 +50,8 @@ enum DeviceResult : int {
 //  - I/O lock: held around each write and, separately, around the reply reads; also held
 //    while an interface is (re)opened. Because it is released between the write and the
 //    reads, a reply may belong to another request: the byte-3 check and the second read
-//    absorb that.
+//    absorb that. A frame holds it from its first chunk's write to its last reply (on the
+//    frame thread, until the next frame is due), so no request comes between them.
 //  - second lock: free for the device classes' own use.
 //
 // All operations may be called from any thread. Every operation that talks to the device
