@@ -257,6 +257,19 @@ TEST_F(ChannelTest, AFrameGoesOutBackToBackAndEveryReplyIsTakenWhateverItSays) {
     EXPECT_EQ(wired->reads, 7);
     EXPECT_TRUE(wired->replies.empty());
 
+    // In two halves (the frame thread): on the cable the replies wait for Finish; through
+    // the receiver the frame ends at once.
+    const int readsBeforeBegin = wired->reads;
+    ASSERT_EQ(channel->Cmd12BeginFrame(frame.data(), frame.size()), kResultSuccess);
+    EXPECT_TRUE(channel->FramePending());
+    EXPECT_TRUE(channel->IsBusy());
+    EXPECT_EQ(wired->reads, readsBeforeBegin);
+    EXPECT_EQ(channel->Cmd12FinishFrame(), kResultSuccess);
+    EXPECT_FALSE(channel->FramePending());
+    EXPECT_FALSE(channel->IsBusy());
+    EXPECT_EQ(wired->reads, readsBeforeBegin + 7);
+    EXPECT_EQ(channel->Cmd12FinishFrame(), kResultSuccess) << "nothing pending";
+
     // An error status in the middle is the frame's result, and the replies after it are
     // still taken, so the next command reads its own.
     chunk = 0;
@@ -272,6 +285,13 @@ TEST_F(ChannelTest, AFrameGoesOutBackToBackAndEveryReplyIsTakenWhateverItSays) {
     EXPECT_EQ(channel->Cmd12WriteFrame(frame.data(), frame.size()), kResultNoReply);
     EXPECT_LE(wired->reads - readsBefore, 2) << "one reply read and the retry of the byte-3 check";
     EXPECT_EQ(channel->LastStatus(), HidStatus::TimedOut);
+
+    goWireless();
+    wireless->responder = test::EchoSuccess;
+    ASSERT_EQ(channel->Cmd12BeginFrame(frame.data(), frame.size()), kResultSuccess);
+    EXPECT_FALSE(channel->FramePending());
+    EXPECT_EQ(wireless->reads, 16) << "384 bytes in 24-byte chunks, all answered";
+    ASSERT_TRUE(channel->SwitchInterface(false, kWired));
 
     // A write that fails: -1; a closed or suspended channel: 0 without a write.
     wired->failWrites = true;
