@@ -1,5 +1,6 @@
 #include "app/CDevicePageUI.h"
 
+#include <QSet>
 #include <QThread>
 #include <array>
 #include <memory>
@@ -18,6 +19,7 @@
 #include "platform/Debug.h"
 #include "platform/MessageTarget.h"
 #include "ui/CDeviceKeyButtonUI.h"
+#include "ui/CKeyPictureLayerUI.h"
 #include "ui/CMpDevicePowerUI.h"
 #include "ui/CPaintManagerUI.h"
 #include "ui/CSelectPanelUI.h"
@@ -29,9 +31,10 @@ namespace {
 
 // The online count wraps here, so it never grows without bound.
 constexpr int kOnlineFailureWrap = 20;
-// The keyboard takes a frame every 10 ms from the worker; the picture on screen follows at
-// 15 frames a second, and checks only twice a second whether it is shown again.
-constexpr int kPaintIntervalMs = 66;
+// The keyboard takes a frame every 10 ms from the worker; the picture on screen is a preview
+// and follows at 10 frames a second (each costs a repaint of every key that changed), and
+// checks only twice a second whether it is shown again.
+constexpr int kPaintIntervalMs = 100;
 constexpr int kHiddenPaintIntervalMs = 500;
 
 } // namespace
@@ -55,7 +58,8 @@ void PageDeviceButton::Paint() {
         return;
     // Its own flag: a light on a tab that is not shown still lights its key cap.
     m_visible.store(m_button->IsVisible());
-    m_button->SetLightColor(m_argb.load(), m_brightness.load());
+    if (!m_mirrored)
+        m_button->SetLightColor(m_argb.load(), m_brightness.load());
     if (m_mirror)
         m_mirror->SetLightColor(m_argb.load(), m_brightness.load());
 }
@@ -273,6 +277,19 @@ bool CDevicePageUI::panelButtons(std::vector<std::pair<std::string, DeviceButton
             m_buttons.back()->SetMirror(keys.value(QStringLiteral("key_") + name.mid(6)));
         buttons.emplace_back(b->GetName().toStdString(), m_buttons.back().get());
     }
+    // A key cap that mirrors a light takes its colour from that light alone: painting its
+    // own (unlit) colour first would change it twice in every frame.
+    for (auto& b : m_buttons)
+        if (CDeviceKeyButtonUI* mirror = b->Mirror())
+            for (auto& other : m_buttons)
+                if (other->Button() == mirror)
+                    other->SetMirrored(true);
+    // The lit keys of each picture are painted in one pass per frame shown.
+    QSet<QWidget*> pictures;
+    for (CDeviceKeyButtonUI* b : all)
+        pictures.insert(b->parentWidget());
+    for (QWidget* picture : pictures)
+        CKeyPictureLayerUI::Attach(picture);
     return true;
 }
 

@@ -41,10 +41,14 @@ public:
     CDeviceKeyButtonUI* Button() const { return m_button; }
     // Another button that shows the same light (a key cap of the key view).
     void SetMirror(CDeviceKeyButtonUI* mirror) { m_mirror = mirror; }
+    CDeviceKeyButtonUI* Mirror() const { return m_mirror; }
+    // This button is another's mirror: Paint leaves its colour to that one.
+    void SetMirrored(bool mirrored) { m_mirrored = mirrored; }
 
 private:
     QPointer<CDeviceKeyButtonUI> m_button;
     QPointer<CDeviceKeyButtonUI> m_mirror;
+    bool m_mirrored = false;
     std::atomic<bool> m_visible{true};
     std::atomic<uint32_t> m_argb{0};
     std::atomic<int> m_brightness{0};

@@ -511,7 +511,7 @@ int CKestravaUSBDevice::SendFrame() {
     std::array<uint8_t, kFrameBytes> frame{};
     BuildLightFrame();
     CopyLightFrame(frame.data());
-    return m_channel.Cmd12WriteFrame(frame.data(), frame.size());
+    return m_channel.Cmd12BeginFrame(frame.data(), frame.size());
 }
 
 bool CKestravaUSBDevice::StartCommandWorker() {
@@ -520,7 +520,8 @@ bool CKestravaUSBDevice::StartCommandWorker() {
             host->postToInterface(std::move(fn));
     });
     if (started)
-        m_commands.StartFrames({[this] { return WantsFrames(); }, [this] { return SendFrame(); }});
+        m_commands.StartFrames({[this] { return WantsFrames(); }, [this] { return SendFrame(); },
+                                [this] { return m_channel.Cmd12FinishFrame(); }});
     return started;
 }
 

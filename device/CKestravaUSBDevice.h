@@ -166,8 +166,9 @@ public:
     // Whether the frame thread should send frames now (called on it): base, while the
     // channel is open and not suspended and this program drives the lights.
     virtual bool WantsFrames() const;
-    // Builds and sends one frame (frame thread); the channel's result. Base: the light
-    // list as a 510-byte frame with command 0x12.
+    // Builds and sends one frame (frame thread), leaving its replies to the channel's
+    // Cmd12FinishFrame, which the frame thread calls when the next frame is due; the
+    // channel's result. Base: the light list as a 510-byte frame with command 0x12.
     virtual int SendFrame();
 
     // ---- Command worker. ----

@@ -49,7 +49,9 @@ private:
 // frame source's `send` (which builds the frame from the lighting engine and sends it with
 // command 0x12 under the channel's light lock, so a frame goes out between two chunks of a
 // long block write). A frame that cannot go out within its period is dropped, not queued.
-// After a frame the device did not take it pauses 200 ms. While the source does not want
+// After a frame the device did not take it pauses 200 ms. A source whose `send` leaves
+// the replies pending has them collected at the next deadline, so the thread wakes once
+// per frame. While the source does not want
 // frames (lighting not controlled, channel closed, a mode the keyboard renders itself) the
 // thread sleeps until WakeFrames().
 //
@@ -83,6 +85,10 @@ public:
         std::function<bool()> wanted;
         // Builds and sends one frame; the channel's result code.
         std::function<int()> send;
+        // When set, `send` may leave the frame's replies pending (Cmd12BeginFrame): the
+        // thread calls this when the next frame is due, before the next `send`, and when
+        // it stops or frames are no longer wanted; its result is the frame's.
+        std::function<int()> finish;
     };
 
     struct Stats {
@@ -146,6 +152,9 @@ private:
 
     void runCommands();
     void runFrames();
+    // Counts a frame's result; false when the device did not take it.
+    bool countFrame(int result);
+    void pauseAfterFailure(std::unique_lock<std::mutex>& lock);
     void deliver(std::vector<Done> done, int result);
     bool cancelledSince(uint64_t generation) const;
     bool pauseJob(uint64_t generation, int ms);

@@ -532,12 +532,17 @@ std::array<uint8_t, CKestravaKeyboardDevice::kStreamFrameBytes> CKestravaKeyboar
 }
 
 int CKestravaKeyboardDevice::SendLightFrame() {
+    return sendLightFrame(false);
+}
+
+int CKestravaKeyboardDevice::sendLightFrame(bool leavePending) {
     if (!m_channel.IsOpen())
         return kResultNoReply;
     if (KeyboardLightEngine::KeyboardRenders(m_engine.Setting().mode))
         return kResultSuccess;
     const std::array<uint8_t, kStreamFrameBytes> frame = BuildStreamFrame();
-    return m_channel.Cmd12WriteFrame(frame.data(), frame.size());
+    return leavePending ? m_channel.Cmd12BeginFrame(frame.data(), frame.size())
+                        : m_channel.Cmd12WriteFrame(frame.data(), frame.size());
 }
 
 bool CKestravaKeyboardDevice::WantsFrames() const {
@@ -545,7 +550,8 @@ bool CKestravaKeyboardDevice::WantsFrames() const {
 }
 
 int CKestravaKeyboardDevice::SendFrame() {
-    return SendLightFrame();
+    // The frame thread collects the replies when the next frame is due.
+    return sendLightFrame(true);
 }
 
 uint32_t CKestravaKeyboardDevice::ButtonColour(const LightColour& c) {

@@ -295,6 +295,9 @@ public:
 
 private:
     void setupKeyboard();
+    // Builds and sends the live frame, whole or (for the frame thread) with its replies
+    // left to the channel's Cmd12FinishFrame.
+    int sendLightFrame(bool leavePending);
     // `written` runs on the interface thread once the profile has gone out (or at once
     // with -1 when the document cannot be had).
     // With answerAtOnce the macro answer is worked out before the write (the return value).

@@ -4,6 +4,7 @@
 #include <QPainterPath>
 #include <QTextOption>
 
+#include "ui/CKeyPictureLayerUI.h"
 #include "ui/UIAttributes.h"
 
 namespace talyx {
@@ -18,12 +19,25 @@ void CDeviceKeyButtonUI::SetLightColor(uint32_t argb, int brightness) {
         return;
     m_lightColor = argb;
     m_lightBrightness = qBound(0, brightness, 255);
-    update();
+    lightChanged();
 }
 
 void CDeviceKeyButtonUI::SetShowLight(bool on) {
     m_showLight = on;
-    update();
+    lightChanged();
+}
+
+void CDeviceKeyButtonUI::SetPictureLayer(CKeyPictureLayerUI* layer) {
+    m_layer = layer;
+}
+
+void CDeviceKeyButtonUI::lightChanged() {
+    // A key's own update() makes Qt look at every sibling of the picture for what covers
+    // it; the layer gathers the frame's changed keys and asks for one repaint instead.
+    if (m_layer && !isHidden())
+        m_layer->KeyChanged(this);
+    else
+        update();
 }
 
 void CDeviceKeyButtonUI::SetAttribute(const QString& name, const QString& value) {
@@ -43,11 +57,15 @@ void CDeviceKeyButtonUI::SetAttribute(const QString& name, const QString& value)
 
 namespace {
 
+constexpr QRgb kLitCaption = 0xFFF2F4F8;
+constexpr int kFontCheckEvery = 16;
+
 // The parts of a key cap that do not change with its light.
-QPixmap renderCap(const QSize& size, qreal dpr, uint32_t capColor, int edgeState, int radius) {
+// With an underlay the pixmap is opaque, so a frame copies it rather than blending it.
+QPixmap renderCap(const QSize& size, qreal dpr, uint32_t capColor, uint32_t underlay, int edgeState, int radius) {
     QPixmap pm(size * dpr);
     pm.setDevicePixelRatio(dpr);
-    pm.fill(Qt::transparent);
+    pm.fill(underlay ? ToQColor(underlay) : QColor(Qt::transparent));
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF outer = QRectF(QPointF(0, 0), QSizeF(size)).adjusted(1, 1, -1, -1);
@@ -59,7 +77,8 @@ QPixmap renderCap(const QSize& size, qreal dpr, uint32_t capColor, int edgeState
     QPainterPath top;
     top.addRoundedRect(face, radius * 0.8, radius * 0.8);
     p.fillPath(top, base.lighter(115));
-    const QColor edge = edgeState == 2 ? QColor(0x00, 0xd1, 0xff) : (edgeState == 1 ? QColor(0x8a, 0x93, 0xa6) : base.lighter(160));
+    const QColor edge =
+        edgeState == 2 ? QColor(0x00, 0xd1, 0xff) : (edgeState == 1 ? QColor(0x8a, 0x93, 0xa6) : base.lighter(160));
     p.setPen(QPen(edge, edgeState == 2 ? 2 : 1));
     p.drawPath(cap);
     return pm;
@@ -69,22 +88,48 @@ QPixmap renderCap(const QSize& size, qreal dpr, uint32_t capColor, int edgeState
 
 void CDeviceKeyButtonUI::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    if (m_underlay)
-        p.fillRect(rect(), ToQColor(m_underlay));
+    PaintKey(p, QPoint(0, 0));
+}
+
+void CDeviceKeyButtonUI::layOutCaption(const QFont& font, const QSize& box, qreal dpr) {
+    m_caption = QStaticText(m_text);
+    m_caption.setTextWidth(box.width());
+    QTextOption option(Qt::AlignHCenter);
+    option.setWrapMode(QTextOption::WordWrap);
+    m_caption.setTextOption(option);
+    m_caption.prepare(QTransform(), font);
+    m_captionText = m_text;
+    m_captionSize = box;
+    m_captionFont = font;
+    m_captionFontId = GetFont();
+    m_captionDpr = dpr;
+    m_captionImage[0] = m_captionImage[1] = QPixmap();
+}
+
+void CDeviceKeyButtonUI::PaintKey(QPainter& p, const QPoint& origin) {
+    PaintKey(p, origin, devicePixelRatioF());
+}
+
+void CDeviceKeyButtonUI::PaintKey(QPainter& p, const QPoint& origin, qreal dpr) {
+    // Everything is placed from `origin`, so a picture layer paints the key in its own
+    // coordinates; the painter is not translated.
+    const QRect area(origin, size());
     const int radius = Scale(4);
     const int edgeState = m_selected ? 2 : (m_hot ? 1 : 0);
-    if (m_capSize != size() || m_capState != edgeState || m_capColorUsed != m_capColor) {
-        m_cap = renderCap(size(), devicePixelRatioF(), m_capColor, edgeState, radius);
+    if (m_capSize != size() || m_capState != edgeState || m_capColorUsed != m_capColor ||
+        m_capUnderlayUsed != m_underlay || m_cap.devicePixelRatio() != dpr) {
+        m_cap = renderCap(size(), dpr, m_capColor, m_underlay, edgeState, radius);
         m_capSize = size();
         m_capState = edgeState;
         m_capColorUsed = m_capColor;
+        m_capUnderlayUsed = m_underlay;
     }
-    p.drawPixmap(0, 0, m_cap);
+    p.drawPixmap(origin, m_cap);
 
     const QColor light = ToQColor(m_lightColor | 0xFF000000u);
     const double level = m_lightBrightness / 255.0;
     const bool lit = m_showLight && m_lightBrightness > 0 && (m_lightColor & 0xFFFFFF);
-    const QRect face = rect().adjusted(Scale(4), Scale(3), -Scale(4), -Scale(6));
+    const QRect face = area.adjusted(Scale(4), Scale(3), -Scale(4), -Scale(6));
     if (lit) {
         // Light through the cap: a wash over the face and a bright seam at its foot.
         QColor wash = light;
@@ -92,39 +137,47 @@ void CDeviceKeyButtonUI::paintEvent(QPaintEvent*) {
         p.fillRect(face, wash);
         QColor seam = light;
         seam.setAlphaF(0.45 + 0.55 * level);
-        p.fillRect(QRect(face.left(), rect().bottom() - Scale(4), face.width(), Scale(2)), seam);
+        p.fillRect(QRect(face.left(), area.bottom() - Scale(4), face.width(), Scale(2)), seam);
         // The light bleeding round the cap's sides.
         QColor rim = light;
         rim.setAlphaF(0.35 + 0.5 * level);
-        const QRect body = rect().adjusted(Scale(2), Scale(3), -Scale(2), -Scale(4));
+        const QRect body = area.adjusted(Scale(2), Scale(3), -Scale(2), -Scale(4));
         p.fillRect(QRect(body.left(), body.top(), Scale(1), body.height()), rim);
         p.fillRect(QRect(body.right(), body.top(), Scale(1), body.height()), rim);
-        p.fillRect(QRect(body.left() + Scale(3), rect().top() + Scale(1), body.width() - Scale(6), Scale(1)), rim);
+        p.fillRect(QRect(body.left() + Scale(3), area.top() + Scale(1), body.width() - Scale(6), Scale(1)), rim);
     }
-    if (!m_text.isEmpty() && m_showText) {
-        p.setFont(TextFont());
-        QColor textColor = isEnabled() ? ToQColor(CurrentTextColor()) : QColor(0x60, 0x66, 0x73);
-        if (lit)
-            textColor = QColor::fromRgbF(0.75 + 0.25 * light.redF(), 0.75 + 0.25 * light.greenF(),
-                                         0.75 + 0.25 * light.blueF());
-        p.setPen(textColor);
-        // Laid out once; a frame only draws the glyphs.
+    if (m_text.isEmpty() || !m_showText)
+        return;
+    // A lit caption is near white over any light: the light shows in the face, the seam
+    // and the rim. So a caption has two looks, each drawn once and then blitted by every
+    // frame, instead of its glyphs being laid out again for each colour of the light.
+    const QRgb textColor =
+        lit ? kLitCaption : (isEnabled() ? (CurrentTextColor() | 0xFF000000u) : qRgb(0x60, 0x66, 0x73));
+    const QRect box = face.adjusted(1, 0, -1, 0);
+    // Building the font is the dearest part of a frame's key, so its value is looked at
+    // again only now and then (a font that changes shows within a few frames) and when the
+    // caption changes otherwise.
+    const bool layoutChanged =
+        m_captionText != m_text || m_captionSize != box.size() || m_captionFontId != GetFont() || m_captionDpr != dpr;
+    if (layoutChanged || ++m_fontCheck >= kFontCheckEvery) {
+        m_fontCheck = 0;
         const QFont font = TextFont();
-        const QRect box = face.adjusted(1, 0, -1, 0);
-        if (m_captionText != m_text || m_captionWidth != box.width() || m_captionFontSize != font.pixelSize()) {
-            m_caption = QStaticText(m_text);
-            m_caption.setTextWidth(box.width());
-            QTextOption option(Qt::AlignHCenter);
-            option.setWrapMode(QTextOption::WordWrap);
-            m_caption.setTextOption(option);
-            m_caption.prepare(QTransform(), font);
-            m_captionText = m_text;
-            m_captionWidth = box.width();
-            m_captionFontSize = font.pixelSize();
-        }
-        const QSizeF textSize = m_caption.size();
-        p.drawStaticText(QPointF(box.left(), box.top() + (box.height() - textSize.height()) / 2), m_caption);
+        if (layoutChanged || font != m_captionFont)
+            layOutCaption(font, box.size(), dpr);
     }
+    QPixmap& image = m_captionImage[lit ? 1 : 0];
+    QRgb& imageColor = m_captionColor[lit ? 1 : 0];
+    if (image.isNull() || imageColor != textColor) {
+        image = QPixmap(box.size() * dpr);
+        image.setDevicePixelRatio(dpr);
+        image.fill(Qt::transparent);
+        QPainter t(&image);
+        t.setFont(m_captionFont);
+        t.setPen(QColor::fromRgb(textColor));
+        t.drawStaticText(QPointF(0, (box.height() - m_caption.size().height()) / 2), m_caption);
+        imageColor = textColor;
+    }
+    p.drawPixmap(box.topLeft(), image);
 }
 
 } // namespace talyx

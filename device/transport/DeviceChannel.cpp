@@ -137,34 +137,12 @@ int DeviceChannel::transact(const uint8_t* request, size_t requestLength, uint8_
     }
 
     uint8_t in[kPacketSize];
-    std::memset(in, 0, sizeof in);
     size_t got = 0;
-    int result = kResultNoReply;
+    int result;
     {
         std::lock_guard<std::mutex> io(m_ioLock);
-        // The reply to a request that timed out earlier may still be queued: skip one
-        // reply that carries another command id and take the next.
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            std::memset(in, 0, sizeof in);
-            got = 0;
-            status = hid.Read(in, sizeof in, &got, timeout);
-            result = TransferResult(Transfer::Read, status);
-            if (in[3] == packet[3])
-                break;
-            if (wireless && in[3] == kCmdOnline) {
-                // The receiver answers in place of a keyboard that is out of reach.
-                result = kResultUnreachable;
-                break;
-            }
-            if (attempt == 1 && result == kResultSuccess) {
-                // Two replies of other requests in a row: this request's reply never
-                // came, and the data in hand belongs to someone else.
-                DebugOutputF("应答不匹配 %02x / %02x\n", packet[3], in[3]);
-                result = kResultNoReply;
-            }
-        }
+        result = readReply(hid, packet[3], timeout, in, &got, status);
     }
-    m_lastStatus.store(status);
 
     if (!quiet) {
         DebugOutput("返回");
@@ -177,6 +155,35 @@ int DeviceChannel::transact(const uint8_t* request, size_t requestLength, uint8_
             *bytesRead = std::min(got, n);
     }
     --m_busy;
+    return result;
+}
+
+int DeviceChannel::readReply(HidDevice& hid, uint8_t command, int timeout, uint8_t* in, size_t* got,
+                             HidStatus& status) {
+    const bool wireless = &hid == &m_interfaceB;
+    int result = kResultNoReply;
+    // The reply to a request that timed out earlier may still be queued: skip one reply
+    // that carries another command id and take the next.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        std::memset(in, 0, kPacketSize);
+        *got = 0;
+        status = hid.Read(in, kPacketSize, got, timeout);
+        result = TransferResult(Transfer::Read, status);
+        if (in[3] == command)
+            break;
+        if (wireless && in[3] == kCmdOnline) {
+            // The receiver answers in place of a keyboard that is out of reach.
+            result = kResultUnreachable;
+            break;
+        }
+        if (attempt == 1 && result == kResultSuccess) {
+            // Two replies of other requests in a row: this request's reply never
+            // came, and the data in hand belongs to someone else.
+            DebugOutputF("应答不匹配 %02x / %02x\n", command, in[3]);
+            result = kResultNoReply;
+        }
+    }
+    m_lastStatus.store(status);
     return result;
 }
 
@@ -320,23 +327,149 @@ int DeviceChannel::Cmd0BWritePage(int page, const uint8_t* data, size_t n) {
 
 int DeviceChannel::Cmd12WriteFrame(const uint8_t* data, size_t n) {
     std::lock_guard<std::mutex> lock(m_lightLock);
+    PendingFrame frame;
+    const int written = writeFrame(data, n, frame);
+    const int result = collectFrameReplies(frame, true);
+    // The first failure in the order of the wire: a reply before the write that failed.
+    return result != kResultSuccess ? result : written;
+}
+
+int DeviceChannel::Cmd12BeginFrame(const uint8_t* data, size_t n) {
+    if (m_pending.active)
+        Cmd12FinishFrame();
+    std::lock_guard<std::mutex> lock(m_lightLock);
+    const int written = writeFrame(data, n, m_pending);
+    // Through the receiver the frame ends now: holding the I/O lock for its 50 ms period
+    // would keep every command waiting that long. So it does after a failed write, or when
+    // every chunk was dropped.
+    if (written == kResultSuccess && m_pending.outstanding > 0 && m_pending.timeout == kWiredTimeoutMs)
+        return kResultSuccess;
+    const int result = collectFrameReplies(m_pending, true);
+    return result != kResultSuccess ? result : written;
+}
+
+int DeviceChannel::Cmd12FinishFrame() {
+    return collectFrameReplies(m_pending, false);
+}
+
+int DeviceChannel::writeFrame(const uint8_t* data, size_t n, PendingFrame& frame) {
+    // The frame's own transaction (ended by collectFrameReplies); any count above it is
+    // someone else's.
+    ++m_busy;
+    frame.active = true;
+    const auto othersBusy = [this] { return m_busy.load() > 1; };
     const size_t chunk = m_chunkSize.load();
+    const bool wireless = m_wireless.load();
+    frame.hid = wireless ? &m_interfaceB : &m_interfaceA;
+    frame.timeout = wireless ? kQuietWirelessTimeoutMs : kWiredTimeoutMs;
+    frame.outstanding = 0;
+
+    // Every chunk is written before any reply is waited for, under one hold of the I/O
+    // lock, so no other request can slip in between and take a reply of the frame. The
+    // bytes and their order are those of one transaction per chunk; only the waits are
+    // fewer. That is safe on a real device: a hidraw write of an output report returns
+    // once the device has taken it (a device that is still busy with the last request
+    // refuses the next until it is done, and the host tries again at the next poll), so
+    // back-to-back writes reach the firmware one at a time and in order, and its replies
+    // wait in the kernel's queue of input reports (64 per reader, more than the 16 chunks
+    // of the longest frame) until they are read.
+    frame.io = std::unique_lock<std::mutex>(m_ioLock, std::defer_lock);
     uint8_t packet[kPacketSize];
-    uint8_t reply[kPacketSize];
+    int writeResult = kResultSuccess;
     for (size_t position = 0; position < n; position += chunk) {
         const size_t length = std::min(chunk, n - position);
-        if (IsBusy()) {
+        if (othersBusy()) {
             DebugOutput("放弃灯光数据");
             continue;
+        }
+        if (!m_open.load() || m_suspended.load()) {
+            writeResult = kResultNoReply;
+            break;
+        }
+        if (!frame.io.owns_lock()) {
+            frame.io.lock();
+            // A command that took the lock first may now wait for its reply.
+            if (othersBusy()) {
+                frame.io.unlock();
+                DebugOutput("放弃灯光数据");
+                continue;
+            }
         }
         startPacket(packet, kCmdFrame);
         setChunk(packet, length, static_cast<int>(position));
         std::memcpy(packet + kDataOffset, data + position, length);
-        const int result = exchange(packet, reply, true);
-        if (result != kResultSuccess)
-            return result;
+        sealPacket(packet);
+        size_t count = 0;
+        const HidStatus status = frame.hid->Write(packet, kPacketSize, &count, frame.timeout);
+        m_lastStatus.store(status);
+        writeResult = TransferResult(Transfer::Write, status);
+        if (writeResult != kResultSuccess)
+            break;
+        ++frame.outstanding;
     }
-    return kResultSuccess;
+    frame.written = std::chrono::steady_clock::now();
+    return writeResult;
+}
+
+int DeviceChannel::collectFrameReplies(PendingFrame& frame, bool sleepFirst) {
+    if (!frame.active)
+        return kResultSuccess;
+    const size_t outstanding = frame.outstanding;
+    const int result = outstanding > 0 ? readFrameReplies(frame, sleepFirst) : kResultSuccess;
+    frame.outstanding = 0;
+    if (frame.io.owns_lock())
+        frame.io.unlock();
+    frame.active = false;
+    --m_busy;
+    return result;
+}
+
+int DeviceChannel::readFrameReplies(PendingFrame& frame, bool sleepFirst) {
+    HidDevice& hid = *frame.hid;
+    const size_t outstanding = frame.outstanding;
+    const int timeout = frame.timeout;
+    // The replies come one per poll of the device's IN endpoint. Rather than wake for each,
+    // sleep once until the last is due, as the frames before have shown it, then take them
+    // all. The guess stays just under the truth: a frame whose replies were all there
+    // shrinks it a little, one that still had to wait for a reply raises it a little, but
+    // never above what that frame showed, so a thread that was kept from running (which
+    // makes a frame look slow) does not make the next frames sleep longer than they need.
+    // A reply that was not there yet is waited for as before.
+    // A frame finished a period later finds its replies there and does not sleep.
+    using Clock = std::chrono::steady_clock;
+    const auto written = frame.written;
+    if (sleepFirst && outstanding > 1 && m_replyDue.count() > 0)
+        std::this_thread::sleep_until(written + m_replyDue);
+    int result = kResultSuccess;
+    bool waited = false;
+    Clock::time_point last = written;
+    uint8_t in[kPacketSize];
+    size_t got = 0;
+    for (size_t i = 0; i < outstanding; ++i) {
+        const auto before = Clock::now();
+        HidStatus status;
+        const int reply = statusResult(readReply(hid, kCmdFrame, timeout, in, &got, status), in);
+        last = Clock::now();
+        waited = waited || last - before > kReplyWaitedUs;
+        if (result == kResultSuccess)
+            result = reply;
+        // A device that did not answer is not waited for again; one that answered with an
+        // error still answers the chunks after it, and those replies must not be left for
+        // the next request to find.
+        if (status != HidStatus::Ok)
+            break;
+    }
+    if (result != kResultSuccess || outstanding < 2 || !sleepFirst)
+        return result;
+    const auto shown = std::chrono::duration_cast<std::chrono::microseconds>(last - written);
+    if (m_replyDue.count() == 0)
+        m_replyDue = shown / 2; // a first guess from below: the rule above raises it
+    else if (waited)
+        m_replyDue = std::min(shown, m_replyDue + m_replyDue / 50 + kReplyStepUs);
+    else
+        m_replyDue -= m_replyDue / 200 + kReplyStepUs;
+    m_replyDue = std::clamp(m_replyDue, std::chrono::microseconds(0), kReplyDueLimitUs);
+    return result;
 }
 
 int DeviceChannel::Cmd06Write(int offset, const uint8_t* data, size_t n) {

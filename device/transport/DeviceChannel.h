@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -49,7 +50,8 @@ enum DeviceResult : int {
 //  - I/O lock: held around each write and, separately, around the reply reads; also held
 //    while an interface is (re)opened. Because it is released between the write and the
 //    reads, a reply may belong to another request: the byte-3 check and the second read
-//    absorb that.
+//    absorb that. A frame holds it from its first chunk's write to its last reply (on the
+//    frame thread, until the next frame is due), so no request comes between them.
 //  - second lock: free for the device classes' own use.
 //
 // All operations may be called from any thread. Every operation that talks to the device
@@ -130,10 +132,26 @@ public:
     int Cmd0AReadPage(int page, uint8_t* out, size_t n);
     // 0x0B: writes n bytes of a per-key colour page.
     int Cmd0BWritePage(int page, const uint8_t* data, size_t n);
-    // 0x12: writes a live light frame through the quiet transaction under the light lock.
-    // A chunk that finds another transaction running is dropped ("放弃灯光数据") and
-    // counts as sent: a late frame is worth less than a smooth block write.
+    // 0x12: writes a live light frame quietly (no debug output, the 500 ms wireless
+    // time-out) under the light lock. A chunk that finds another transaction running is
+    // dropped ("放弃灯光数据") and counts as sent: a late frame is worth less than a smooth
+    // block write. The chunks that go out are all written under one hold of the I/O lock
+    // before their replies are read (so a frame costs the thread one or two waits, not one
+    // per chunk); the result is the first failure in wire order: a reply's (0, -101, -102,
+    // -103) before a write's (-1), or 0 when the channel is closed or suspended.
     int Cmd12WriteFrame(const uint8_t* data, size_t n);
+    // The same in two halves, for a caller that sends a frame every period (the frame
+    // thread): Begin writes the chunks and, on the cable, leaves their replies to Finish,
+    // which the caller calls when the next frame is due (its replies are all in by then), so
+    // a frame costs its thread one wake. The I/O lock stays held in between: a command waits
+    // for the frame's end, at most one period. Through the receiver, and when a write
+    // fails, Begin ends the frame at once. Begin's result is the write's (or the whole
+    // frame's when it ended it), Finish's the replies' (1 when nothing is pending). Both
+    // from one thread, and only that thread may have a frame begun; Begin finishes a frame
+    // still pending first.
+    int Cmd12BeginFrame(const uint8_t* data, size_t n);
+    int Cmd12FinishFrame();
+    bool FramePending() const { return m_pending.active; }
     // 0x06: writes n bytes from the given offset (light and settings records).
     int Cmd06Write(int offset, const uint8_t* data, size_t n);
     // 0x05: reads n bytes from the given offset.
@@ -201,6 +219,24 @@ private:
     // builds, transacts and maps the status byte.
     int exchange(uint8_t* packet, uint8_t* reply, bool quiet);
     static int statusResult(int result, const uint8_t* reply);
+    // Reads the reply to `command` into `in` (64 bytes) under the caller's I/O lock,
+    // skipping one reply of another request; the exchange's code, the transfer's status.
+    int readReply(HidDevice& hid, uint8_t command, int timeout, uint8_t* in, size_t* got, HidStatus& status);
+    // A frame whose chunks were written back to back and whose replies are still to read.
+    struct PendingFrame {
+        bool active = false; // its transaction counts in m_busy
+        std::unique_lock<std::mutex> io;
+        HidDevice* hid = nullptr;
+        size_t outstanding = 0;
+        int timeout = 0;
+        std::chrono::steady_clock::time_point written;
+    };
+    // Writes the chunks that may go out; the first write failure, or 0 when closed.
+    int writeFrame(const uint8_t* data, size_t n, PendingFrame& frame);
+    // Reads the frame's replies (after the learned sleep when asked), ends its transaction
+    // and releases the I/O lock; the first failing code of the replies.
+    int collectFrameReplies(PendingFrame& frame, bool sleepFirst);
+    int readFrameReplies(PendingFrame& frame, bool sleepFirst);
     int writeChunked(uint8_t command, int baseOffset, const uint8_t* data, size_t n);
     int readChunked(uint8_t command, int baseOffset, uint8_t* out, size_t n);
 
@@ -218,6 +254,13 @@ private:
     std::atomic<bool> m_wireless{false};
     std::atomic<uint8_t> m_chunkSize{kWiredChunk};
     std::atomic<HidStatus> m_lastStatus{HidStatus::Ok};
+    // How long after its last chunk is written a frame's replies are all in, as the last
+    // frames showed it (guarded by the light lock).
+    static constexpr std::chrono::microseconds kReplyWaitedUs{150};
+    static constexpr std::chrono::microseconds kReplyStepUs{5};
+    static constexpr std::chrono::microseconds kReplyDueLimitUs{40000};
+    std::chrono::microseconds m_replyDue{0};
+    PendingFrame m_pending; // the frame thread's (Cmd12BeginFrame)
 };
 
 } // namespace talyx

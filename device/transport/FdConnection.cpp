@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace talyx {
@@ -29,7 +30,10 @@ int64_t deadlineFor(int timeoutMs) {
 } // namespace
 
 FdConnection::FdConnection(int fd, std::string node)
-    : m_fd(fd), m_cancelFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), m_node(std::move(node)) {}
+    : m_fd(fd), m_cancelFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), m_node(std::move(node)) {
+    struct stat info {};
+    m_socket = fd >= 0 && ::fstat(fd, &info) == 0 && S_ISSOCK(info.st_mode);
+}
 
 FdConnection::~FdConnection() {
     if (m_fd >= 0)
@@ -41,7 +45,9 @@ FdConnection::~FdConnection() {
 void FdConnection::cancel() {
     if (m_cancelFd < 0)
         return;
-    // The counter is never read back: once cancelled the connection stays cancelled.
+    // The counter is never read back: once cancelled the connection stays cancelled. The
+    // flag answers the later calls without a system call; the eventfd wakes a waiting one.
+    m_cancelled.store(true);
     const uint64_t one = 1;
     ssize_t written;
     do {
@@ -82,21 +88,37 @@ bool FdConnection::accept(std::vector<uint8_t>&) {
     return true;
 }
 
+ssize_t FdConnection::takeNow(uint8_t* buffer, size_t len) {
+    // hidraw nodes are opened non-blocking; a bus socket is asked not to block.
+    return m_socket ? ::recv(m_fd, buffer, len, MSG_DONTWAIT) : ::read(m_fd, buffer, len);
+}
+
 HidStatus FdConnection::read(uint8_t* buffer, size_t len, size_t& got, int timeoutMs) {
     got = 0;
     if (!valid() || !buffer || len == 0)
         return HidStatus::IoError;
     const int64_t deadline = deadlineFor(timeoutMs);
+    bool polled = false;
     for (;;) {
-        if (const HidStatus waited = waitFor(POLLIN, deadline, "read"); waited != HidStatus::Ok)
-            return waited;
+        if (m_cancelled.load())
+            return HidStatus::Cancelled;
+        // The report is tried for first: one that is already there (the replies of a frame
+        // written back to back) costs one call instead of a poll and a read.
         if (m_buffer.empty())
             m_buffer.resize(kMessageBuffer);
-        const ssize_t n = ::read(m_fd, m_buffer.data(), m_buffer.size());
+        const ssize_t n = takeNow(m_buffer.data(), m_buffer.size());
         if (n < 0) {
-            if (errno == EAGAIN || errno == EINTR)
-                continue; // another reader of the same descriptor took it
-            return TranslateErrno(errno, "read", m_node);
+            const int error = errno;
+            if (error == EINTR)
+                continue;
+            if (error != EAGAIN && error != EWOULDBLOCK && polled)
+                return TranslateErrno(error, "read", m_node);
+            // Nothing yet (another reader of the same descriptor may have taken it), or an
+            // error that poll tells better: a removed hidraw node hangs up.
+            if (const HidStatus waited = waitFor(POLLIN, deadline, "read"); waited != HidStatus::Ok)
+                return waited;
+            polled = true;
+            continue;
         }
         if (n == 0)
             return HidStatus::Gone; // the device or the bus peer went away
@@ -115,17 +137,23 @@ HidStatus FdConnection::write(const uint8_t* buffer, size_t len, size_t& written
         return HidStatus::IoError;
     const int64_t deadline = deadlineFor(timeoutMs);
     for (;;) {
-        if (const HidStatus waited = waitFor(POLLOUT, deadline, "write"); waited != HidStatus::Ok)
-            return waited;
+        if (m_cancelled.load())
+            return HidStatus::Cancelled;
+        // Written at once when the descriptor takes it; waited for only when it is full.
         // send() keeps a vanished bus peer from raising SIGPIPE; hidraw nodes are not
         // sockets and take a plain write().
-        ssize_t n = ::send(m_fd, buffer, len, MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n < 0 && errno == ENOTSOCK)
-            n = ::write(m_fd, buffer, len);
+        const ssize_t n =
+            m_socket ? ::send(m_fd, buffer, len, MSG_NOSIGNAL | MSG_DONTWAIT) : ::write(m_fd, buffer, len);
         if (n < 0) {
-            if (errno == EAGAIN || errno == EINTR)
+            const int error = errno;
+            if (error == EINTR)
                 continue;
-            return TranslateErrno(errno, "write", m_node);
+            if (error == EAGAIN || error == EWOULDBLOCK) {
+                if (const HidStatus waited = waitFor(POLLOUT, deadline, "write"); waited != HidStatus::Ok)
+                    return waited;
+                continue;
+            }
+            return TranslateErrno(error, "write", m_node);
         }
         written = static_cast<size_t>(n);
         return HidStatus::Ok;

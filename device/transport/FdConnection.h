@@ -1,9 +1,12 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include <sys/types.h>
 
 #include "device/transport/HidBackend.h"
 
@@ -12,9 +15,9 @@ namespace talyx {
 // A HidConnection over a file descriptor that delivers one report per read(): a hidraw
 // node, or a SOCK_SEQPACKET socket of the virtual bus.
 //
-// read() and write() wait with poll() on the descriptor and on an eventfd; cancel()
-// signals the eventfd, so a call waiting in another thread returns Cancelled at once and
-// every later call does too. Nothing is left pending: a report either arrived and was
+// read() and write() first try the descriptor without waiting, then wait with poll() on it
+// and on an eventfd; cancel() signals the eventfd, so a call waiting in another thread
+// returns Cancelled at once and every later call does too. Nothing is left pending: a report either arrived and was
 // copied, or it stays in the kernel for the next read. Errors of the system are
 // translated here, with the node's name for the debug text.
 class FdConnection : public HidConnection {
@@ -44,11 +47,15 @@ protected:
 private:
     // Ok when the descriptor is ready for `events`.
     HidStatus waitFor(short events, int64_t deadlineMs, const char* call);
+    // One report if one is there, without waiting (-1 and errno as read(2) otherwise).
+    ssize_t takeNow(uint8_t* buffer, size_t len);
 
     int m_fd;
     int m_cancelFd;
     std::string m_node;
     std::vector<uint8_t> m_buffer;
+    bool m_socket = false;
+    std::atomic<bool> m_cancelled{false};
 };
 
 } // namespace talyx

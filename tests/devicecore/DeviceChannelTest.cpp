@@ -229,6 +229,83 @@ TEST_F(ChannelTest, FrameChunksAreDroppedWhileAnotherTransactionRuns) {
     EXPECT_TRUE(capture.texts().empty());
 }
 
+TEST_F(ChannelTest, AFrameGoesOutBackToBackAndEveryReplyIsTakenWhateverItSays) {
+    // Each chunk as one transaction would send it, all written before any reply is read.
+    std::vector<int> readsAtWrite;
+    int chunk = 0;
+    int failAt = -1;
+    wired->responder = [&](const Packet& req) {
+        readsAtWrite.push_back(wired->reads);
+        return std::vector<Packet>{Reply(req[3], chunk++ == failAt ? 0xFF : 0)};
+    };
+    Packet frame(384);
+    for (size_t i = 0; i < frame.size(); ++i)
+        frame[i] = static_cast<uint8_t>(i * 7);
+    ASSERT_EQ(channel->Cmd12WriteFrame(frame.data(), frame.size()), kResultSuccess);
+    const auto sent = wired->writtenPackets();
+    ASSERT_EQ(sent.size(), 7u);
+    for (size_t k = 0; k < sent.size(); ++k) {
+        const Packet& p = sent[k];
+        const size_t length = k < 6 ? 56 : 48;
+        EXPECT_EQ(p[3], 0x12) << Hex(p);
+        EXPECT_EQ(p[4], length) << Hex(p);
+        EXPECT_EQ(p[5] | p[6] << 8, int(56 * k)) << Hex(p);
+        EXPECT_EQ(p[1] | p[2] << 8, checksumOf(p)) << Hex(p);
+        EXPECT_TRUE(std::equal(p.begin() + 8, p.begin() + 8 + length, frame.begin() + 56 * k)) << Hex(p);
+        EXPECT_EQ(readsAtWrite[k], 0) << "chunk " << k << " waited for a reply first";
+    }
+    EXPECT_EQ(wired->reads, 7);
+    EXPECT_TRUE(wired->replies.empty());
+
+    // In two halves (the frame thread): on the cable the replies wait for Finish; through
+    // the receiver the frame ends at once.
+    const int readsBeforeBegin = wired->reads;
+    ASSERT_EQ(channel->Cmd12BeginFrame(frame.data(), frame.size()), kResultSuccess);
+    EXPECT_TRUE(channel->FramePending());
+    EXPECT_TRUE(channel->IsBusy());
+    EXPECT_EQ(wired->reads, readsBeforeBegin);
+    EXPECT_EQ(channel->Cmd12FinishFrame(), kResultSuccess);
+    EXPECT_FALSE(channel->FramePending());
+    EXPECT_FALSE(channel->IsBusy());
+    EXPECT_EQ(wired->reads, readsBeforeBegin + 7);
+    EXPECT_EQ(channel->Cmd12FinishFrame(), kResultSuccess) << "nothing pending";
+
+    // An error status in the middle is the frame's result, and the replies after it are
+    // still taken, so the next command reads its own.
+    chunk = 0;
+    failAt = 2;
+    EXPECT_EQ(channel->Cmd12WriteFrame(frame.data(), frame.size()), kResultStatusFF);
+    EXPECT_TRUE(wired->replies.empty());
+    wired->responder = test::EchoSuccess;
+    EXPECT_EQ(channel->Cmd1CLightControl(), kResultSuccess);
+
+    // No reply: 0, and the channel does not wait for the chunks after it.
+    wired->responder = nullptr;
+    const int readsBefore = wired->reads;
+    EXPECT_EQ(channel->Cmd12WriteFrame(frame.data(), frame.size()), kResultNoReply);
+    EXPECT_LE(wired->reads - readsBefore, 2) << "one reply read and the retry of the byte-3 check";
+    EXPECT_EQ(channel->LastStatus(), HidStatus::TimedOut);
+
+    goWireless();
+    wireless->responder = test::EchoSuccess;
+    ASSERT_EQ(channel->Cmd12BeginFrame(frame.data(), frame.size()), kResultSuccess);
+    EXPECT_FALSE(channel->FramePending());
+    EXPECT_EQ(wireless->reads, 16) << "384 bytes in 24-byte chunks, all answered";
+    ASSERT_TRUE(channel->SwitchInterface(false, kWired));
+
+    // A write that fails: -1; a closed or suspended channel: 0 without a write.
+    wired->failWrites = true;
+    EXPECT_EQ(channel->Cmd12WriteFrame(frame.data(), frame.size()), kResultWriteFailed);
+    wired->failWrites = false;
+    const size_t written = wired->writtenPackets().size();
+    channel->SetSuspended(true);
+    EXPECT_EQ(channel->Cmd12WriteFrame(frame.data(), frame.size()), kResultNoReply);
+    channel->SetSuspended(false);
+    channel->SetOpen(false);
+    EXPECT_EQ(channel->Cmd12WriteFrame(frame.data(), frame.size()), kResultNoReply);
+    EXPECT_EQ(wired->writtenPackets().size(), written);
+}
+
 TEST_F(ChannelTest, TimeOutsAndDebugOutput) {
     wired->responder = test::EchoSuccess;
     DebugCapture capture;

@@ -211,7 +211,8 @@ TEST(CommandWorker, FramesKeepTheirScheduleDropLateOnesAndSleepWhenNotWanted) {
                             }
                             sleepMs(sendMs.load());
                             return result.load();
-                        }});
+                        },
+                        {}});
     auto framesIn = [&](int ms) {
         {
             std::lock_guard<std::mutex> lock(timesLock);
@@ -260,6 +261,58 @@ TEST(CommandWorker, FramesKeepTheirScheduleDropLateOnesAndSleepWhenNotWanted) {
     EXPECT_GE(framesIn(100), 5u);
     worker.StopFrames();
     EXPECT_FALSE(worker.FramesRunning());
+}
+
+// A frame whose replies are left pending is finished when the next one is due, before it
+// is sent, and when frames stop; a frame whose replies say it was refused pauses the
+// schedule as a refused send does.
+TEST(CommandWorker, APendingFrameIsFinishedBeforeTheNextAndWhenFramesStop) {
+    DeviceChannel channel;
+    DeviceCommandWorker worker(channel);
+    std::mutex lock;
+    std::string trace;
+    std::atomic<int> replies{kResultSuccess};
+    auto mark = [&](char c) {
+        std::lock_guard<std::mutex> guard(lock);
+        trace += c;
+    };
+    worker.StartFrames({[] { return true; },
+                        [&] {
+                            mark('S');
+                            return kResultSuccess;
+                        },
+                        [&] {
+                            mark('F');
+                            return replies.load();
+                        }});
+    sleepMs(150);
+    worker.StopFrames();
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        ASSERT_GE(trace.size(), 4u) << trace;
+        for (size_t i = 0; i < trace.size(); ++i)
+            EXPECT_EQ(trace[i], i % 2 ? 'F' : 'S') << trace;
+        EXPECT_EQ(trace.back(), 'F') << "stopping finishes the last frame: " << trace;
+    }
+    const auto sent = worker.GetStats().framesSent;
+    EXPECT_EQ(sent * 2, trace.size()) << "a frame counts once its replies are in";
+
+    replies.store(kResultStatusFE);
+    trace.clear();
+    worker.StartFrames({[] { return true; },
+                        [&] {
+                            mark('S');
+                            return kResultSuccess;
+                        },
+                        [&] {
+                            mark('F');
+                            return replies.load();
+                        }});
+    sleepMs(450);
+    worker.StopFrames();
+    std::lock_guard<std::mutex> guard(lock);
+    EXPECT_LE(std::count(trace.begin(), trace.end(), 'S'), 4) << "200 ms after each refused frame: " << trace;
+    EXPECT_GT(worker.GetStats().framesFailed, 0u);
 }
 
 } // namespace
