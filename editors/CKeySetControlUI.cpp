@@ -33,15 +33,8 @@ void CKeySetControlUI::Setup() {
         m_keyEdit->LineEdit()->installEventFilter(this);
     if (m_layout)
         m_layout->SetVisible(false);
-    // Every control of the page speaks its name to assistive tools: its caption or, for
-    // controls without one, its tooltip.
-    const QList<CControlUI*> controls = findChildren<CControlUI*>();
-    for (CControlUI* c : controls) {
-        if (c->GetName().isEmpty() || !c->accessibleName().isEmpty())
-            continue;
-        const QString name = !c->GetText().isEmpty() ? c->GetText() : c->toolTip();
-        c->setAccessibleName(name.isEmpty() ? c->GetName() : name);
-    }
+    // Assistive tools name the page's controls through the toolkit (caption, tip, or the
+    // label before them), which follows the language and a combo's label, not its choice.
     SetPending(false);
 }
 

@@ -66,15 +66,7 @@ void CLightControlUI::scopeOptionGroups() {
 }
 
 void CLightControlUI::nameForAccessibility() {
-    // Screen readers announce a control by its text, else by the tip the skin gives it.
-    const auto controls = findChildren<CControlUI*>();
-    for (CControlUI* c : controls) {
-        if (!c->accessibleName().isEmpty())
-            continue;
-        const QString text = !c->GetText().isEmpty() ? c->GetText() : c->toolTip();
-        if (!text.isEmpty())
-            c->setAccessibleName(text);
-    }
+    // The toolkit names controls by their text, tip or label; these have neither in reach.
     const std::pair<const char*, const char*> labelled[] = {
         {kBrightnessSlider, "light_brightness"}, {kSpeedSlider, "light_speed"},
         {kModeCombo, "light_effect_title"},      {kPalette, "light_color_title"},

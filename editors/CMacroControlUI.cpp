@@ -179,12 +179,6 @@ void CMacroControlUI::bind() {
                 break;
         }
     }
-    for (CControlUI* c : findChildren<CControlUI*>()) {
-        if (c->GetName().isEmpty() || !c->accessibleName().isEmpty())
-            continue;
-        const QString name = !c->GetText().isEmpty() ? c->GetText() : c->toolTip();
-        c->setAccessibleName(name.isEmpty() ? c->GetName() : name);
-    }
     // The fixed delay is the delay of inserted actions and, with "macro_check_time", of
     // recorded ones.
     if (CControlUI* c = FindSubControl(QStringLiteral("macro_btn_stopredio")))
