@@ -8,9 +8,11 @@
 #include "app/Automation.h"
 #include "app/AutomationActions.h"
 #include "app/CDevicePageUI.h"
+#include "device/DeviceScanThread.h"
 #include "tests/app/DeviceWindowFixture.h"
 #include "ui/CComboUI.h"
 #include "ui/COptionUI.h"
+#include "ui/CResourceManager.h"
 
 using namespace talyx;
 using namespace talyx::test;
@@ -101,6 +103,15 @@ TEST_F(AutomationWindow, ADeviceThatMayNotBeOpenedIsReportedSo) {
     openWindow();
     ASSERT_TRUE(waitUntil([&] { return wnd->ScanPassed(); }, 15000));
     wnd->Table().ReplaceInaccessible({{"/dev/hidraw7", "/sys/x/hidraw7", 0}});
+    // The device panel says which node and what to do, instead of "no device".
+    wnd->sendMessage(DeviceScanThread::kMsgDeviceNoAccess, 0, 0);
+    CControlUI* title = wnd->FindControl("nodevice_title");
+    CControlUI* text = wnd->FindControl("nodevice_access_text");
+    ASSERT_TRUE(title && text);
+    EXPECT_EQ(title->GetText(), CResourceManager::GetInstance().GetText("nodevice_noaccess_title"));
+    EXPECT_TRUE(text->IsVisible());
+    EXPECT_TRUE(text->GetText().contains("/dev/hidraw7")) << text->GetText().toStdString();
+    EXPECT_FALSE(wnd->FindControl("nodevice_text")->IsVisible()) << "not the plain plug-in text";
     Automation automation(wnd.get());
     QString m, d;
     Answer a = ask(automation, [&](Automation& x) { x.Profiles("keyboard", m, d); });
