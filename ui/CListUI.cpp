@@ -22,6 +22,9 @@ int CListElementUI::GetIndex() const {
 }
 
 void CListElementUI::SetSelectedState(bool selected) {
+    // A list selects by walking its rows: only a row whose state changes repaints.
+    if (m_selected == selected)
+        return;
     m_selected = selected;
     update();
 }
