@@ -66,8 +66,8 @@ Json::Value parseJson(const std::string& text, bool* ok) {
     if (ok)
         *ok = false;
     size_t start = 0;
-    if (text.size() >= 3 && static_cast<unsigned char>(text[0]) == 0xEF && static_cast<unsigned char>(text[1]) == 0xBB &&
-        static_cast<unsigned char>(text[2]) == 0xBF)
+    if (text.size() >= 3 && static_cast<unsigned char>(text[0]) == 0xEF &&
+        static_cast<unsigned char>(text[1]) == 0xBB && static_cast<unsigned char>(text[2]) == 0xBF)
         start = 3;
     const char* begin = text.data() + start;
     const char* end = text.data() + text.size();
@@ -128,6 +128,8 @@ std::string styledJson(const Json::Value& value) {
 #pragma GCC diagnostic pop
 }
 
-bool writejsonFile(const std::string& path, const Json::Value& value) { return WriteFileAtomic(path, styledJson(value)); }
+bool writejsonFile(const std::string& path, const Json::Value& value) {
+    return WriteFileAtomic(path, styledJson(value));
+}
 
 } // namespace talyx

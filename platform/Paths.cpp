@@ -66,13 +66,19 @@ std::string HomeDir() {
     return home.empty() ? passwordHome() : home;
 }
 
-std::string UserDataRoot() { return underHome("XDG_DATA_HOME", ".local/share"); }
-std::string UserConfigRoot() { return underHome("XDG_CONFIG_HOME", ".config"); }
+std::string UserDataRoot() {
+    return underHome("XDG_DATA_HOME", ".local/share");
+}
+std::string UserConfigRoot() {
+    return underHome("XDG_CONFIG_HOME", ".config");
+}
 std::string TempDir() {
     const std::string dir = absoluteEnv("TMPDIR");
     return dir.empty() ? "/tmp" : dir;
 }
-std::string RuntimeDir() { return absoluteEnv("XDG_RUNTIME_DIR"); }
+std::string RuntimeDir() {
+    return absoluteEnv("XDG_RUNTIME_DIR");
+}
 
 std::string ProductDataDir() {
     const std::string root = UserDataRoot();

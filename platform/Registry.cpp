@@ -37,7 +37,9 @@ RegistryStore RegistryStore::user() {
 
 RegistryStore::RegistryStore(std::string filePath) : m_path(std::move(filePath)) {}
 
-bool RegistryStore::keyExists(const std::string& key) const { return load(m_path)[key].isObject(); }
+bool RegistryStore::keyExists(const std::string& key) const {
+    return load(m_path)[key].isObject();
+}
 
 bool RegistryStore::createKey(const std::string& key) {
     Json::Value root = load(m_path);
@@ -82,7 +84,9 @@ bool RegistryStore::writeString(const std::string& key, const std::string& name,
     return save(m_path, root);
 }
 
-std::string ProductRegistryKey() { return std::string("SOFTWARE\\") + kProductTitle; }
+std::string ProductRegistryKey() {
+    return std::string("SOFTWARE\\") + kProductTitle;
+}
 
 void EnsureProductRegistryKey() {
     RegistryStore store = RegistryStore::user();

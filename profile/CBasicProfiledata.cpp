@@ -83,7 +83,9 @@ Json::Value CBasicProfiledata::LoadSecondEntry(const std::string& path) {
     return m_secondEntry;
 }
 
-bool CBasicProfiledata::SaveProfile() { return WriteDeviceEntry(m_entry, m_profilePath); }
+bool CBasicProfiledata::SaveProfile() {
+    return WriteDeviceEntry(m_entry, m_profilePath);
+}
 
 bool CBasicProfiledata::WriteDeviceEntry(const Json::Value& entry, const std::string& path) {
     if (path.empty())
@@ -95,7 +97,9 @@ bool CBasicProfiledata::WriteDeviceEntry(const Json::Value& entry, const std::st
     return WriteDocument(root, path);
 }
 
-bool CBasicProfiledata::SaveSecondEntry(const std::string& path) { return WriteDeviceEntry(m_secondEntry, path); }
+bool CBasicProfiledata::SaveSecondEntry(const std::string& path) {
+    return WriteDeviceEntry(m_secondEntry, path);
+}
 
 bool CBasicProfiledata::WriteDocument(const Json::Value& root, const std::string& path) {
     if (path.empty())
@@ -273,9 +277,13 @@ void CBasicProfiledata::SetSecondKeyList(const KeyList& keys) {
     WriteKeyList(m_entry, keys);
 }
 
-KeyList CBasicProfiledata::GetSecondEntryKeyList() const { return ReadKeyList(m_secondEntry); }
+KeyList CBasicProfiledata::GetSecondEntryKeyList() const {
+    return ReadKeyList(m_secondEntry);
+}
 
-void CBasicProfiledata::SetSecondEntryKeyList(const KeyList& keys) { WriteKeyList(m_secondEntry, keys); }
+void CBasicProfiledata::SetSecondEntryKeyList(const KeyList& keys) {
+    WriteKeyList(m_secondEntry, keys);
+}
 
 std::vector<KeyColour> CBasicProfiledata::GetCustomColours(int group, const std::vector<KeyColour>& defaults) {
     std::vector<KeyColour> colours = defaults;

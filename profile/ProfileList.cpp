@@ -27,7 +27,9 @@ std::string ProfileList::ListPath() const {
     return m_folder.empty() ? std::string() : JoinPath(m_folder, kProfileListFileName);
 }
 
-Json::Value ProfileList::readList() const { return ReadDocumentForUpdate(ListPath(), kMaxJsonIndexBytes); }
+Json::Value ProfileList::readList() const {
+    return ReadDocumentForUpdate(ListPath(), kMaxJsonIndexBytes);
+}
 
 Json::Value ProfileList::readListOnly() const {
     JsonFileState state;
@@ -130,7 +132,9 @@ void ProfileList::Initialise() {
     Select(select, false);
 }
 
-std::string ProfileList::CurrentProfilePath() const { return ProfileDocumentPath(m_folder, m_currentUUID); }
+std::string ProfileList::CurrentProfilePath() const {
+    return ProfileDocumentPath(m_folder, m_currentUUID);
+}
 
 int ProfileList::Count() const {
     const Json::Value root = readListOnly();
@@ -145,7 +149,9 @@ std::string ProfileList::ProfileUUID(int index) const {
     return FieldString(ElementOf(MemberOf(root, kList), static_cast<Json::ArrayIndex>(index)), kUUID);
 }
 
-std::string ProfileList::ProfilePath(int index) const { return ProfileDocumentPath(m_folder, ProfileUUID(index)); }
+std::string ProfileList::ProfilePath(int index) const {
+    return ProfileDocumentPath(m_folder, ProfileUUID(index));
+}
 
 bool ProfileList::Select(int index, bool raiseEvent) {
     if (index < 0 || index >= ItemCount())

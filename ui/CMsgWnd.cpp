@@ -16,10 +16,18 @@ int g_shown = 0;
 
 } // namespace
 
-void CMsgWnd::SetNextAnswer(int answer) { g_answers.append(answer); }
-QString CMsgWnd::LastTextKey() { return g_lastKey; }
-QString CMsgWnd::LastText() { return g_lastText; }
-int CMsgWnd::ShownCount() { return g_shown; }
+void CMsgWnd::SetNextAnswer(int answer) {
+    g_answers.append(answer);
+}
+QString CMsgWnd::LastTextKey() {
+    return g_lastKey;
+}
+QString CMsgWnd::LastText() {
+    return g_lastText;
+}
+int CMsgWnd::ShownCount() {
+    return g_shown;
+}
 
 int CMsgWnd::MessageBox(QWidget* parent, const QString& textKey, int style, const QString& titleKey) {
     return show(parent, textKey, CResourceManager::GetInstance().GetText(textKey), style, titleKey);

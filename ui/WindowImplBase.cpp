@@ -4,8 +4,8 @@
 #include <QCoreApplication>
 #include <QEnterEvent>
 #include <QEventLoop>
-#include <QKeyEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QThread>

@@ -2,8 +2,8 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QDomDocument>
-#include <QRegularExpression>
 #include <QFile>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 #include "app/AppBus.h"

@@ -205,8 +205,7 @@ TEST_F(HostileStart, HugeFilesAreRefusedUnreadAndKeptAside) {
     ASSERT_TRUE(waitForProfile()) << str(p->errors());
     EXPECT_TRUE(p->errors().contains("InitWindow"));
     for (const QString& file : {family() + "/ProfileList.ini", family() + "/macro.config", store()})
-        EXPECT_TRUE(waitUntil([&] { return QFileInfo(file + ".corrupt").size() == 200LL << 20; }, 10000))
-            << str(file);
+        EXPECT_TRUE(waitUntil([&] { return QFileInfo(file + ".corrupt").size() == 200LL << 20; }, 10000)) << str(file);
     // Reading any of them whole would have taken 200 MB at the least.
     const long peak = p->memoryKiB("VmHWM:");
     EXPECT_GT(peak, 0);

@@ -250,9 +250,8 @@ TEST_F(SettingsWindowTest, TheLanguageListSwitchesEveryWindowAndEveryWayIn) {
     ASSERT_TRUE(
         waitUntil([&] { return settings() != nullptr && !settings()->IsDestroyed() && settings()->isVisible(); }));
     // The window opened again checks again; the language switch below reads its answer.
-    ASSERT_TRUE(waitUntil([&] {
-        return settings()->FindControl("Update_Status_text")->GetText().startsWith(tr("UpdateIsLastText"));
-    }));
+    ASSERT_TRUE(waitUntil(
+        [&] { return settings()->FindControl("Update_Status_text")->GetText().startsWith(tr("UpdateIsLastText")); }));
 
     // The About window shows the version.
     CMsgWnd::SetNextAnswer(IDOK);

@@ -74,8 +74,7 @@ int main(int argc, char** argv) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     QObject root;
     auto* watcher = new Watcher(&root);
-    if (!bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), &root,
-                            QDBusConnection::ExportAdaptors) ||
+    if (!bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), &root, QDBusConnection::ExportAdaptors) ||
         !bus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher"))) {
         std::fprintf(stderr, "tray_host: no session bus, or the watcher name is taken\n");
         return 1;
