@@ -42,29 +42,14 @@ void CComboUI::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
-    int step = 0;
-    int from = GetCurSel();
-    if (key == Qt::Key_Down || key == Qt::Key_Right)
-        step = 1;
-    else if (key == Qt::Key_Up || key == Qt::Key_Left)
-        step = -1;
-    else if (key == Qt::Key_Home)
-        step = 1, from = -1;
-    else if (key == Qt::Key_End)
-        step = -1, from = GetCount();
-    if (!step) {
+    const int to = SteppedChoice(key, GetCurSel(), GetCount(), true, [this](int i) { return !IsItemHidden(i); });
+    if (to == kNotAStepKey) {
         CContainerUI::keyPressEvent(event);
         return;
     }
     event->accept();
-    if (from < 0 && step < 0)
-        from = GetCount();
-    for (int i = from + step; i >= 0 && i < GetCount(); i += step) {
-        if (!IsItemHidden(i)) {
-            SelectItem(i, false, true);
-            return;
-        }
-    }
+    if (to >= 0)
+        SelectItem(to, false, true);
 }
 
 int CComboUI::GetCurSel() const {

@@ -384,4 +384,25 @@ int CTileLayoutUI::LayoutItems(const QRect& area) {
     return extent;
 }
 
+int SteppedChoice(int key, int current, int count, bool sideways, const std::function<bool(int)>& usable) {
+    int step = 0;
+    int from = current;
+    if (key == Qt::Key_Down || (sideways && key == Qt::Key_Right))
+        step = 1;
+    else if (key == Qt::Key_Up || (sideways && key == Qt::Key_Left))
+        step = -1;
+    else if (key == Qt::Key_Home)
+        step = 1, from = -1;
+    else if (key == Qt::Key_End)
+        step = -1, from = count;
+    if (!step)
+        return kNotAStepKey;
+    if (from < 0 && step < 0)
+        from = count;
+    for (int i = from + step; i >= 0 && i < count; i += step)
+        if (usable(i))
+            return i;
+    return -1;
+}
+
 } // namespace talyx

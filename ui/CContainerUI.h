@@ -2,12 +2,19 @@
 
 #include <QList>
 #include <QPixmap>
+#include <functional>
 
 #include "ui/CControlUI.h"
 
 class QScrollArea;
 
 namespace talyx {
+
+// Where an arrow, Home or End key moves the choice of a list of `count` items from
+// `current`, skipping the items `usable` refuses: the index, -1 when none lies that way,
+// or kNotAStepKey when `key` moves nothing. `sideways` lets Left and Right step too.
+inline constexpr int kNotAStepKey = -2;
+int SteppedChoice(int key, int current, int count, bool sideways, const std::function<bool(int)>& usable);
 
 // A control holding other controls. The plain container gives each child its whole
 // client area (less the inset and the child's padding) or the child's fixed size;

@@ -90,33 +90,22 @@ void CListUI::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
-    int step = 0;
-    int from = m_curSel;
-    if (key == Qt::Key_Down)
-        step = 1;
-    else if (key == Qt::Key_Up)
-        step = -1;
-    else if (key == Qt::Key_Home)
-        step = 1, from = -1;
-    else if (key == Qt::Key_End)
-        step = -1, from = GetCount();
-    if (!step) {
+    const int to = SteppedChoice(key, m_curSel, GetCount(), false, [this](int i) {
+        auto* row = qobject_cast<CListElementUI*>(GetItemAt(i));
+        return row && !row->isHidden() && row->isEnabled();
+    });
+    if (to == kNotAStepKey) {
         CVerticalLayoutUI::keyPressEvent(event);
         return;
     }
     event->accept();
-    if (from < 0 && step < 0)
-        from = GetCount();
-    for (int i = from + step; i >= 0 && i < GetCount(); i += step) {
-        auto* row = qobject_cast<CListElementUI*>(GetItemAt(i));
-        if (!row || row->isHidden() || !row->isEnabled())
-            continue;
-        SelectItem(i, true, true);
-        if (m_scroll)
-            m_scroll->ensureWidgetVisible(row, 0, 0);
-        row->SendNotify(notify::kItemClick);
+    if (to < 0)
         return;
-    }
+    auto* row = qobject_cast<CListElementUI*>(GetItemAt(to));
+    SelectItem(to, true, true);
+    if (m_scroll)
+        m_scroll->ensureWidgetVisible(row, 0, 0);
+    row->SendNotify(notify::kItemClick);
 }
 
 bool CListUI::SelectItem(int index, bool, bool triggerEvent) {

@@ -108,6 +108,18 @@ public:
         return doc["Device"][0]["KeyList"][slot]["Assignment"].asInt64();
     }
     bool idle() { return device->Commands().WaitIdle(10000) && !keyboard->KeySet()->IsWriting(); }
+    // "Action Type Button Delay" of each of the macro events.
+    template <class Events> static std::vector<std::string> eventLines(const Events& events) {
+        std::vector<std::string> out;
+        for (const Json::Value& e : events)
+            out.push_back(e["Action"].asString() + " " + std::to_string(e["Type"].asInt()) + " " +
+                          std::to_string(e["Button"].asInt()) + " " + e["Delay"].asString());
+        return out;
+    }
+    // The same of each event of a macro file.
+    std::vector<std::string> eventsOf(const std::string& guid) {
+        return eventLines(readjsonFile(JoinPath(folder(), guid + ".mac"))["Events"]);
+    }
 
     CDevicePageUI* page = nullptr;
     KeyboardPage* keyboard = nullptr;

@@ -57,15 +57,6 @@ public:
         return qobject_cast<CEditUI*>(
             get<CListUI>("macro_action_list")->GetItemAt(row)->FindSubControl(QStringLiteral("macro_delay")));
     }
-    // "Action Type Button Delay" of each event of a macro file.
-    std::vector<std::string> eventsOf(const std::string& guid) {
-        std::vector<std::string> out;
-        const Json::Value root = readjsonFile(JoinPath(folder(), guid + ".mac"));
-        for (const Json::Value& e : root["Events"])
-            out.push_back(e["Action"].asString() + " " + std::to_string(e["Type"].asInt()) + " " +
-                          std::to_string(e["Button"].asInt()) + " " + e["Delay"].asString());
-        return out;
-    }
     std::string guidOf(int index) {
         return readjsonFile(JoinPath(folder(), "macro.config"))["MacroInfo"][index]["Guid"].asString();
     }

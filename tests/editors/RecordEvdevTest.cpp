@@ -47,21 +47,9 @@ public:
     bool rowsReach(int n) {
         return waitUntil([&] { return macros()->RowCount() >= n; });
     }
-    std::vector<std::string> rows() {
-        std::vector<std::string> out;
-        for (const Json::Value& e : macros()->RowEvents())
-            out.push_back(e["Action"].asString() + " " + std::to_string(e["Type"].asInt()) + " " +
-                          std::to_string(e["Button"].asInt()) + " " + e["Delay"].asString());
-        return out;
-    }
-    std::vector<std::string> saved() {
-        std::vector<std::string> out;
-        const Json::Value root = readjsonFile(JoinPath(folder(), "g1.mac"));
-        for (const Json::Value& e : root["Events"])
-            out.push_back(e["Action"].asString() + " " + std::to_string(e["Type"].asInt()) + " " +
-                          std::to_string(e["Button"].asInt()) + " " + e["Delay"].asString());
-        return out;
-    }
+    // The rows shown, and the events of the macro file.
+    std::vector<std::string> rows() { return eventLines(macros()->RowEvents()); }
+    std::vector<std::string> saved() { return eventsOf("g1"); }
 
     test::InputTree tree;
 };
