@@ -202,6 +202,8 @@ void CDevicePageUI::setupLighting() {
     if (CKestravaKeyboardDevice* keyboard = m_keyboardCore) {
         device.selectCustomGroup = [keyboard](int group) { keyboard->SelectCustomGroup(group); };
         device.fillCustomColours = [keyboard](bool on) { keyboard->FillCustomColours(on); };
+        device.currentAudio = [keyboard] { return keyboard->Profile().GetAudioLightInfo(); };
+        device.changeAudio = [keyboard](const AudioLightInfo& audio) { keyboard->ChangeAudioLighting(audio); };
     }
     m_lighting->SetDevice(std::move(device));
 }
@@ -223,6 +225,8 @@ void CDevicePageUI::RefreshLighting() {
     }
     m_lighting->SetSyncAvailable(m_syncOffered);
     m_lighting->ShowLightInfo(CurrentLighting());
+    if (m_keyboardCore)
+        m_lighting->ShowAudioLightInfo(m_keyboardCore->Profile().GetAudioLightInfo());
 }
 
 void CDevicePageUI::SetSyncOffered(bool offered) {
