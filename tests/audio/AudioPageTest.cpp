@@ -4,13 +4,19 @@
 
 #include <gtest/gtest.h>
 
+#include "editors/AudioStyleFile.h"
 #include "editors/CLightControlUI.h"
+#include "editors/MusicWnd.h"
+#include "platform/FileIO.h"
+#include "platform/JsonFile.h"
 #include "tests/support/QtTestSupport.h"
+#include "tests/support/TestSupport.h"
 #include "ui/CColorPaletteUI.h"
 #include "ui/CComboUI.h"
 #include "ui/CDialogBuilder.h"
 #include "ui/COptionUI.h"
 #include "ui/CPaintManagerUI.h"
+#include "ui/CProgressUI.h"
 #include "ui/CResourceManager.h"
 
 namespace talyx {
@@ -120,6 +126,76 @@ TEST_F(AudioPage, AudioModeThreeDisablesBothColourGroups) {
         EXPECT_EQ(control("light_audiocolor_layout")->IsEnabled(), mode != 3) << mode;
         EXPECT_EQ(control("audiocolorpallet_layout")->IsEnabled(), mode != 3) << mode;
     }
+}
+
+TEST(AudioStyles, TheStyleWindowEditsTheFileOnlyOnOkAndTakesADamagedOneClamped) {
+    CPaintManagerUI::SetInstancePath(test::buildDataDir());
+    CPaintManagerUI::SetResourcePath(test::buildDataDir() + "/skin");
+    CResourceManager::GetInstance().LoadResource("res.xml");
+    test::ScratchDir dir;
+    const std::string user = dir.file("user/AudioFile.json");
+    const std::string program = dir.file("AudioFile.json");
+    // The program's copy stands in, out of range as outside files may be; its "Device"
+    // part is none of the styles' business.
+    ASSERT_TRUE(WriteFileAtomic(program, R"({"Device": [1, 2],
+        "AudioLightInfo": {"nAudioStyle": 7, "nStyleName1": "Calm", "nStyleName2": 42,
+                           "nStyleR0": 99, "nStyleG0": -4, "nStyleB0": 5.5, "nStyleR1": "x"}})"));
+    AudioStyleFile file(user, program);
+    AudioStyles loaded = file.Load();
+    EXPECT_EQ(loaded.selected, 3);
+    EXPECT_EQ(loaded.names[0], "Calm");
+    EXPECT_EQ(loaded.names[1], "Style 2") << "a name that is no string keeps the default";
+    EXPECT_EQ(loaded.colours[0], (std::array<int, 3>{9, 0, 5}));
+    EXPECT_EQ(loaded.colours[1][0], 0) << "a component that is no number keeps the default";
+
+    auto open = [&](MusicWnd& wnd) {
+        ASSERT_TRUE(wnd.Create(nullptr, QStringLiteral("MusicWnd"), QRect(0, 0, 369, 276)));
+        wnd.ShowWindow(true);
+    };
+    auto raise = [](MusicWnd& wnd, const char* name, const QString& type) {
+        TNotifyUI msg;
+        msg.sType = type;
+        msg.pSender = wnd.FindControl(QString::fromLatin1(name));
+        ASSERT_NE(msg.pSender, nullptr) << name;
+        wnd.Notify(msg);
+    };
+    {
+        MusicWnd wnd(file);
+        open(wnd);
+        EXPECT_EQ(wnd.FindControl("audio_select_tab1")->GetText(), "Calm");
+        EXPECT_TRUE(wnd.FindControl("audio_edit_name4")->IsVisible());
+        // Tab 1: its colour on the sliders; move green, rename it.
+        qobject_cast<COptionUI*>(wnd.FindControl("audio_select_tab1"))->Selected(true, false);
+        raise(wnd, "audio_select_tab1", notify::kSelectChanged);
+        auto* green = qobject_cast<CProgressUI*>(wnd.FindControl("audio_g_slider"));
+        EXPECT_EQ(qobject_cast<CProgressUI*>(wnd.FindControl("audio_r_slider"))->GetValue(), 9);
+        green->SetValue(6);
+        raise(wnd, "audio_g_slider", notify::kValueChanged);
+        wnd.FindControl("audio_edit_name1")->SetText("Night");
+        raise(wnd, "audio_edit_name1", notify::kKillFocus);
+        EXPECT_EQ(wnd.FindControl("audio_style_preview")->GetBkColor(), 0xFFFFAA8Du);
+        // Closed without OK: the user's copy is never written.
+        raise(wnd, "cancelbtn", notify::kClick);
+        std::string none;
+        EXPECT_FALSE(ReadWholeFile(user, none));
+        // The same edits again, then OK.
+        MusicWnd again(file);
+        open(again);
+        qobject_cast<COptionUI*>(again.FindControl("audio_select_tab1"))->Selected(true, false);
+        raise(again, "audio_select_tab1", notify::kSelectChanged);
+        qobject_cast<CProgressUI*>(again.FindControl("audio_g_slider"))->SetValue(6);
+        raise(again, "audio_g_slider", notify::kValueChanged);
+        again.FindControl("audio_edit_name1")->SetText("Night");
+        raise(again, "audio_edit_name1", notify::kKillFocus);
+        raise(again, "audio_ok_btn", notify::kClick);
+    }
+    const Json::Value saved = readjsonFile(user);
+    EXPECT_EQ(saved["AudioLightInfo"]["nStyleName1"].asString(), "Night");
+    EXPECT_EQ(saved["AudioLightInfo"]["nStyleG0"].asInt(), 6);
+    EXPECT_EQ(saved["AudioLightInfo"]["nStyleB0"].asInt(), 5);
+    EXPECT_EQ(saved["AudioLightInfo"]["nAudioStyle"].asInt(), 0);
+    const AudioStyles back = file.Load();
+    EXPECT_EQ(back.LightColour(0), (std::array<int, 3>{255, 170, 141}));
 }
 
 } // namespace
