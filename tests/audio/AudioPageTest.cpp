@@ -2,6 +2,8 @@
 // notifications its controls raise: the record's words, the edited colour, the palette,
 // swatches and fields, and audio mode 3 that has no colours to edit.
 
+#include <QTest>
+
 #include <gtest/gtest.h>
 
 #include "editors/AudioStyleFile.h"
@@ -132,6 +134,7 @@ TEST(AudioStyles, TheStyleWindowEditsTheFileOnlyOnOkAndTakesADamagedOneClamped) 
     CPaintManagerUI::SetInstancePath(test::buildDataDir());
     CPaintManagerUI::SetResourcePath(test::buildDataDir() + "/skin");
     CResourceManager::GetInstance().LoadResource("res.xml");
+    CResourceManager::GetInstance().LoadLanguage("lan_en.xml");
     test::ScratchDir dir;
     const std::string user = dir.file("user/AudioFile.json");
     const std::string program = dir.file("AudioFile.json");
@@ -187,6 +190,11 @@ TEST(AudioStyles, TheStyleWindowEditsTheFileOnlyOnOkAndTakesADamagedOneClamped) 
         raise(again, "audio_g_slider", notify::kValueChanged);
         again.FindControl("audio_edit_name1")->SetText("Night");
         raise(again, "audio_edit_name1", notify::kKillFocus);
+        // scripts/screenshots: the window as the user leaves it.
+        if (const QByteArray shots = qgetenv("TALYX_SCREENSHOT_DIR"); !shots.isEmpty()) {
+            QTest::qWait(200);
+            EXPECT_TRUE(again.grab().save(QString::fromLocal8Bit(shots) + "/music-styles.png"));
+        }
         raise(again, "audio_ok_btn", notify::kClick);
     }
     const Json::Value saved = readjsonFile(user);
