@@ -29,8 +29,8 @@ namespace talyx {
 class PulseSource : public AudioSource {
 public:
     static constexpr int kRetryMs = 2000;
-    static constexpr uint32_t kRate = 48000;
-    static constexpr int kChannels = 2;
+    static constexpr uint32_t kRate = 24000;
+    static constexpr int kChannels = 1;
 
     explicit PulseSource(uint32_t periodUs);
     ~PulseSource() override;
