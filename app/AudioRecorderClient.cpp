@@ -85,6 +85,7 @@ void AudioRecorderClient::SetWanted(bool wanted, uint32_t periodUs) {
 }
 
 void AudioRecorderClient::start() {
+    // A recorder still leaving is waited for: its end starts the new one.
     if (Running())
         return;
     QDBusConnection bus = QDBusConnection::sessionBus();
@@ -155,10 +156,15 @@ void AudioRecorderClient::Shutdown() {
 }
 
 void AudioRecorderClient::onFinished() {
-    if (m_stopping || !m_wanted) {
+    if (m_stopping) {
         m_stopping = false;
+        // Wanted again while the old one was still leaving: now it has gone, start anew.
+        if (m_wanted)
+            start();
         return;
     }
+    if (!m_wanted)
+        return;
     // It died while wanted: try again a few times, then give up and say so.
     if (m_restarts < kMaxRestarts) {
         ++m_restarts;

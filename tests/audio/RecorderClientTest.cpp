@@ -112,6 +112,14 @@ TEST(RecorderClient, RunsOnlyWhileWantedTakesOnlyItsOwnRecordersDataAndGivesUpAf
     client.SetWanted(false, 10000);
     client.SetWanted(true, 50000);
     EXPECT_TRUE(test::waitUntil([&] { return client.CurrentState() == State::Capturing; }, 5000));
+    // Off and at once on again (a quick change of mode): the leaving recorder is followed by
+    // a new one, not by none.
+    const qint64 first = client.ProcessId();
+    client.SetWanted(false, 50000);
+    client.SetWanted(true, 50000);
+    EXPECT_TRUE(test::waitUntil(
+        [&] { return client.Running() && client.ProcessId() != first && client.CurrentState() == State::Capturing; },
+        5000));
     client.Shutdown();
     EXPECT_FALSE(client.Running());
 }
