@@ -24,6 +24,7 @@ class QTimer;
 namespace talyx {
 
 class AppBus;
+class AudioRecorderClient;
 class CButtonUI;
 class CKestravaKeyboardDevice;
 class CDeviceOptionUI;
@@ -123,6 +124,11 @@ public:
     InputHookHost* InputHooks() const { return m_hooks.get(); }
     // Whether a package report from this process is taken by the settings window.
     bool AcceptsUpdateReport(uint32_t pid) const;
+    // The audio recorder's client (nullptr without a session bus).
+    AudioRecorderClient* AudioRecorder() const { return m_audio.get(); }
+    // Runs the recorder while a connected device shows an audio mode and the program
+    // drives the lights; stops it otherwise. At the period of the fastest such link.
+    void RefreshAudioRecorder();
 
 protected:
     void OnFinalMessage() override;
@@ -130,6 +136,7 @@ protected:
 
 private:
     void onWindowInit();
+    void startAudioClient();
     void onClick(CControlUI* sender);
     void setLightControl(int state, bool broadcast);
     // Creates the tray icon when a tray has appeared since the start. True with a tray.
@@ -195,6 +202,8 @@ private:
     bool m_saveFailureTold = false;
     int m_titleBarTicks = 0;
     std::unique_ptr<InputHookHost> m_hooks;
+    std::unique_ptr<AudioRecorderClient> m_audio;
+    QTimer* m_audioTimer = nullptr;
 };
 
 } // namespace talyx
