@@ -264,10 +264,12 @@ void CMainWnd::startAudioClient() {
             m_audio->OnCopyData(sender, kind, data);
     });
     // The modes change from many places (the page, a profile, the keyboard's own keys), so
-    // the wish is looked at a few times a second rather than at each of them.
+    // the wish is looked at a few times a second rather than at each of them; only while
+    // some device is connected (RefreshNoDeviceNotice), so that without one nothing wakes.
     m_audioTimer = new QTimer(this);
+    m_audioTimer->setInterval(kAudioRefreshMs);
     connect(m_audioTimer, &QTimer::timeout, this, &CMainWnd::RefreshAudioRecorder);
-    m_audioTimer->start(kAudioRefreshMs);
+    RefreshNoDeviceNotice();
 }
 
 void CMainWnd::RefreshAudioRecorder() {
@@ -744,6 +746,13 @@ void CMainWnd::RefreshNoDeviceNotice() {
     if (CControlUI* notice = FindControl(QStringLiteral("No_device_Link")))
         notice->SetVisible(visible == 0);
     refreshNoAccessNotice();
+    if (m_audioTimer && (visible > 0) != m_audioTimer->isActive()) {
+        if (visible > 0)
+            m_audioTimer->start();
+        else
+            m_audioTimer->stop();
+        RefreshAudioRecorder();
+    }
     if (visible == 0) {
         for (const char* name : {"device_switch", "device_power_switch"})
             if (auto* tab = qobject_cast<CTabLayoutUI*>(FindControl(QString::fromLatin1(name))))
