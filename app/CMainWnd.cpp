@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "app/AppBus.h"
+#include "app/AppLinkSwitcher.h"
 #include "app/AppMessages.h"
 #include "app/BuilderCallback.h"
 #include "app/CDeviceOptionUI.h"
@@ -100,6 +101,7 @@ CMainWnd::CMainWnd(AppBus* bus) : m_bus(bus), m_callback(&m_pm), m_hooks(std::ma
 
 CMainWnd::~CMainWnd() {
     SetProfileWriteObserver(nullptr);
+    m_follower.reset();
     m_hooks.reset();
     stopWorkers();
     if (g_mainWindow == this)
@@ -215,6 +217,8 @@ void CMainWnd::onWindowInit() {
     m_scan->Start(m_workers[kScanSlot]);
     m_lightSync = std::make_unique<LightSyncThread>(m_pageLists);
     m_lightSync->Start(m_workers[kLightSyncSlot]);
+    m_follower = std::make_unique<AppLinkSwitcher>(this);
+    m_follower->Start(FocusSession::FromEnvironment());
     // A measuring aid (scripts/bench): minimise the window this long after start.
     if (const int ms = qEnvironmentVariableIntValue("TALYX_MINIMISE_AFTER_MS"); ms > 0)
         QTimer::singleShot(ms, this, [this] { showMinimized(); });

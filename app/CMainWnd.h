@@ -24,6 +24,7 @@ class QTimer;
 namespace talyx {
 
 class AppBus;
+class AppLinkSwitcher;
 class CButtonUI;
 class CKestravaKeyboardDevice;
 class CDeviceOptionUI;
@@ -121,6 +122,8 @@ public:
     std::vector<UpdateRow> UpdateRows() const;
     // The input hook and the routing of its messages.
     InputHookHost* InputHooks() const { return m_hooks.get(); }
+    // Profiles that follow the application in front; made with the window's start.
+    AppLinkSwitcher* Follower() const { return m_follower.get(); }
     // Whether a package report from this process is taken by the settings window.
     bool AcceptsUpdateReport(uint32_t pid) const;
 
@@ -195,6 +198,7 @@ private:
     bool m_saveFailureTold = false;
     int m_titleBarTicks = 0;
     std::unique_ptr<InputHookHost> m_hooks;
+    std::unique_ptr<AppLinkSwitcher> m_follower;
 };
 
 } // namespace talyx
