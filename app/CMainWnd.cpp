@@ -219,6 +219,7 @@ void CMainWnd::onWindowInit() {
     m_lightSync->Start(m_workers[kLightSyncSlot]);
     m_follower = std::make_unique<AppLinkSwitcher>(this);
     m_follower->Start(FocusSession::FromEnvironment());
+    connect(m_follower.get(), &AppLinkSwitcher::Focused, this, [this] { showFocusStatus(); });
     // A measuring aid (scripts/bench): minimise the window this long after start.
     if (const int ms = qEnvironmentVariableIntValue("TALYX_MINIMISE_AFTER_MS"); ms > 0)
         QTimer::singleShot(ms, this, [this] { showMinimized(); });
@@ -1011,8 +1012,16 @@ std::vector<UpdateRow> CMainWnd::UpdateRows() const {
     return known;
 }
 
+void CMainWnd::showFocusStatus() {
+    if (!m_setWnd || m_setWnd->IsDestroyed())
+        return;
+    if (CControlUI* line = m_setWnd->FindControl(QStringLiteral("set_focus_text")))
+        line->SetText(m_follower ? m_follower->StatusText() : QString());
+}
+
 void CMainWnd::OpenSettings(int page) {
     if (m_setWnd && !m_setWnd->IsDestroyed()) {
+        showFocusStatus();
         m_setWnd->SelectPage(page);
         m_setWnd->ShowWindow(true);
         return;
@@ -1026,6 +1035,7 @@ void CMainWnd::OpenSettings(int page) {
         return;
     }
     m_setWnd = wnd;
+    showFocusStatus();
     wnd->SelectPage(page);
     wnd->PlaceBeside(this);
     wnd->ShowWindow(true);

@@ -158,6 +158,8 @@ private:
     void attachRow(int row);
     // Runs fn on the pages of the keyboard, mouse and mouse-pad families.
     void forLightingPages(const std::function<void(CDevicePageUI*)>& fn) const;
+    // The settings window's line on the focus source.
+    void showFocusStatus();
     void setWindowHiddenFlag(bool hidden);
     void onSelectorMessage(int index, bool show);
     void applySkin(const SkinChange& change);

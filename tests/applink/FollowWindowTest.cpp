@@ -2,6 +2,7 @@
 // classes on a private X server, focus moved by the test as a window manager would, and
 // the keyboard's record and assignment block read back from talyx-vdev. The same switching
 // driven by compositor reports through the automation interface's method.
+#include <QMenu>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include "app/Automation.h"
 #include "app/CDevicePageUI.h"
 #include "app/KeyboardPage.h"
+#include "app/ProfileBar.h"
 #include "profile/ProfileFiles.h"
 #include "tests/app/DeviceWindowFixture.h"
 #include "tests/applink/XDisplayFixture.h"
@@ -172,6 +174,29 @@ TEST_F(FollowWindow, TheKeyboardFollowsTheX11WindowInFrontAndSettlesQuickChanges
     ASSERT_TRUE(waitUntil([&] { return onGame(); }));
     x.activate(XCB_WINDOW_NONE);
     ASSERT_TRUE(waitUntil([&] { return onDesk(); })) << "no window in front: the linked one left";
+
+    // "Link to application...": the window in front before this program's is offered by
+    // its class; choosing it moves the link to the selected profile, whose label shows it.
+    ProfileBar* bar = page->Keyboard()->Bar();
+    CControlUI* label = page->FindSubControl("device_profile_link_label");
+    ASSERT_NE(label, nullptr);
+    EXPECT_FALSE(label->IsVisible());
+    std::unique_ptr<QMenu> menu(bar->BuildLinkMenu());
+    ASSERT_NE(menu, nullptr);
+    auto* last = menu->findChild<QAction*>("link_last");
+    ASSERT_NE(last, nullptr);
+    EXPECT_TRUE(last->text().contains("Game.Client")) << last->text().toStdString();
+    EXPECT_EQ(menu->findChild<QAction*>("link_remove"), nullptr) << "Desk has no link to remove";
+    last->trigger();
+    EXPECT_EQ(page->Keyboard()->Profiles().Links(), (std::vector<std::string>{"Game.Client", ""}));
+    EXPECT_TRUE(label->IsVisible());
+    EXPECT_TRUE(label->GetText().contains("Game.Client")) << label->GetText().toStdString();
+    menu.reset(bar->BuildLinkMenu());
+    auto* remove = menu->findChild<QAction*>("link_remove");
+    ASSERT_NE(remove, nullptr);
+    remove->trigger();
+    EXPECT_FALSE(label->IsVisible());
+    EXPECT_EQ(readjsonFile(page->Keyboard()->Profiles().ListPath())["profilelist"][0]["profileislink"].asInt(), 0);
 }
 
 TEST_F(FollowWindow, CompositorReportsThroughTheAutomationMethodSwitchTheSameWay) {
