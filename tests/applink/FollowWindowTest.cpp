@@ -12,6 +12,7 @@
 #include "app/CDevicePageUI.h"
 #include "app/KeyboardPage.h"
 #include "app/ProfileBar.h"
+#include "online/CSetWnd.h"
 #include "profile/ProfileFiles.h"
 #include "tests/app/DeviceWindowFixture.h"
 #include "tests/applink/XDisplayFixture.h"
@@ -192,6 +193,23 @@ TEST_F(FollowWindow, TheKeyboardFollowsTheX11WindowInFrontAndSettlesQuickChanges
     EXPECT_TRUE(label->IsVisible());
     EXPECT_TRUE(label->GetText().contains("Game.Client")) << label->GetText().toStdString();
     menu.reset(bar->BuildLinkMenu());
+    // With TALYX_SCREENSHOT_DIR set: the bar with its menu open and the linked profile's
+    // application, the link menu, and the settings line (scripts/screenshots).
+    const QByteArray shots = qgetenv("TALYX_SCREENSHOT_DIR");
+    if (!shots.isEmpty()) {
+        const QString dir = QString::fromLocal8Bit(shots);
+        QTest::qWait(300);
+        wnd->grab().save(dir + "/profile-linked.png");
+        QTest::mouseClick(page->FindSubControl("device_profile_menu_btn"), Qt::LeftButton);
+        QTest::qWait(300);
+        wnd->grab().save(dir + "/profile-link.png");
+        menu->adjustSize();
+        menu->grab().save(dir + "/profile-link-menu.png");
+        wnd->OpenSettings(1);
+        QTest::qWait(300);
+        if (wnd->SettingsWindow())
+            wnd->SettingsWindow()->grab().save(dir + "/settings-focus.png");
+    }
     auto* remove = menu->findChild<QAction*>("link_remove");
     ASSERT_NE(remove, nullptr);
     remove->trigger();
