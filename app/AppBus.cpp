@@ -49,6 +49,12 @@ void AppBus::WorkToolQuery() {
     post(WM_APP_WORKTOOL_QUERY, 0, 0);
 }
 
+void AppBus::CopyData(uint dwData, qulonglong, const QByteArray& data) {
+    // The sender is told by the bus, not by the call: wParam is no proof of anything.
+    if (m_copyData && calledFromDBus())
+        m_copyData(message().service(), dwData, data);
+}
+
 void AppBus::updateState(WPARAM wParam, LPARAM lParam) {
     uint32_t pid = 0;
     if (calledFromDBus() && connection().interface()) {

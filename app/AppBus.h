@@ -22,6 +22,9 @@ namespace talyx {
 //   OpenSettings()                      opens the settings window on its update page
 //   LightControl(u wParam, x lParam)    wParam 1; lParam 1 = control the lights, 0 = stop
 //   WorkToolQuery()                     asks for the device summary (sent to "WorkTool")
+//   CopyData(u dwData, t wParam, ay data)
+//                                       the audio recorder's data (kinds 1 and 2), taken
+//                                       only from the recorder this program started
 //   PostMessage(s name, t wParam, x lParam) → b
 //                                       any of the above by its registered name; false
 //                                       for any other name
@@ -44,6 +47,11 @@ public:
     // Decides whether an update report from a process is taken (pid 0: the bus did not
     // say who called). Without a filter no report is taken.
     void SetUpdateReportFilter(std::function<bool(uint32_t pid)> filter) { m_updateFilter = std::move(filter); }
+    // Where CopyData calls go, with the caller's unique bus name (the handler checks it).
+    void
+    SetCopyDataHandler(std::function<void(const QString& sender, uint32_t dwData, const QByteArray& data)> handler) {
+        m_copyData = std::move(handler);
+    }
     // Exports the object on the session bus. False when there is no bus.
     bool Export();
 
@@ -59,6 +67,7 @@ public slots:
     void OpenSettings();
     void LightControl(uint wParam, qlonglong lParam);
     void WorkToolQuery();
+    void CopyData(uint dwData, qulonglong wParam, const QByteArray& data);
     bool PostMessage(const QString& name, qulonglong wParam, qlonglong lParam);
 
 signals:
@@ -69,6 +78,7 @@ private:
     void updateState(WPARAM wParam, LPARAM lParam);
     MessageTarget* m_target = nullptr;
     std::function<bool(uint32_t)> m_updateFilter;
+    std::function<void(const QString&, uint32_t, const QByteArray&)> m_copyData;
 };
 
 } // namespace talyx

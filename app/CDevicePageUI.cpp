@@ -15,6 +15,7 @@
 #include "device/CKestravaUSBDevice.h"
 #include "editors/CColorSelectWnd.h"
 #include "editors/CLightControlUI.h"
+#include "editors/MusicWnd.h"
 #include "keyboard/CKestravaKeyboardDevice.h"
 #include "platform/Debug.h"
 #include "platform/MessageTarget.h"
@@ -202,6 +203,23 @@ void CDevicePageUI::setupLighting() {
     if (CKestravaKeyboardDevice* keyboard = m_keyboardCore) {
         device.selectCustomGroup = [keyboard](int group) { keyboard->SelectCustomGroup(group); };
         device.fillCustomColours = [keyboard](bool on) { keyboard->FillCustomColours(on); };
+        device.currentAudio = [keyboard] { return keyboard->Profile().GetAudioLightInfo(); };
+        device.changeAudio = [keyboard](const AudioLightInfo& audio) { keyboard->ChangeAudioLighting(audio); };
+        // The style chosen in the style window colours the bars.
+        device.openAudioStyles = [this, keyboard] {
+            AudioStyles styles;
+            if (!MusicWnd::Edit(m_window, styles))
+                return;
+            AudioLightInfo audio = keyboard->Profile().GetAudioLightInfo();
+            const std::array<int, 3> rgb = styles.LightColour(styles.selected);
+            audio.fgRed = static_cast<uint8_t>(rgb[0]);
+            audio.fgGreen = static_cast<uint8_t>(rgb[1]);
+            audio.fgBlue = static_cast<uint8_t>(rgb[2]);
+            audio.sevenColor = 0;
+            keyboard->ChangeAudioLighting(audio);
+            if (m_lighting)
+                m_lighting->ShowAudioLightInfo(audio);
+        };
     }
     m_lighting->SetDevice(std::move(device));
 }
@@ -223,6 +241,8 @@ void CDevicePageUI::RefreshLighting() {
     }
     m_lighting->SetSyncAvailable(m_syncOffered);
     m_lighting->ShowLightInfo(CurrentLighting());
+    if (m_keyboardCore)
+        m_lighting->ShowAudioLightInfo(m_keyboardCore->Profile().GetAudioLightInfo());
 }
 
 void CDevicePageUI::SetSyncOffered(bool offered) {

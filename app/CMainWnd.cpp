@@ -1,6 +1,7 @@
 #include "app/CMainWnd.h"
 
 #include <QGuiApplication>
+#include <QProcess>
 #include <QScreen>
 #include <QThread>
 #include <QTimer>
@@ -9,6 +10,7 @@
 #include "app/AppBus.h"
 #include "app/AppLinkSwitcher.h"
 #include "app/AppMessages.h"
+#include "app/AudioRecorderClient.h"
 #include "app/BuilderCallback.h"
 #include "app/CDeviceOptionUI.h"
 #include "app/CDevicePageUI.h"
@@ -52,6 +54,7 @@ constexpr int kTimerTrayMenu = 1032;
 // The title bar follows state that changes on the device's side too (the keyboard's own
 // Windows-key lock, a tray that comes or goes).
 constexpr int kTimerTitleBar = 1033;
+constexpr int kAudioRefreshMs = 250;
 constexpr int kTitleBarRefreshMs = 1000;
 constexpr int kTrayCheckTicks = 5;
 
@@ -102,6 +105,9 @@ CMainWnd::CMainWnd(AppBus* bus) : m_bus(bus), m_callback(&m_pm), m_hooks(std::ma
 CMainWnd::~CMainWnd() {
     SetProfileWriteObserver(nullptr);
     m_follower.reset();
+    if (m_bus)
+        m_bus->SetCopyDataHandler({});
+    m_audio.reset();
     m_hooks.reset();
     stopWorkers();
     if (g_mainWindow == this)
@@ -220,6 +226,7 @@ void CMainWnd::onWindowInit() {
     m_follower = std::make_unique<AppLinkSwitcher>(this);
     m_follower->Start(FocusSession::FromEnvironment());
     connect(m_follower.get(), &AppLinkSwitcher::Focused, this, [this] { showFocusStatus(); });
+    startAudioClient();
     // A measuring aid (scripts/bench): minimise the window this long after start.
     if (const int ms = qEnvironmentVariableIntValue("TALYX_MINIMISE_AFTER_MS"); ms > 0)
         QTimer::singleShot(ms, this, [this] { showMinimized(); });
@@ -230,6 +237,59 @@ void CMainWnd::onWindowInit() {
             if (!keyboards.empty())
                 SynchroniseLighting(keyboards.front());
         });
+}
+
+void CMainWnd::startAudioClient() {
+    if (!m_bus)
+        return;
+    m_audio = std::make_unique<AudioRecorderClient>();
+    // A demo or a test may give the recorder its input (TALYX_AUDIO_ARGS="--wav song.wav --loop").
+    m_audio->SetExtraArguments(QProcess::splitCommand(qEnvironmentVariable("TALYX_AUDIO_ARGS")));
+    m_audio->SetSinks(
+        [this](const AudioInput& input, uint64_t) {
+            forLightingPages([&input](CDevicePageUI* page) {
+                if (page->Device()->ShowsAudioMode())
+                    page->Device()->OnAudioFrame(input);
+            });
+        },
+        [this](AudioRecorderClient::State state) {
+            using State = AudioRecorderClient::State;
+            const char* text = state == State::Unavailable ? "status_audio_unavailable"
+                               : state == State::NoServer  ? "status_audio_no_server"
+                               : state == State::NoOutput  ? "status_audio_no_output"
+                                                           : nullptr;
+            if (text)
+                ShowStatus(QString::fromLatin1(text), {}, StatusKind::Error);
+            // Without sound the lights rest at the background colour.
+            if (state != State::Capturing && state != State::Starting)
+                forLightingPages([](CDevicePageUI* page) { page->Device()->OnAudioStopped(); });
+        });
+    m_bus->SetCopyDataHandler([this](const QString& sender, uint32_t kind, const QByteArray& data) {
+        if (m_audio)
+            m_audio->OnCopyData(sender, kind, data);
+    });
+    // The modes change from many places (the page, a profile, the keyboard's own keys), so
+    // the wish is looked at a few times a second rather than at each of them.
+    m_audioTimer = new QTimer(this);
+    connect(m_audioTimer, &QTimer::timeout, this, &CMainWnd::RefreshAudioRecorder);
+    m_audioTimer->start(kAudioRefreshMs);
+}
+
+void CMainWnd::RefreshAudioRecorder() {
+    if (!m_audio)
+        return;
+    bool wanted = false;
+    uint32_t periodUs = 50000;
+    if (m_lightControl && m_awake && !m_workersStopped) {
+        forLightingPages([&wanted, &periodUs](CDevicePageUI* page) {
+            CKestravaUSBDevice* device = page->Device();
+            if (!device->Channel().IsOpen() || !device->ShowsAudioMode())
+                return;
+            wanted = true;
+            periodUs = std::min<uint32_t>(periodUs, device->Channel().IsWireless() ? 50000 : 10000);
+        });
+    }
+    m_audio->SetWanted(wanted, periodUs);
 }
 
 void CMainWnd::onClick(CControlUI* sender) {
@@ -825,6 +885,8 @@ LRESULT CMainWnd::HandleMessage(uint32_t msg, WPARAM wParam, LPARAM lParam) {
         if (m_setWnd)
             m_setWnd->Close();
         hide();
+        if (m_audio)
+            m_audio->Shutdown();
         stopWorkers();
         m_tray.DeleteTrayIcon();
         QCoreApplication::exit(0);

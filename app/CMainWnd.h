@@ -25,6 +25,7 @@ namespace talyx {
 
 class AppBus;
 class AppLinkSwitcher;
+class AudioRecorderClient;
 class CButtonUI;
 class CKestravaKeyboardDevice;
 class CDeviceOptionUI;
@@ -126,6 +127,11 @@ public:
     AppLinkSwitcher* Follower() const { return m_follower.get(); }
     // Whether a package report from this process is taken by the settings window.
     bool AcceptsUpdateReport(uint32_t pid) const;
+    // The audio recorder's client (nullptr without a session bus).
+    AudioRecorderClient* AudioRecorder() const { return m_audio.get(); }
+    // Runs the recorder while a connected device shows an audio mode and the program
+    // drives the lights; stops it otherwise. At the period of the fastest such link.
+    void RefreshAudioRecorder();
 
 protected:
     void OnFinalMessage() override;
@@ -133,6 +139,7 @@ protected:
 
 private:
     void onWindowInit();
+    void startAudioClient();
     void onClick(CControlUI* sender);
     void setLightControl(int state, bool broadcast);
     // Creates the tray icon when a tray has appeared since the start. True with a tray.
@@ -201,6 +208,8 @@ private:
     int m_titleBarTicks = 0;
     std::unique_ptr<InputHookHost> m_hooks;
     std::unique_ptr<AppLinkSwitcher> m_follower;
+    std::unique_ptr<AudioRecorderClient> m_audio;
+    QTimer* m_audioTimer = nullptr;
 };
 
 } // namespace talyx

@@ -15,10 +15,11 @@ function(talyx_library name)
     endif()
 endfunction()
 
-# talyx_test(<name> SOURCES <files>... LINKS <targets>... [LABELS <labels>...])
+# talyx_test(<name> SOURCES <files>... LINKS <targets>... [LABELS <labels>...] [LOCKS <resources>...])
+# LOCKS: tests holding one of these never run at the same time (a shared bus name, say).
 # One GoogleTest executable; every test case becomes a CTest test.
 function(talyx_test name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;LINKS;LABELS;ENVIRONMENT" ${ARGN})
+    cmake_parse_arguments(ARG "" "" "SOURCES;LINKS;LABELS;ENVIRONMENT;LOCKS" ${ARGN})
     if(NOT ARG_SOURCES)
         return()
     endif()
@@ -28,9 +29,13 @@ function(talyx_test name)
         target_link_libraries(${name} PRIVATE GTest::gtest_main)
     endif()
     add_dependencies(${name} talyx_data)
+    set(locks)
+    if(ARG_LOCKS)
+        set(locks RESOURCE_LOCK "${ARG_LOCKS}")
+    endif()
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 60
         PROPERTIES LABELS "${ARG_LABELS}" ENVIRONMENT "${ARG_ENVIRONMENT}" SKIP_RETURN_CODE 77 TIMEOUT 120
-                   SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
+                   SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]" ${locks})
 endfunction()

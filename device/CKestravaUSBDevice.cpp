@@ -498,6 +498,14 @@ void CKestravaUSBDevice::OnDeviceUsage(uint16_t usage) {
 
 void CKestravaUSBDevice::SettingsSync() {}
 
+bool CKestravaUSBDevice::ShowsAudioMode() const {
+    return false;
+}
+
+void CKestravaUSBDevice::OnAudioFrame(const AudioInput&) {}
+
+void CKestravaUSBDevice::OnAudioStopped() {}
+
 bool CKestravaUSBDevice::WantsFrames() const {
     return m_framesEnabled.load() && m_lightingControl.load() != 0 && m_channel.IsOpen() && !m_channel.IsSuspended();
 }

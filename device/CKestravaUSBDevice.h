@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "device/AudioGain.h"
 #include "device/DeviceCommandWorker.h"
 #include "device/DeviceIds.h"
 #include "device/LightEffect.h"
@@ -170,6 +171,16 @@ public:
     // Cmd12FinishFrame, which the frame thread calls when the next frame is due; the
     // channel's result. Base: the light list as a 510-byte frame with command 0x12.
     virtual int SendFrame();
+
+    // ---- Audio-reactive lighting (user-interface thread). ----
+    // Whether the device shows a lighting mode driven by sound now: the program runs the
+    // audio recorder while any device does. Base: no.
+    virtual bool ShowsAudioMode() const;
+    // One frame of the recorder's analysis. Base: nothing.
+    virtual void OnAudioFrame(const AudioInput& input);
+    // The recorder has stopped, or cannot run: the lights rest at the background. Base:
+    // nothing.
+    virtual void OnAudioStopped();
 
     // ---- Command worker. ----
     // The device's command and frame worker. Every command of the device goes through it.

@@ -1,6 +1,7 @@
 #include "editors/CLightControlUI.h"
 
 #include "editors/ColorPaletteFile.h"
+#include "platform/Debug.h"
 #include "ui/CColorPaletteUI.h"
 #include "ui/CComboUI.h"
 #include "ui/CListUI.h"
@@ -29,6 +30,19 @@ const char* const kCustomOff = "custom_off_color_btn";
 const char* const kSyncButton = "deng_same_mode";
 const char* const kSwatchPrefix = "color_option_";
 const char* const kEdits[3] = {"deng_edit_R", "deng_edit_G", "deng_edit_B"};
+const char* const kAudioCombo = "light_combo_audiomodeSelect";
+const char* const kAudioBackground = "audio_BkColor_check";
+const char* const kAudioForeground = "audio_FgColor_check";
+const char* const kAudioPalette = "deng_audioColor_Pallet";
+const char* const kAudioColourButton = "deng_audiocolordp_btn";
+const char* const kAudioSevenColour = "deng_7audiocolor_check";
+const char* const kAudioApply = "Close_bkColor_btn";
+const char* const kAudioStyles = "music_setting_btn";
+const char* const kAudioSwatchPrefix = "audiocolor_option_";
+const char* const kAudioEdits[3] = {"deng_audioedit_R", "deng_audioedit_G", "deng_audioedit_B"};
+const char* const kAudioGroups[2] = {"light_audiocolor_layout", "audiocolorpallet_layout"};
+// The audio mode that takes its colours from the sound: no colour to edit.
+constexpr int kAudioModeOwnColours = 3;
 
 uint32_t argbOf(uint8_t r, uint8_t g, uint8_t b) {
     return kOpaque | uint32_t(r) << 16 | uint32_t(g) << 8 | b;
@@ -63,6 +77,11 @@ void CLightControlUI::scopeOptionGroups() {
     for (const char* name : {kFirstDirection, kSecondDirection})
         if (auto* o = qobject_cast<COptionUI*>(find(name)))
             o->SetGroup(group);
+    // The same for the pair that picks the edited audio colour.
+    const QString audioGroup = QStringLiteral("audio_color_type_%1").arg(reinterpret_cast<quintptr>(this), 0, 16);
+    for (const char* name : {kAudioBackground, kAudioForeground})
+        if (auto* o = qobject_cast<COptionUI*>(find(name)))
+            o->SetGroup(audioGroup);
 }
 
 void CLightControlUI::nameForAccessibility() {
@@ -72,7 +91,9 @@ void CLightControlUI::nameForAccessibility() {
         {kModeCombo, "light_effect_title"},      {kPalette, "light_color_title"},
         {"deng_edit_R", "color_label_r"},        {"deng_edit_G", "color_label_g"},
         {"deng_edit_B", "color_label_b"},        {kZoneCombo, "light_zone_pattern"},
-        {kCustomCombo, "tip_custom_group"}};
+        {kCustomCombo, "tip_custom_group"},      {kAudioCombo, "light_audio_mode"},
+        {kAudioPalette, "light_color_title"},    {"deng_audioedit_R", "color_label_r"},
+        {"deng_audioedit_G", "color_label_g"},   {"deng_audioedit_B", "color_label_b"}};
     for (const auto& [name, key] : labelled)
         if (CControlUI* c = find(name))
             c->setAccessibleName(CResourceManager::GetInstance().GetText(QString::fromLatin1(key)));
@@ -358,7 +379,9 @@ bool CLightControlUI::HandleNotify(TNotifyUI& msg) {
     const QString& type = msg.sType;
     auto is = [&name](const char* n) { return name == QLatin1String(n); };
 
-    if (is(kModeCombo)) {
+    if (handleAudio(name, type, sender)) {
+        // The audio colours page took it.
+    } else if (is(kModeCombo)) {
         auto* combo = qobject_cast<CComboUI*>(sender);
         const int mode = combo ? combo->GetCurSel() : -1;
         if (type != notify::kItemSelect || mode < 0)
@@ -429,6 +452,181 @@ bool CLightControlUI::HandleNotify(TNotifyUI& msg) {
             if (m_device.pickColour(colour))
                 onColour(colour, false);
         }
+    }
+    return true;
+}
+
+// ---- the audio colours page ----
+
+void CLightControlUI::SetAudioLightInfo(uint32_t word1, uint32_t word2, uint8_t colourType) {
+    ShowAudioLightInfo(AudioLightInfo::fromWords(word1, word2, colourType));
+}
+
+void CLightControlUI::ShowAudioLightInfo(const AudioLightInfo& audio) {
+    m_audio = audio;
+    auto* combo = qobject_cast<CComboUI*>(find(kAudioCombo));
+    auto* background = qobject_cast<COptionUI*>(find(kAudioBackground));
+    auto* foreground = qobject_cast<COptionUI*>(find(kAudioForeground));
+    if (!combo || !background || !foreground) {
+        DebugOutput(" SetAudioLightInfo control is NULL");
+        return;
+    }
+    m_showing = true;
+    combo->SelectItem(audio.audioMode, false, false);
+    uint32_t shown = 0;
+    if (audio.colorType == 1) {
+        shown = argbOf(audio.fgRed, audio.fgGreen, audio.fgBlue);
+        background->Selected(false, false);
+        foreground->Selected(true, false);
+        if (auto* seven = qobject_cast<COptionUI*>(find(kAudioSevenColour)))
+            seven->Selected(audio.sevenColor != 0, false);
+    } else {
+        shown = argbOf(audio.bkRed, audio.bkGreen, audio.bkBlue);
+        foreground->Selected(false, false);
+        background->Selected(true, false);
+    }
+    showAudioColour(shown, true);
+    applyAudioMode(audio.audioMode);
+    m_showing = false;
+}
+
+void CLightControlUI::applyAudioMode(int audioMode) {
+    const GroupState state = audioMode == kAudioModeOwnColours ? GroupState::Off : GroupState::On;
+    for (const char* group : kAudioGroups)
+        setEnabled(group, state);
+}
+
+void CLightControlUI::showAudioColour(uint32_t argb, bool movePalette) {
+    argb |= kOpaque;
+    const int channels[3] = {int(argb >> 16 & 0xFF), int(argb >> 8 & 0xFF), int(argb & 0xFF)};
+    for (int i = 0; i < 3; ++i)
+        if (CControlUI* e = find(kAudioEdits[i]))
+            e->SetText(QString::number(channels[i]));
+    if (movePalette)
+        if (auto* palette = qobject_cast<CColorPaletteUI*>(find(kAudioPalette)))
+            palette->SetSelectColor(argb);
+    if (CControlUI* button = find(kAudioColourButton))
+        button->SetBkColor(argb);
+}
+
+AudioLightInfo CLightControlUI::GetAudioLightInfo(bool storeColour) const {
+    AudioLightInfo audio = m_audio;
+    auto* combo = qobject_cast<CComboUI*>(find(kAudioCombo));
+    auto* seven = qobject_cast<COptionUI*>(find(kAudioSevenColour));
+    auto* background = qobject_cast<COptionUI*>(find(kAudioBackground));
+    auto* foreground = qobject_cast<COptionUI*>(find(kAudioForeground));
+    CControlUI* button = find(kAudioColourButton);
+    if (!combo || !seven || !background || !foreground || !button) {
+        DebugOutput("GetAudioLightInfo control is NULL");
+        return audio;
+    }
+    if (combo->GetCurSel() >= 0)
+        audio.audioMode = static_cast<uint8_t>(combo->GetCurSel());
+    audio.sevenColor = seven->IsSelected() ? 1 : 0;
+    if (foreground->IsSelected())
+        audio.colorType = 1;
+    else if (background->IsSelected())
+        audio.colorType = 0;
+    if (storeColour) {
+        const uint32_t argb = button->GetBkColor();
+        uint8_t* rgb[3] = {&audio.bkRed, &audio.bkGreen, &audio.bkBlue};
+        if (audio.colorType == 1) {
+            rgb[0] = &audio.fgRed;
+            rgb[1] = &audio.fgGreen;
+            rgb[2] = &audio.fgBlue;
+        }
+        *rgb[0] = static_cast<uint8_t>(argb >> 16);
+        *rgb[1] = static_cast<uint8_t>(argb >> 8);
+        *rgb[2] = static_cast<uint8_t>(argb);
+    }
+    return audio;
+}
+
+uint32_t CLightControlUI::GetAudioSwatchColor(int n) const {
+    CControlUI* c = FindSubControl(QString::fromLatin1(kAudioSwatchPrefix) + QString::number(n));
+    return c ? c->GetBkColor() : 0;
+}
+
+uint32_t CLightControlUI::GetAudioPaletteColor() const {
+    auto* palette = qobject_cast<CColorPaletteUI*>(find(kAudioPalette));
+    return palette ? palette->GetSelectColor() : kOpaque;
+}
+
+QString CLightControlUI::GetAudioEditText(QChar channel) const {
+    const int i = channel == QLatin1Char('R')   ? 0
+                  : channel == QLatin1Char('G') ? 1
+                  : channel == QLatin1Char('B') ? 2
+                                                : -1;
+    CControlUI* e = i >= 0 ? find(kAudioEdits[i]) : nullptr;
+    if (!e) {
+        DebugOutput("GetLightAudioColor control is NULL");
+        return QString();
+    }
+    return e->GetText();
+}
+
+void CLightControlUI::commitAudio(const AudioLightInfo& audio) {
+    m_audio = audio;
+    if (m_device.changeAudio)
+        m_device.changeAudio(audio);
+}
+
+void CLightControlUI::commitAudioColour(uint32_t argb, bool movePalette) {
+    m_showing = true;
+    showAudioColour(argb, movePalette);
+    m_showing = false;
+    commitAudio(GetAudioLightInfo(true));
+}
+
+bool CLightControlUI::handleAudio(const QString& name, const QString& type, CControlUI* sender) {
+    auto is = [&name](const char* n) { return name == QLatin1String(n); };
+    if (is(kAudioCombo)) {
+        auto* combo = qobject_cast<CComboUI*>(sender);
+        if (type == notify::kItemSelect && combo && combo->GetCurSel() >= 0) {
+            applyAudioMode(combo->GetCurSel());
+            commitAudio(GetAudioLightInfo(true));
+        }
+    } else if (is(kAudioSevenColour)) {
+        if (type == notify::kSelectChanged)
+            commitAudio(GetAudioLightInfo(true));
+    } else if (is(kAudioBackground) || is(kAudioForeground)) {
+        // Only the option that took the selection switches the edited colour; both stored
+        // colours stay as they are.
+        auto* option = qobject_cast<COptionUI*>(sender);
+        if (type != notify::kSelectChanged || !option || !option->IsSelected())
+            return true;
+        const AudioLightInfo audio = GetAudioLightInfo(false);
+        m_showing = true;
+        showAudioColour(audio.colorType == 1 ? argbOf(audio.fgRed, audio.fgGreen, audio.fgBlue)
+                                             : argbOf(audio.bkRed, audio.bkGreen, audio.bkBlue),
+                        true);
+        m_showing = false;
+        commitAudio(audio);
+    } else if (is(kAudioPalette)) {
+        auto* palette = qobject_cast<CColorPaletteUI*>(sender);
+        if (type == notify::kColorChanged && palette)
+            commitAudioColour(palette->GetSelectColor(), false);
+    } else if (name.startsWith(QLatin1String(kAudioSwatchPrefix))) {
+        if (type == notify::kClick)
+            commitAudioColour(sender->GetBkColor(), true);
+    } else if (is(kAudioEdits[0]) || is(kAudioEdits[1]) || is(kAudioEdits[2])) {
+        if (type != notify::kKillFocus && type != notify::kReturn)
+            return true;
+        const int value = ColourComponentFromText(sender->GetText().toStdString());
+        uint32_t argb = 0;
+        if (CControlUI* button = find(kAudioColourButton))
+            argb = button->GetBkColor();
+        const int shift = is(kAudioEdits[0]) ? 16 : is(kAudioEdits[1]) ? 8 : 0;
+        argb = (argb & ~(0xFFu << shift)) | uint32_t(value) << shift;
+        commitAudioColour(argb, true);
+    } else if (is(kAudioApply)) {
+        if (type == notify::kClick)
+            commitAudio(GetAudioLightInfo(true));
+    } else if (is(kAudioStyles)) {
+        if (type == notify::kClick && m_device.openAudioStyles)
+            m_device.openAudioStyles();
+    } else {
+        return false;
     }
     return true;
 }

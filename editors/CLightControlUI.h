@@ -36,6 +36,11 @@ public:
         std::function<void(int)> selectCustomGroup;  // keyboard
         std::function<void(bool)> fillCustomColours; // keyboard: all lit / all off
         std::function<bool(uint32_t&)> pickColour;   // the colour picker; true on OK
+        // The sound-driven lighting (keyboard): the stored record, its change (stored in
+        // the device and its profile, saved, given to the lighting), the style window.
+        std::function<AudioLightInfo()> currentAudio;
+        std::function<void(const AudioLightInfo&)> changeAudio;
+        std::function<void()> openAudioStyles;
     };
 
     explicit CLightControlUI(QWidget* parent = nullptr);
@@ -73,6 +78,20 @@ public:
     uint32_t GetSwatchColor(int n) const;     // 0
     bool GetDirectionFirst() const;
 
+    // The audio colours page. Shows the record given as two words (least significant byte
+    // first: audio mode, background red, green, blue; foreground red, green, blue,
+    // seven-colour) and the colour-type flag (1: the foreground is edited); raises no
+    // notification. Audio mode 3 follows the sound on its own colours: both colour groups
+    // are disabled then.
+    void SetAudioLightInfo(uint32_t word1, uint32_t word2, uint8_t colourType);
+    void ShowAudioLightInfo(const AudioLightInfo& audio);
+    // The record as the page shows it: the stored one with the audio mode, seven-colour
+    // flag and colour-type flag of the controls; with storeColour, the colour of
+    // "deng_audiocolordp_btn" as the colour being edited.
+    AudioLightInfo GetAudioLightInfo(bool storeColour) const;
+    uint32_t GetAudioSwatchColor(int n) const;     // 0
+    uint32_t GetAudioPaletteColor() const;         // 0xFF000000
+    QString GetAudioEditText(QChar channel) const; // empty
     // A notification of one of the page's controls: true when it was one.
     bool HandleNotify(TNotifyUI& msg);
 
@@ -93,9 +112,16 @@ private:
     void onColour(uint32_t argb, bool fromSwatch);
     void onEdit(CControlUI* edit);
     void scopeOptionGroups();
+    bool handleAudio(const QString& name, const QString& type, CControlUI* sender);
+    void showAudioColour(uint32_t argb, bool movePalette);
+    void applyAudioMode(int audioMode);
+    // The edited colour (background or foreground) of the record becomes argb.
+    void commitAudioColour(uint32_t argb, bool movePalette);
+    void commitAudio(const AudioLightInfo& audio);
     void nameForAccessibility();
 
     Device m_device;
+    AudioLightInfo m_audio;
     int m_lightType = 0;
     bool m_syncAvailable = false;
     int m_shownMode = -1;

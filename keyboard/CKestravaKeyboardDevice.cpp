@@ -882,6 +882,18 @@ void CKestravaKeyboardDevice::ChangeAudioLighting(const AudioLightInfo& audio) {
                              LightRgb{audio.fgRed, audio.fgGreen, audio.fgBlue}, audio.sevenColor != 0);
 }
 
+bool CKestravaKeyboardDevice::ShowsAudioMode() const {
+    return m_engine.Setting().mode == kMusicMode;
+}
+
+void CKestravaKeyboardDevice::OnAudioFrame(const AudioInput& input) {
+    m_engine.SetAudioFrame(input);
+}
+
+void CKestravaKeyboardDevice::OnAudioStopped() {
+    m_engine.ClearAudio();
+}
+
 // ---- settings ----
 
 void CKestravaKeyboardDevice::SetSettings(const std::array<uint32_t, 3>& words) {

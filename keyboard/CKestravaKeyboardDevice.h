@@ -64,6 +64,7 @@ public:
     // Main window message carrying status byte 4 in wParam.
     static constexpr uint32_t kMsgStatusByte = 0x0D01;
     static constexpr int kCustomMode = 20;
+    static constexpr int kMusicMode = 29;
     // The factory codes of every key must fit one 512-byte block: 170 keys at most.
     static constexpr int kMaxKeys = 170;
     static constexpr size_t kInfoSize = 34;
@@ -206,6 +207,12 @@ public:
     LightColour GetLightColour(int n) const override;
     // Paints the light buttons with the current frame (black for hidden buttons).
     void BuildLightFrame() override;
+
+    // The music mode (29) is the keyboard's audio mode; the recorder's frames go to the
+    // engine, which redraws at once (the frame thread sends the result).
+    bool ShowsAudioMode() const override;
+    void OnAudioFrame(const AudioInput& input) override;
+    void OnAudioStopped() override;
 
     // ---- Lighting.
     // A lighting change from the lighting page: kept in the profile (saved), sent with

@@ -11,6 +11,7 @@ namespace talyx {
 namespace {
 
 constexpr int kCustomMode = 20;
+constexpr int kMusicMode = 29;
 // The middle column, towards which the converge mode runs.
 constexpr int kMiddleColumn = 11;
 // Rows a rain drop falls below the picture before it starts again from the top.
@@ -149,7 +150,9 @@ void KeyboardLightEngine::restartLocked() {
     m_a = 0;
     m_colourIndex = 0;
     m_head = 0;
-    m_shownLevel = 0;
+    m_barHeight.fill(0);
+    m_musicStarted = false;
+    m_fallRemainder = 0;
     m_blinkOn = true;
     m_lastBlink = GetTickCount();
     // The fade-in counts from now, not from whenever the overlays last ran.
@@ -171,7 +174,7 @@ int KeyboardLightEngine::Pace() const {
     std::lock_guard<std::mutex> lock(m_lock);
     // The music mode follows the sound rather than the speed: it steps as soon as more
     // than one tick has passed.
-    if (m_setting.mode == 29)
+    if (m_setting.mode == kMusicMode)
         return 2;
     return ModePace(m_setting.mode, m_setting.speed);
 }
@@ -634,10 +637,29 @@ void KeyboardLightEngine::stepVortex() {
 }
 
 void KeyboardLightEngine::stepMusic() {
-    // The bars jump up with the sound and sink slowly, as a level meter does.
-    m_shownLevel = std::max<int>(m_audioLevel, m_shownLevel - 12);
+    // The bars jump up with the sound and sink at a steady pace, as a level meter does;
+    // the pace is by the clock, as frames come both from the recorder and from the steps.
+    const uint64_t now = GetTickCount();
+    int fall = 255;
+    if (m_musicStarted) {
+        // The remainder is carried over, so frequent frames fall as fast as rare ones.
+        const uint64_t total = std::min<uint64_t>(now - m_lastMusicMs, kBarFallMs) * 255 + m_fallRemainder;
+        fall = static_cast<int>(total / kBarFallMs);
+        m_fallRemainder = total % kBarFallMs;
+    }
+    m_musicStarted = true;
+    m_lastMusicMs = now;
+    const bool stale = m_audioBands && now - m_audioFrameMs > kAudioStaleMs;
     for (int c = 0; c < kLightColumns; ++c) {
-        const int height = m_shownLevel * kMusicBarShape[c] / 255;
+        int target = m_audio.level * kMusicBarShape[c] / 255;
+        if (m_audioBands) {
+            const int band = m_audio.bands[static_cast<size_t>(c * kAudioInputBands / kLightColumns)];
+            target = (3 * band + target) / 4;
+        }
+        if (stale)
+            target = 0;
+        int& height = m_barHeight[static_cast<size_t>(c)];
+        height = std::max(target, height - fall);
         const int litRows = (height * kLightRows + 254) / 255;
         for (int r = 0; r < kLightRows; ++r) {
             const int fromBottom = kLastRow - r;
@@ -811,7 +833,36 @@ void KeyboardLightEngine::SetPresentSlots(const std::array<bool, kKeySlots>& pre
 
 void KeyboardLightEngine::SetAudioLevel(uint8_t level) {
     std::lock_guard<std::mutex> lock(m_lock);
-    m_audioLevel = level;
+    m_audio = AudioShown{};
+    m_audio.level = level;
+    m_audioBands = false;
+}
+
+void KeyboardLightEngine::SetAudioFrame(const AudioInput& input) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_audioFrameMs = GetTickCount();
+    m_audio = m_gain.Apply(input, m_audioFrameMs);
+    m_audioBands = true;
+    if (m_setting.mode == kMusicMode) {
+        stepMusic();
+        compose();
+    }
+}
+
+void KeyboardLightEngine::ClearAudio() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_audio = AudioShown{};
+    m_audioBands = false;
+    m_gain.Reset();
+    if (m_setting.mode == kMusicMode) {
+        stepMusic();
+        compose();
+    }
+}
+
+AudioShown KeyboardLightEngine::ShownAudio() const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_audio;
 }
 
 void KeyboardLightEngine::SetAudioColours(const LightRgb& background, const LightRgb& foreground, bool wheel) {

@@ -5,9 +5,11 @@
 #include <mutex>
 #include <vector>
 
+#include "device/AudioGain.h"
 #include "device/LightEffect.h"
 #include "device/LightTables.h"
 #include "keyboard/KeyTables.h"
+#include "keyboard/KeyboardLightTables.h"
 
 namespace talyx {
 
@@ -82,6 +84,8 @@ public:
     static constexpr int kMaxRipples = 12;
     static constexpr int kMaxBursts = 6;
     static constexpr int kSparklesPerStep = 6;
+    static constexpr int kBarFallMs = 400;
+    static constexpr uint64_t kAudioStaleMs = 250;
 
     explicit KeyboardLightEngine(uint32_t seed = 0x7A1F5EEDu);
 
@@ -124,10 +128,21 @@ public:
     // called every slot counts as present.
     void SetPresentSlots(const std::array<bool, kKeySlots>& present);
 
-    // Sound level (0 to 255) for the music mode (29), and its colours: background, bars,
-    // and whether the bars take the colour wheel instead.
+    // The music mode (29): bars that rise with the sound over the background colour and
+    // sink back (a full bar in kBarFallMs) when it stops.
+    // A level already scaled for the lights (0 to 255), without bands: every bar follows it.
     void SetAudioLevel(uint8_t level);
+    // One frame of the audio recorder: the level and bands pass through the engine's
+    // automatic gain; the bars spread the bands from the lowest on the left to the highest
+    // on the right, with the level lifting them all a little. In the music mode the frame
+    // is redrawn at once, so the next frame sent shows the sound without waiting for the
+    // light thread's step. Frames that stop coming for kAudioStaleMs count as silence.
+    void SetAudioFrame(const AudioInput& input);
+    // The recorder is gone: silence, and the gain starts afresh.
+    void ClearAudio();
+    // Background, bars, and whether the bars take the colour wheel instead.
     void SetAudioColours(const LightRgb& background, const LightRgb& foreground, bool wheel);
+    AudioShown ShownAudio() const;
 
     // Writes one slot's colour straight into the frame (lighting driven from outside, such
     // as the synchronised effects of several devices).
@@ -243,7 +258,6 @@ private:
     bool m_blinkOn = true;
     uint64_t m_lastBlink = 0;
     int m_head = 0;
-    int m_shownLevel = 0;
 
     // Per-key state.
     std::array<uint8_t, kKeySlots> m_keyState{};
@@ -255,7 +269,14 @@ private:
 
     std::array<LightRgb, kKeySlots> m_custom{};
     std::array<bool, kKeySlots> m_present{};
-    uint8_t m_audioLevel = 0;
+    AudioGain m_gain;
+    AudioShown m_audio;
+    bool m_audioBands = false; // the shown values come with bands (from the recorder)
+    uint64_t m_audioFrameMs = 0;
+    std::array<int, kLightColumns> m_barHeight{};
+    uint64_t m_lastMusicMs = 0;
+    bool m_musicStarted = false;
+    uint64_t m_fallRemainder = 0;
     LightRgb m_audioBackground{0, 0, 64};
     LightRgb m_audioForeground{0, 255, 180};
     bool m_audioWheel = true;

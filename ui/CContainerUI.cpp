@@ -84,9 +84,12 @@ void CContainerUI::EnableScrollBar(bool vertical) {
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_scroll->setWidgetResizable(false);
-    m_scroll->setStyleSheet(
-        QStringLiteral("QScrollArea{background:transparent;} QScrollArea>QWidget>QWidget{background:transparent;}"
-                       "QScrollBar:vertical{background:transparent;width:6px;margin:0;}"
+    // The area and what it scrolls stay clear without a style sheet: one on the area would
+    // restyle every control placed in it. Only the scroll bar has one.
+    m_scroll->setAutoFillBackground(false);
+    m_scroll->viewport()->setAutoFillBackground(false);
+    m_scroll->verticalScrollBar()->setStyleSheet(
+        QStringLiteral("QScrollBar:vertical{background:transparent;width:6px;margin:0;}"
                        "QScrollBar::handle:vertical{background:#5a5f6e;border-radius:3px;min-height:24px;}"
                        "QScrollBar::add-line,QScrollBar::sub-line{height:0;}"
                        "QScrollBar::add-page,QScrollBar::sub-page{background:transparent;}"));
@@ -95,6 +98,7 @@ void CContainerUI::EnableScrollBar(bool vertical) {
     for (CControlUI* item : m_items)
         item->setParent(m_content);
     m_scroll->setWidget(m_content);
+    m_content->setAutoFillBackground(false); // the area turned it on
     for (CControlUI* item : m_items)
         item->QWidget::setVisible(item->IsVisible());
     NeedUpdate();

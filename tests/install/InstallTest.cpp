@@ -145,6 +145,7 @@ TEST_F(Install, PutsEveryFileWhereTheDesktopLooksAndNothingElse) {
     const QStringList expected = [] {
         QStringList e = {"bin/talyx",
                          "bin/talyxctl",
+                         "bin/talyx-audio",
                          "share/man/man1/talyxctl.1",
                          "share/bash-completion/completions/talyxctl",
                          "lib/udev/rules.d/70-talyx.rules",

@@ -358,11 +358,14 @@ TEST_F(LightEngine, MusicBarsFollowTheLevelAndSinkSlowly) {
         EXPECT_EQ(f[kColumnTable[7][r]].r, 255) << "row " << r;
     }
     e.SetAudioLevel(0);
+    clock.advance(kTickMs);
     e.Step();
     f = e.BaseFrame();
     EXPECT_EQ(f[kColumnTable[7][5]].r, 255) << "the bar sinks, it does not vanish";
-    for (int i = 0; i < 30; ++i)
+    for (int i = 0; i < 30; ++i) {
+        clock.advance(kTickMs);
         e.Step();
+    }
     f = e.BaseFrame();
     EXPECT_EQ(f[kColumnTable[7][5]].b, 100);
     EXPECT_EQ(f[kColumnTable[7][5]].brightness, 255 / 4) << "quiet: the dim background";

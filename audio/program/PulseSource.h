@@ -1,0 +1,70 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "audio/AudioAnalyser.h"
+#include "audio/program/AudioSource.h"
+
+struct pa_threaded_mainloop;
+struct pa_mainloop_api;
+struct pa_context;
+struct pa_stream;
+struct pa_server_info;
+struct pa_sink_info;
+struct pa_time_event;
+
+namespace talyx {
+
+// Captures what the computer plays: the monitor of the sound server's default output,
+// through libpulse (PulseAudio, or PipeWire's PulseAudio server). When the user picks
+// another default output the capture moves to that output's monitor. Without a server,
+// or when it goes away, it reports NoServer and tries again every kRetryMs; without a
+// default output it reports NoOutput and waits for one.
+//
+// libpulse runs on its own thread (a threaded main loop); every call from outside takes
+// that loop's lock, which the loop holds only for short callbacks, so no call blocks for
+// long. The frames come from the read callback, one per frame period: the server is asked
+// for fragments of one period, so no frame waits for a larger buffer to fill.
+class PulseSource : public AudioSource {
+public:
+    static constexpr int kRetryMs = 2000;
+    static constexpr uint32_t kRate = 24000;
+    static constexpr int kChannels = 1;
+
+    explicit PulseSource(uint32_t periodUs);
+    ~PulseSource() override;
+    bool Start() override;
+    void Pause() override;
+    void Release() override;
+    void SetFramePeriod(uint32_t periodUs) override;
+
+private:
+    static void onContextState(pa_context* c, void* self);
+    static void onSubscribe(pa_context* c, int type, uint32_t index, void* self);
+    static void onServerInfo(pa_context* c, const pa_server_info* info, void* self);
+    static void onSinkInfo(pa_context* c, const pa_sink_info* info, int eol, void* self);
+    static void onStreamState(pa_stream* s, void* self);
+    static void onRead(pa_stream* s, size_t bytes, void* self);
+    static void onRetry(pa_mainloop_api* api, pa_time_event* e, const struct timeval* tv, void* self);
+
+    // With the loop's lock held.
+    void connectLocked();
+    void dropContextLocked();
+    void dropStreamLocked();
+    void openStreamLocked(const std::string& monitor);
+    void scheduleRetryLocked();
+    void report(AudioRecorderState s, const std::string& source = {});
+
+    pa_threaded_mainloop* m_loop = nullptr;
+    pa_context* m_context = nullptr;
+    pa_stream* m_stream = nullptr;
+    pa_time_event* m_retry = nullptr;
+    std::string m_monitor;  // the source being captured (or being opened)
+    std::string m_sinkName; // the default output it belongs to
+    bool m_wanted = false;
+    AudioAnalyser m_analyser;
+    uint32_t m_periodUs;
+};
+
+} // namespace talyx
