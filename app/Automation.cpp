@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <memory>
 
+#include "app/AppLinkSwitcher.h"
 #include "app/AutomationActions.h"
 #include "app/CDeviceOptionUI.h"
 #include "app/CDevicePageUI.h"
@@ -788,6 +789,65 @@ int Automation::SetSettings(const QString& device, const QVariantMap& values, QS
         });
     });
     return 0;
+}
+
+// ---- the application in front
+
+namespace {
+
+// What a script may report: short, printable text.
+bool reportedText(const QString& s) {
+    if (s.size() > 256)
+        return false;
+    for (QChar c : s)
+        if (c.category() == QChar::Other_Control)
+            return false;
+    return true;
+}
+
+} // namespace
+
+int Automation::ApplicationActivated(const QString& id, const QString& windowClass, uint pid, QString&, QString&) {
+    const Reply reply = delayedReply();
+    if (!reportedText(id) || !reportedText(windowClass)) {
+        reply(kBadArgument, QStringLiteral("the id and the window class must be printable and at most 256 characters"),
+              {});
+        return 0;
+    }
+    AppLinkSwitcher* follower = m_window ? m_window->Follower() : nullptr;
+    if (!follower) {
+        reply(kFailed, QStringLiteral("the program is not ready"), {});
+        return 0;
+    }
+    FocusedApplication app;
+    app.id = id.trimmed().toStdString();
+    app.windowClass = windowClass.trimmed().toStdString();
+    app.pid = pid;
+    QJsonObject data;
+    data[QStringLiteral("source")] = follower->SourceName();
+    if (!follower->Report(app)) {
+        reply(kNotSupported,
+              follower->HasSource()
+                  ? QStringLiteral("this session's windows are followed through %1; reports are not used")
+                        .arg(follower->SourceName())
+                  : QStringLiteral("this session is not one whose compositor scripts report the window in front"),
+              data);
+        return 0;
+    }
+    data[QStringLiteral("application")] = QString::fromStdString(follower->Catalog().LinkNameOf(app));
+    reply(kOk, QStringLiteral("noted"), data);
+    return 0;
+}
+
+int Automation::ApplicationActivated(const QString& id, const QString& windowClass, int pid, QString& message,
+                                     QString& data) {
+    return ApplicationActivated(id, windowClass, pid > 0 ? static_cast<uint>(pid) : 0u, message, data);
+}
+
+int Automation::ApplicationActivated(const QString& id, const QString& windowClass, double pid, QString& message,
+                                     QString& data) {
+    const uint whole = pid >= 1 && pid <= 4294967295.0 ? static_cast<uint>(pid) : 0u;
+    return ApplicationActivated(id, windowClass, whole, message, data);
 }
 
 } // namespace talyx

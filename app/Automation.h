@@ -140,6 +140,14 @@ class Automation : public QObject, protected QDBusContext {
         "    <arg name=\"message\" type=\"s\" direction=\"out\"/>\n"
         "    <arg name=\"data\" type=\"s\" direction=\"out\"/>\n"
         "  </method>\n"
+        "  <method name=\"ApplicationActivated\">\n"
+        "    <arg name=\"id\" type=\"s\" direction=\"in\"/>\n"
+        "    <arg name=\"windowClass\" type=\"s\" direction=\"in\"/>\n"
+        "    <arg name=\"pid\" type=\"u\" direction=\"in\"/>\n"
+        "    <arg name=\"code\" type=\"i\" direction=\"out\"/>\n"
+        "    <arg name=\"message\" type=\"s\" direction=\"out\"/>\n"
+        "    <arg name=\"data\" type=\"s\" direction=\"out\"/>\n"
+        "  </method>\n"
         "</interface>\n"
     )
     // clang-format on
@@ -187,6 +195,13 @@ public slots:
     int Settings(const QString& device, QString& message, QString& data);
     int SetSettings(const QString& device, const QVariantMap& values, QString& message, QString& data);
     int Apply(const QString& device, QString& message, QString& data);
+    // A compositor script reports the window in front: its desktop-file id, window class
+    // and process. Script engines send the process as whatever number type they have, so
+    // int32 and double are taken as well as uint32.
+    int ApplicationActivated(const QString& id, const QString& windowClass, uint pid, QString& message, QString& data);
+    int ApplicationActivated(const QString& id, const QString& windowClass, int pid, QString& message, QString& data);
+    int ApplicationActivated(const QString& id, const QString& windowClass, double pid, QString& message,
+                             QString& data);
 
 public:
     // A finished call: sends the reply of a delayed call, or does nothing for a direct

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "app/AppBus.h"
+#include "app/AppLinkSwitcher.h"
 #include "app/AppMessages.h"
 #include "app/AudioRecorderClient.h"
 #include "app/BuilderCallback.h"
@@ -103,6 +104,7 @@ CMainWnd::CMainWnd(AppBus* bus) : m_bus(bus), m_callback(&m_pm), m_hooks(std::ma
 
 CMainWnd::~CMainWnd() {
     SetProfileWriteObserver(nullptr);
+    m_follower.reset();
     if (m_bus)
         m_bus->SetCopyDataHandler({});
     m_audio.reset();
@@ -221,6 +223,9 @@ void CMainWnd::onWindowInit() {
     m_scan->Start(m_workers[kScanSlot]);
     m_lightSync = std::make_unique<LightSyncThread>(m_pageLists);
     m_lightSync->Start(m_workers[kLightSyncSlot]);
+    m_follower = std::make_unique<AppLinkSwitcher>(this);
+    m_follower->Start(FocusSession::FromEnvironment());
+    connect(m_follower.get(), &AppLinkSwitcher::Focused, this, [this] { showFocusStatus(); });
     startAudioClient();
     // A measuring aid (scripts/bench): minimise the window this long after start.
     if (const int ms = qEnvironmentVariableIntValue("TALYX_MINIMISE_AFTER_MS"); ms > 0)
@@ -1078,8 +1083,16 @@ std::vector<UpdateRow> CMainWnd::UpdateRows() const {
     return known;
 }
 
+void CMainWnd::showFocusStatus() {
+    if (!m_setWnd || m_setWnd->IsDestroyed())
+        return;
+    if (CControlUI* line = m_setWnd->FindControl(QStringLiteral("set_focus_text")))
+        line->SetText(m_follower ? m_follower->StatusText() : QString());
+}
+
 void CMainWnd::OpenSettings(int page) {
     if (m_setWnd && !m_setWnd->IsDestroyed()) {
+        showFocusStatus();
         m_setWnd->SelectPage(page);
         m_setWnd->ShowWindow(true);
         return;
@@ -1093,6 +1106,7 @@ void CMainWnd::OpenSettings(int page) {
         return;
     }
     m_setWnd = wnd;
+    showFocusStatus();
     wnd->SelectPage(page);
     wnd->PlaceBeside(this);
     wnd->ShowWindow(true);

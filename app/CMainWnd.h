@@ -24,6 +24,7 @@ class QTimer;
 namespace talyx {
 
 class AppBus;
+class AppLinkSwitcher;
 class AudioRecorderClient;
 class CButtonUI;
 class CKestravaKeyboardDevice;
@@ -122,6 +123,8 @@ public:
     std::vector<UpdateRow> UpdateRows() const;
     // The input hook and the routing of its messages.
     InputHookHost* InputHooks() const { return m_hooks.get(); }
+    // Profiles that follow the application in front; made with the window's start.
+    AppLinkSwitcher* Follower() const { return m_follower.get(); }
     // Whether a package report from this process is taken by the settings window.
     bool AcceptsUpdateReport(uint32_t pid) const;
     // The audio recorder's client (nullptr without a session bus).
@@ -162,6 +165,8 @@ private:
     void attachRow(int row);
     // Runs fn on the pages of the keyboard, mouse and mouse-pad families.
     void forLightingPages(const std::function<void(CDevicePageUI*)>& fn) const;
+    // The settings window's line on the focus source.
+    void showFocusStatus();
     void setWindowHiddenFlag(bool hidden);
     void onSelectorMessage(int index, bool show);
     void applySkin(const SkinChange& change);
@@ -202,6 +207,7 @@ private:
     bool m_saveFailureTold = false;
     int m_titleBarTicks = 0;
     std::unique_ptr<InputHookHost> m_hooks;
+    std::unique_ptr<AppLinkSwitcher> m_follower;
     std::unique_ptr<AudioRecorderClient> m_audio;
     QTimer* m_audioTimer = nullptr;
 };

@@ -1,11 +1,16 @@
 #include "app/ProfileBar.h"
 
+#include <QCursor>
 #include <QFileInfo>
+
+#include "app/AppLinkSwitcher.h"
+#include "app/CMainWnd.h"
 
 #include "profile/FileExchange.h"
 #include "profile/ProfileTransfer.h"
 #include "ui/CComboUI.h"
 #include "ui/CMsgWnd.h"
+#include "ui/CResourceManager.h"
 #include "ui/FileDialog.h"
 #include "ui/UIDefs.h"
 #include "ui/WindowMessages.h"
@@ -114,6 +119,11 @@ bool ProfileBar::HandleNotify(CControlUI* sender, const QString& type) {
     } else if (name == QLatin1String("device_profile_rename_btn")) {
         if (CControlUI* edit = find(QStringLiteral("device_profile_name_edit")))
             Rename(edit->GetText().toStdString(), *this);
+    } else if (name == QLatin1String("device_profile_link_btn")) {
+        if (QMenu* menu = BuildLinkMenu()) {
+            menu->setAttribute(Qt::WA_DeleteOnClose);
+            menu->popup(QCursor::pos());
+        }
     } else if (name == QLatin1String("device_profile_import_btn")) {
         importFile();
     } else if (name == QLatin1String("device_profile_export_btn")) {
@@ -235,6 +245,101 @@ void ProfileBar::OnItemSelected(int index, const std::string& name, bool raiseEv
         m_combo->SelectItem(index, false, raiseEvent);
     if (CControlUI* edit = find(QStringLiteral("device_profile_name_edit")))
         edit->SetText(QString::fromStdString(name));
+    showLink();
+}
+
+AppLinkSwitcher* ProfileBar::follower() const {
+    CMainWnd* main = CMainWnd::Instance();
+    return main ? main->Follower() : nullptr;
+}
+
+void ProfileBar::showLink() {
+    CControlUI* label = find(QStringLiteral("device_profile_link_label"));
+    if (!label)
+        return;
+    const std::string link = m_profiles->LinkOf(m_profiles->Selected());
+    QString shown = QString::fromStdString(link);
+    if (AppLinkSwitcher* f = follower())
+        if (const DesktopApplication* app = f->Catalog().Find(link))
+            shown = QString::fromStdString(app->name);
+    label->SetText(CResourceManager::GetInstance().GetText(QStringLiteral("profile_link_shown")).arg(shown));
+    label->SetToolTip(QString::fromStdString(link));
+    label->SetVisible(!link.empty());
+}
+
+bool ProfileBar::Link(const std::string& application) {
+    const int selected = m_profiles->Selected();
+    if (!m_profiles->SetLink(selected, application)) {
+        status("status_profile_not_saved", {SelectedName()}, StatusKind::Error);
+        return false;
+    }
+    showLink();
+    const std::string link = m_profiles->LinkOf(selected);
+    if (link.empty())
+        status("status_profile_unlinked", {SelectedName()}, StatusKind::Success);
+    else
+        status("status_profile_linked", {SelectedName(), QString::fromStdString(link)}, StatusKind::Success);
+    return true;
+}
+
+QMenu* ProfileBar::BuildLinkMenu() {
+    if (m_profiles->Selected() < 0)
+        return nullptr;
+    CResourceManager& texts = CResourceManager::GetInstance();
+    auto* menu = new QMenu;
+    menu->setObjectName(QStringLiteral("device_profile_link_menu"));
+    menu->setStyleSheet(QStringLiteral("QMenu{background:#1b1f28;color:#e8eaf0;border:1px solid #2f3542;padding:4px;}"
+                                       "QMenu::item{padding:6px 22px;border-radius:3px;}"
+                                       "QMenu::item:selected{background:#00a8d8;color:#0b0d12;}"
+                                       "QMenu::item:disabled{color:#6e778a;}"
+                                       "QMenu::separator{height:1px;background:#2f3542;margin:4px 8px;}"));
+    QPointer<CControlUI> page(m_page);
+    auto add = [&](QMenu* to, const QString& text, const QString& name, const std::string& link) {
+        QAction* action = to->addAction(text);
+        action->setObjectName(name);
+        QObject::connect(action, &QAction::triggered, menu, [this, page, link] {
+            if (page)
+                Link(link);
+        });
+    };
+    AppLinkSwitcher* f = follower();
+    if (f && !f->LastForeign().IsEmpty()) {
+        const FocusedApplication& last = f->LastForeign();
+        const std::string link = f->Catalog().LinkNameOf(last);
+        const DesktopApplication* known = f->Catalog().Find(link);
+        const QString shown = QString::fromStdString(known ? known->name : link);
+        add(menu, texts.GetText(QStringLiteral("profile_link_last")).arg(shown), QStringLiteral("link_last"), link);
+        menu->addSeparator();
+    }
+    auto fillApps = [&](QMenu* to, const std::vector<const DesktopApplication*>& apps) {
+        if (apps.empty()) {
+            to->addAction(texts.GetText(QStringLiteral("profile_link_none")))->setEnabled(false);
+            return;
+        }
+        for (const DesktopApplication* app : apps)
+            add(to, QString::fromStdString(app->name), QStringLiteral("link_app:") + QString::fromStdString(app->id),
+                app->id);
+    };
+    std::vector<const DesktopApplication*> running, installed;
+    if (f) {
+        const ApplicationCatalog& catalog = f->Catalog();
+        for (const std::string& id : catalog.Running())
+            if (const DesktopApplication* app = catalog.Find(id))
+                running.push_back(app);
+        for (const DesktopApplication& app : catalog.Applications())
+            installed.push_back(&app);
+    }
+    QMenu* runningMenu = menu->addMenu(texts.GetText(QStringLiteral("profile_link_running")));
+    runningMenu->setObjectName(QStringLiteral("link_running"));
+    fillApps(runningMenu, running);
+    QMenu* installedMenu = menu->addMenu(texts.GetText(QStringLiteral("profile_link_installed")));
+    installedMenu->setObjectName(QStringLiteral("link_installed"));
+    fillApps(installedMenu, installed);
+    if (!m_profiles->LinkOf(m_profiles->Selected()).empty()) {
+        menu->addSeparator();
+        add(menu, texts.GetText(QStringLiteral("profile_link_remove")), QStringLiteral("link_remove"), std::string());
+    }
+    return menu;
 }
 
 bool ProfileBar::Confirm(const std::string& textKey) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMenu>
 #include <QPointer>
 #include <QStringList>
 #include <functional>
@@ -15,6 +16,7 @@ namespace talyx {
 
 class CComboUI;
 class CControlUI;
+class AppLinkSwitcher;
 
 // The profile bar of a device page ("DeviceProfileItem"): the family's profile list in
 // "device_profile_combo", and the profile menu's new, copy, delete, rename, import and
@@ -53,6 +55,14 @@ public:
     bool Export(const QString& path);
     // The selected profile's name, empty with none.
     QString SelectedName() const;
+    // Links the selected profile to an application (its identity as links store it), or
+    // removes the link with an empty one; the bar's label and status line follow.
+    bool Link(const std::string& application);
+    // The "link to application..." menu for the selected profile: the window in front before
+    // this program's (pick a window by bringing it to the front), the running and the
+    // installed applications, and removing the link. Its actions are named
+    // "link_last", "link_remove", "link_app:<id>". The caller owns it.
+    QMenu* BuildLinkMenu();
 
     // IProfileListView.
     void OnItemsReset(const std::vector<std::string>& names) override;
@@ -70,6 +80,9 @@ private:
     void status(const char* textId, const QStringList& args, WindowImplBase::StatusKind kind);
     void importFile();
     void exportFile();
+    // Shows the selected profile's application in "device_profile_link_label".
+    void showLink();
+    AppLinkSwitcher* follower() const;
 
     QPointer<CControlUI> m_page;
     std::unique_ptr<ProfileList> m_profiles;

@@ -9,6 +9,8 @@
 #   share/man/man1/talyx.1, talyxctl.1          manual pages
 #   share/bash-completion/completions/talyxctl  completion for bash
 #   lib/udev/rules.d/70-talyx.rules             device access for the user at the seat
+#   share/kwin/scripts/talyx-focus/             the KWin script that reports the window in front
+#   share/gnome-shell/extensions/talyx-focus@talyx.org/  the GNOME Shell extension doing the same
 # talyx-vdev and talyx-skinview are developer tools and are not installed.
 #
 # Paths that hold the prefix (the bus service's Exec line, the manual's FILES) are written
@@ -34,6 +36,10 @@ install(CODE "
 
 install(FILES ${pack}/linux/${TALYX_APP_ID}.desktop DESTINATION share/applications)
 install(FILES ${pack}/linux/${TALYX_APP_ID}.metainfo.xml DESTINATION share/metainfo)
+# Profiles that follow the application in front on Wayland desktops: the compositor's own
+# script reports each activation to the program's bus method.
+install(DIRECTORY ${pack}/kwin/talyx-focus DESTINATION share/kwin/scripts)
+install(DIRECTORY ${pack}/gnome/talyx-focus@talyx.org DESTINATION share/gnome-shell/extensions)
 install(FILES ${pack}/completion/talyxctl.bash DESTINATION share/bash-completion/completions RENAME talyxctl)
 
 # The icon: the skin's own picture, scalable and rendered at the theme's sizes.

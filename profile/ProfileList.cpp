@@ -18,6 +18,13 @@ constexpr const char* kList = "profilelist";
 constexpr const char* kSelect = "profileselect";
 constexpr const char* kName = "profilename";
 constexpr const char* kUUID = "profileUUID";
+constexpr const char* kIsLink = "profileislink";
+constexpr const char* kLinkName = "profilelinkmame"; // the stored key is spelled so
+
+// The application an entry follows, "" for none.
+std::string linkOfEntry(const Json::Value& e) {
+    return FieldI32(e, kIsLink) == 1 ? TrimBlanks(FieldString(e, kLinkName)) : std::string();
+}
 
 } // namespace
 
@@ -44,8 +51,8 @@ Json::Value ProfileList::makeEntry(const std::string& name, const std::string& u
     Json::Value e(Json::objectValue);
     e[kName] = name;
     e[kUUID] = uuid;
-    e["profileislink"] = 0;
-    e["profilelinkmame"] = ""; // the stored key is spelled so
+    e[kIsLink] = 0;
+    e[kLinkName] = "";
     return e;
 }
 
@@ -117,8 +124,11 @@ void ProfileList::Initialise() {
 
     const Json::Value& list = MemberOf(root, kList);
     m_names.clear();
-    for (const Json::Value& e : list)
+    m_links.clear();
+    for (const Json::Value& e : list) {
         m_names.push_back(FieldString(e, kName));
+        m_links.push_back(linkOfEntry(e));
+    }
     m_selected = -1;
     m_currentUUID.clear();
     if (m_view)
@@ -184,6 +194,7 @@ bool ProfileList::New() {
     if (!writeList(root))
         return false;
     m_names.push_back(name);
+    m_links.emplace_back();
     if (m_view)
         m_view->OnItemAppended(name);
     stampDocument(uuid, name, true);
@@ -224,6 +235,7 @@ bool ProfileList::Copy() {
         return false;
     }
     m_names.push_back(name);
+    m_links.emplace_back();
     if (m_view)
         m_view->OnItemAppended(name);
     return true;
@@ -255,6 +267,7 @@ bool ProfileList::Delete() {
         ::unlink(path.c_str());
 
     m_names.erase(m_names.begin() + index);
+    m_links.erase(m_links.begin() + index);
     if (m_view)
         m_view->OnItemRemoved(index);
     m_selected = next;
@@ -293,8 +306,51 @@ bool ProfileList::AppendExisting(const std::string& name, const std::string& uui
     if (!writeList(root))
         return false;
     m_names.push_back(name);
+    m_links.emplace_back();
     if (m_view)
         m_view->OnItemAppended(name);
+    return true;
+}
+
+std::string ProfileList::LinkOf(int index) const {
+    return index >= 0 && index < static_cast<int>(m_links.size()) ? m_links[static_cast<size_t>(index)] : std::string();
+}
+
+int ProfileList::FindLinked(const std::string& application) const {
+    const std::string wanted = TrimBlanks(application);
+    if (wanted.empty())
+        return -1;
+    for (size_t i = 0; i < m_links.size(); ++i)
+        if (!m_links[i].empty() && FindNameIgnoringCase({m_links[i]}, wanted) == 0)
+            return static_cast<int>(i);
+    return -1;
+}
+
+bool ProfileList::SetLink(int index, const std::string& application) {
+    if (index < 0 || index >= ItemCount())
+        return false;
+    const std::string link = TrimBlanks(application);
+    const int other = FindLinked(link);
+
+    Json::Value root = readList();
+    Json::Value& list = ArrayMember(root, kList);
+    Json::Value& entry = list[static_cast<Json::ArrayIndex>(index)];
+    if (!entry.isObject())
+        entry = Json::Value(Json::objectValue);
+    entry[kIsLink] = link.empty() ? 0 : 1;
+    entry[kLinkName] = link;
+    if (other >= 0 && other != index) {
+        Json::Value& previous = list[static_cast<Json::ArrayIndex>(other)];
+        if (previous.isObject()) {
+            previous[kIsLink] = 0;
+            previous[kLinkName] = "";
+        }
+    }
+    if (!writeList(root))
+        return false;
+    if (other >= 0 && other != index)
+        m_links[static_cast<size_t>(other)].clear();
+    m_links[static_cast<size_t>(index)] = link;
     return true;
 }
 

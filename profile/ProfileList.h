@@ -39,6 +39,11 @@ public:
 //                        "profileislink": 0, "profilelinkmame": "" }, ... ],
 //     "profileselect": <index> }
 //
+// A profile may follow an application: "profileislink" 1 with the application's identity
+// in "profilelinkmame" (its desktop-file id where known, else its window class or
+// executable name). 0, or an empty identity, is no link. Entries are changed member by
+// member, so a list written back holds the bytes it was read with, apart from the change.
+//
 // The list keeps the names in memory in the order of the file, as the profile bar's
 // combo shows them; the file itself is re-read before every change and written straight
 // after it. Names are compared without regard to case. A file that cannot be parsed is
@@ -72,6 +77,18 @@ public:
     const std::vector<std::string>& Names() const { return m_names; }
     int ItemCount() const { return static_cast<int>(m_names.size()); }
     int Selected() const { return m_selected; }
+    // The application each profile follows, in list order ("" for none).
+    const std::vector<std::string>& Links() const { return m_links; }
+    std::string LinkOf(int index) const;
+    // The profile that follows this application (identities compared without regard to
+    // case), -1 for none.
+    int FindLinked(const std::string& application) const;
+    // Links profile `index` to `application`, or removes its link when that is empty (after
+    // trimming blanks). An application follows one profile: another profile linked to it
+    // loses its link. False, and nothing changes, when `index` is not an item or the list
+    // cannot be written.
+    bool SetLink(int index, const std::string& application);
+
     // The UUID of the selected profile, from the last selection.
     const std::string& CurrentUUID() const { return m_currentUUID; }
     // Path of the selected profile's document; empty when there is none.
@@ -135,6 +152,7 @@ private:
 
     std::string m_folder;
     std::vector<std::string> m_names;
+    std::vector<std::string> m_links; // beside m_names
     int m_selected = -1;
     std::string m_currentUUID;
     IProfileListView* m_view = nullptr;

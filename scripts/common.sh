@@ -7,6 +7,8 @@ TOP=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config git
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     libjsoncpp-dev libcurl4-openssl-dev libevdev-dev
+    # The X11 focus source; node checks the compositor scripts.
+    libxcb1-dev libxcb-res0-dev nodejs
     qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev libssl-dev openssl
     dbus dbus-bin
     # The installation checks and the Debian package: the desktop's validators, the

@@ -153,7 +153,11 @@ TEST_F(Install, PutsEveryFileWhereTheDesktopLooksAndNothingElse) {
                          "share/metainfo/" + kId + ".metainfo.xml",
                          "share/dbus-1/services/" + kId + ".service",
                          "share/man/man1/talyx.1",
-                         "share/icons/hicolor/scalable/apps/" + kId + ".svg"};
+                         "share/icons/hicolor/scalable/apps/" + kId + ".svg",
+                         "share/kwin/scripts/talyx-focus/metadata.json",
+                         "share/kwin/scripts/talyx-focus/contents/code/main.js",
+                         "share/gnome-shell/extensions/talyx-focus@talyx.org/metadata.json",
+                         "share/gnome-shell/extensions/talyx-focus@talyx.org/extension.js"};
         for (int size : {16, 22, 24, 32, 48, 64, 128, 256, 512})
             e << QString("share/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(kId);
         for (const char* font : {"Simplified_Chinese.ttf", "Vellgard-Regular.otf", "NotoSansThai-Regular.ttf",

@@ -163,6 +163,78 @@ TEST_F(Profiles, NewTakesTheFirstFreeNameComparedWithoutCaseAndStopsAtFifty) {
     EXPECT_EQ(readText(m_list.ListPath()), before);
 }
 
+TEST_F(Profiles, LinksAreKeptByteForByteAndFollowTheOperations) {
+    // Written as the styled writer lays it out: a link, an old entry without link members,
+    // a flag without an identity and an identity without the flag (neither is a link).
+    const std::string text = "{\n"
+                             "   \"profilelist\" : [\n"
+                             "      {\n"
+                             "         \"profileUUID\" : \"u0\",\n"
+                             "         \"profileislink\" : 1,\n"
+                             "         \"profilelinkmame\" : \"steam.desktop\",\n"
+                             "         \"profilename\" : \"Game\"\n"
+                             "      },\n"
+                             "      {\n"
+                             "         \"profileUUID\" : \"u1\",\n"
+                             "         \"profilename\" : \"Old\"\n"
+                             "      },\n"
+                             "      {\n"
+                             "         \"profileUUID\" : \"u2\",\n"
+                             "         \"profileislink\" : 1,\n"
+                             "         \"profilelinkmame\" : \" \",\n"
+                             "         \"profilename\" : \"Flag\"\n"
+                             "      },\n"
+                             "      {\n"
+                             "         \"profileUUID\" : \"u3\",\n"
+                             "         \"profileislink\" : 0,\n"
+                             "         \"profilelinkmame\" : \"firefox\",\n"
+                             "         \"profilename\" : \"Name\"\n"
+                             "      }\n"
+                             "   ],\n"
+                             "   \"profileselect\" : 1\n"
+                             "}\n";
+    writeText(m_list.ListPath(), text);
+    m_list.Initialise(); // writes the selection back
+    EXPECT_EQ(readText(m_list.ListPath()), text);
+    EXPECT_EQ(m_list.Links(), (std::vector<std::string>{"steam.desktop", "", "", ""}));
+    EXPECT_EQ(m_list.FindLinked("  STEAM.desktop"), 0);
+    EXPECT_EQ(m_list.FindLinked("firefox"), -1);
+    EXPECT_EQ(m_list.FindLinked(""), -1);
+
+    // Linking and unlinking again, and selecting, change only the entry linked.
+    ASSERT_TRUE(m_list.SetLink(3, " Firefox "));
+    EXPECT_EQ(listFile()["profilelist"][3]["profileislink"].asInt(), 1);
+    EXPECT_EQ(listFile()["profilelist"][3]["profilelinkmame"].asString(), "Firefox");
+    EXPECT_EQ(m_list.FindLinked("firefox"), 3);
+    ASSERT_TRUE(m_list.SetLink(3, "firefox"));
+    ASSERT_TRUE(m_list.SetLink(3, "  "));
+    ASSERT_TRUE(m_list.Select(2, false));
+    ASSERT_TRUE(m_list.Select(1, false));
+    std::string unlinked = text;
+    unlinked.replace(unlinked.find("\"firefox\""), 9, "\"\"");
+    EXPECT_EQ(readText(m_list.ListPath()), unlinked) << "only the unlinked entry's identity is gone";
+    EXPECT_FALSE(m_list.SetLink(4, "x"));
+
+    // One application follows one profile: linking it elsewhere takes it from the first.
+    ASSERT_TRUE(m_list.SetLink(1, "steam.desktop"));
+    EXPECT_EQ(m_list.Links(), (std::vector<std::string>{"", "steam.desktop", "", ""}));
+    EXPECT_EQ(listFile()["profilelist"][0]["profileislink"].asInt(), 0);
+    EXPECT_EQ(listFile()["profilelist"][0]["profilelinkmame"].asString(), "");
+
+    // A copy does not take the link (the application would follow two profiles); delete
+    // and new keep every other link in its place, in memory and in the file.
+    ASSERT_TRUE(m_list.Copy());
+    EXPECT_EQ(m_list.LinkOf(4), "");
+    ASSERT_TRUE(m_list.Select(0, false));
+    ASSERT_TRUE(m_list.Delete());
+    ASSERT_TRUE(m_list.New());
+    EXPECT_EQ(m_list.Links(), (std::vector<std::string>{"steam.desktop", "", "", "", ""}));
+    EXPECT_EQ(listFile()["profilelist"][0]["profileislink"].asInt(), 1);
+    ProfileList reread(m_list.Folder());
+    reread.Initialise();
+    EXPECT_EQ(reread.Links(), m_list.Links());
+}
+
 TEST_F(Profiles, ProfilesMadeInTheSameMillisecondGetDistinctUUIDsAndSkipExistingFiles) {
     ManualClock clock;
     clock.setLocalTime({2030, 1, 2, 3, 4, 5, 6});
