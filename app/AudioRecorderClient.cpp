@@ -122,13 +122,17 @@ void AudioRecorderClient::command(uint code, qlonglong value) {
     QDBusConnection::sessionBus().send(call);
 }
 
+void AudioRecorderClient::askToLeave() {
+    m_stopping = true;
+    command(2, 0); // pause
+    command(4, 0); // let go of the sound server
+    command(5, 0); // quit
+}
+
 void AudioRecorderClient::stop() {
     if (!Running())
         return;
-    m_stopping = true;
-    command(2, 0);
-    command(4, 0);
-    command(5, 0);
+    askToLeave();
     QProcess* p = m_process;
     QTimer::singleShot(kStopGraceMs, p, [p] {
         if (p->state() != QProcess::NotRunning)
@@ -145,10 +149,7 @@ void AudioRecorderClient::Shutdown() {
     m_restartTimer->stop();
     if (!Running())
         return;
-    m_stopping = true;
-    command(2, 0);
-    command(4, 0);
-    command(5, 0);
+    askToLeave();
     if (!m_process->waitForFinished(kShutdownWaitMs)) {
         m_process->kill();
         m_process->waitForFinished(100);

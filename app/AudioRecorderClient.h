@@ -75,6 +75,8 @@ public:
 private:
     void start();
     void stop();
+    // Commands 2, 4 and 5, sent without waiting for the answers.
+    void askToLeave();
     void onFinished();
     void setState(State s);
     bool senderIsOurs(const QString& sender);

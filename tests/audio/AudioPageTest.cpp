@@ -12,6 +12,7 @@
 #include "platform/FileIO.h"
 #include "platform/JsonFile.h"
 #include "tests/support/QtTestSupport.h"
+#include "tests/support/SkinTestSupport.h"
 #include "tests/support/TestSupport.h"
 #include "ui/CColorPaletteUI.h"
 #include "ui/CComboUI.h"
@@ -27,12 +28,7 @@ namespace {
 class AudioPage : public ::testing::Test, public IDialogBuilderCallback {
 protected:
     void SetUp() override {
-        CPaintManagerUI::SetInstancePath(test::buildDataDir());
-        CPaintManagerUI::SetResourcePath(test::buildDataDir() + "/skin");
-        CResourceManager::GetInstance().LoadResource("res.xml");
-        CDialogBuilder builder;
-        page.reset(qobject_cast<CLightControlUI*>(
-            builder.Create(QStringLiteral("XML\\CustomControlXML\\LightControl.xml"), this, &pm)));
+        page.reset(test::buildLightControlPage(this, &pm));
         ASSERT_NE(page, nullptr);
         page->SetLightType(1);
         CLightControlUI::Device device;

@@ -5,6 +5,7 @@
 
 #include "editors/CLightControlUI.h"
 #include "tests/support/QtTestSupport.h"
+#include "tests/support/SkinTestSupport.h"
 #include "ui/CComboUI.h"
 #include "ui/CDialogBuilder.h"
 #include "ui/COptionUI.h"
@@ -18,12 +19,7 @@ namespace {
 class LightControlPage : public ::testing::Test, public IDialogBuilderCallback {
 protected:
     void SetUp() override {
-        CPaintManagerUI::SetInstancePath(test::buildDataDir());
-        CPaintManagerUI::SetResourcePath(test::buildDataDir() + "/skin");
-        CResourceManager::GetInstance().LoadResource("res.xml");
-        CDialogBuilder builder;
-        page.reset(qobject_cast<CLightControlUI*>(
-            builder.Create(QStringLiteral("XML\\CustomControlXML\\LightControl.xml"), this, &pm)));
+        page.reset(test::buildLightControlPage(this, &pm));
         ASSERT_NE(page, nullptr);
         std::vector<std::string> names;
         for (int i = 0; i < 32; ++i)
