@@ -15,8 +15,6 @@
 namespace talyx {
 namespace {
 
-constexpr const char* kRecorderService = "org.talyx.AudioRecorder";
-constexpr const char* kRecorderPath = "/org/talyx/AudioRecorder";
 static_assert(kAudioBands == kAudioInputBands, "the recorder's bands are the devices' bands");
 
 } // namespace
@@ -67,8 +65,8 @@ void AudioRecorderClient::SetWanted(bool wanted, uint32_t periodUs) {
     m_periodUs = periodUs;
     if (wanted == m_wanted) {
         if (wanted && periodChanged && Running())
-            QDBusConnection::sessionBus().send(QDBusMessage::createMethodCall(kRecorderService, kRecorderPath,
-                                                                              kRecorderService,
+            QDBusConnection::sessionBus().send(QDBusMessage::createMethodCall(kAudioRecorderService, kAudioRecorderPath,
+                                                                              kAudioRecorderService,
                                                                               QStringLiteral("SetFramePeriod"))
                                                << static_cast<uint>(periodUs));
         return;
@@ -114,8 +112,8 @@ void AudioRecorderClient::start() {
 }
 
 void AudioRecorderClient::command(uint code, qlonglong value) {
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(kRecorderService, kRecorderPath, kRecorderService, QStringLiteral("Command"));
+    QDBusMessage call = QDBusMessage::createMethodCall(kAudioRecorderService, kAudioRecorderPath, kAudioRecorderService,
+                                                       QStringLiteral("Command"));
     call.setAutoStartService(false);
     call << code << value;
     // Sent without waiting: a recorder that hangs must not hold the program.

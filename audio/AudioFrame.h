@@ -22,6 +22,10 @@ namespace talyx {
 //   4..7    state (AudioRecorderState)
 //   8..11   sample rate of the capture (0 when there is none)
 //   12..    name of the source captured, UTF-8, not terminated
+// The recorder's name and object on the session bus (docs/dbus.md).
+inline constexpr const char* kAudioRecorderService = "org.talyx.AudioRecorder";
+inline constexpr const char* kAudioRecorderPath = "/org/talyx/AudioRecorder";
+
 inline constexpr uint32_t kAudioDataFrame = 1;
 inline constexpr uint32_t kAudioDataState = 2;
 inline constexpr int kAudioBands = 8;

@@ -10,16 +10,10 @@
 #include <cstdio>
 
 #include "audio/AudioAnalyser.h"
+#include "audio/AudioFrame.h"
+#include "platform/Product.h"
 
 namespace talyx {
-namespace {
-
-constexpr const char* kService = "org.talyx.AudioRecorder";
-constexpr const char* kPath = "/org/talyx/AudioRecorder";
-constexpr const char* kProgramPath = "/org/talyx/RgbGamingKeyboard";
-constexpr const char* kProgramInterface = "org.talyx.RgbGamingKeyboard";
-
-} // namespace
 
 AudioRecorderService::AudioRecorderService(std::unique_ptr<AudioSource> source, QString owner, QObject* parent)
     : QObject(parent), m_source(std::move(source)), m_owner(std::move(owner)) {
@@ -55,12 +49,12 @@ bool AudioRecorderService::Run() {
     connect(m_watcher, &QDBusServiceWatcher::serviceUnregistered, this, [] { QCoreApplication::exit(0); });
     if (!bus.interface()->isServiceRegistered(m_owner))
         return false;
-    if (!bus.registerObject(QString::fromLatin1(kPath), this, QDBusConnection::ExportAllSlots)) {
+    if (!bus.registerObject(QString::fromLatin1(kAudioRecorderPath), this, QDBusConnection::ExportAllSlots)) {
         std::fprintf(stderr, "talyx-audio: the object cannot be exported\n");
         return false;
     }
-    if (!bus.registerService(QString::fromLatin1(kService))) {
-        std::fprintf(stderr, "talyx-audio: another recorder owns %s\n", kService);
+    if (!bus.registerService(QString::fromLatin1(kAudioRecorderService))) {
+        std::fprintf(stderr, "talyx-audio: another recorder owns %s\n", kAudioRecorderService);
         return false;
     }
     return m_source->Start();
@@ -116,8 +110,8 @@ void AudioRecorderService::sendState(AudioStateReport report) {
 }
 
 void AudioRecorderService::send(uint32_t kind, const std::vector<uint8_t>& data) {
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        m_owner, QString::fromLatin1(kProgramPath), QString::fromLatin1(kProgramInterface), QStringLiteral("CopyData"));
+    QDBusMessage call = QDBusMessage::createMethodCall(m_owner, QString::fromLatin1(kBusPath),
+                                                       QString::fromLatin1(kBusInterface), QStringLiteral("CopyData"));
     call.setAutoStartService(false);
     // wParam would be the sender's window handle; there is none, so 0.
     call << kind << static_cast<qulonglong>(0)

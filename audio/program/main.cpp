@@ -16,6 +16,7 @@
 #include "audio/WavFile.h"
 #include "audio/program/AudioRecorderService.h"
 #include "audio/program/WavSource.h"
+#include "platform/Product.h"
 #ifdef TALYX_HAVE_PULSE
 #include "audio/program/PulseSource.h"
 #endif
@@ -51,7 +52,7 @@ int main(int argc, char** argv) {
     QStringList args = app.arguments();
     args.removeFirst();
     QString wav;
-    QString owner = QStringLiteral("org.talyx.RgbGamingKeyboard");
+    QString owner = QString::fromLatin1(kBusName);
     bool loop = false;
     bool print = false;
     long periodMs = 10;
