@@ -41,6 +41,8 @@ public:
     void SetFramePeriod(uint32_t framePeriodUs);
     uint32_t FramePeriodUs() const { return m_periodUs; }
     uint32_t SampleRate() const { return m_rate; }
+    // Samples still to come before the frame in progress is complete.
+    uint64_t SamplesToFrameEnd() const { return m_frameBoundary - m_samples; }
     // Forgets the filters' state and the frame in progress.
     void Reset();
 

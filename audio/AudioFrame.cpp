@@ -5,17 +5,13 @@
 namespace talyx {
 namespace {
 
-void put16(std::vector<uint8_t>& out, uint16_t v) {
-    out.push_back(static_cast<uint8_t>(v));
-    out.push_back(static_cast<uint8_t>(v >> 8));
-}
 void put32(std::vector<uint8_t>& out, uint32_t v) {
     for (int i = 0; i < 4; ++i)
         out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
-void put64(std::vector<uint8_t>& out, uint64_t v) {
-    for (int i = 0; i < 8; ++i)
-        out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+void putAt(uint8_t* at, uint64_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+        at[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 uint16_t get16(const uint8_t* p) {
     return static_cast<uint16_t>(p[0] | (p[1] << 8));
@@ -30,16 +26,19 @@ uint64_t get64(const uint8_t* p) {
 
 } // namespace
 
+void EncodeAudioFrame(const AudioFrame& frame, std::array<uint8_t, kAudioFrameBytes>& out) {
+    putAt(out.data(), frame.sequence, 4);
+    putAt(out.data() + 4, frame.timestampUs, 8);
+    putAt(out.data() + 12, frame.level, 2);
+    putAt(out.data() + 14, kAudioBands, 2);
+    for (size_t i = 0; i < frame.bands.size(); ++i)
+        putAt(out.data() + 16 + 2 * i, frame.bands[i], 2);
+}
+
 std::vector<uint8_t> EncodeAudioFrame(const AudioFrame& frame) {
-    std::vector<uint8_t> out;
-    out.reserve(kAudioFrameBytes);
-    put32(out, frame.sequence);
-    put64(out, frame.timestampUs);
-    put16(out, frame.level);
-    put16(out, kAudioBands);
-    for (uint16_t b : frame.bands)
-        put16(out, b);
-    return out;
+    std::array<uint8_t, kAudioFrameBytes> bytes;
+    EncodeAudioFrame(frame, bytes);
+    return {bytes.begin(), bytes.end()};
 }
 
 std::vector<uint8_t> EncodeAudioState(const AudioStateReport& state) {

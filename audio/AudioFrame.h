@@ -59,6 +59,8 @@ struct AudioStateReport {
 };
 
 std::vector<uint8_t> EncodeAudioFrame(const AudioFrame& frame);
+// The same into a buffer of the caller's, without allocating (the recorder's path).
+void EncodeAudioFrame(const AudioFrame& frame, std::array<uint8_t, kAudioFrameBytes>& out);
 std::vector<uint8_t> EncodeAudioState(const AudioStateReport& state);
 // False, with `out` untouched, for a block of the wrong length or band count.
 bool DecodeAudioFrame(const uint8_t* data, size_t size, AudioFrame& out);

@@ -17,9 +17,10 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config git
     # The accessibility test: a virtual display, the accessibility bus and its Python
     # client, and the fonts of the languages the screenshots show.
     xvfb xauth at-spi2-core python3-pyatspi fonts-noto-core fonts-noto-cjk
-    # talyx-audio captures through libpulse; its end-to-end test runs a PulseAudio of its
-    # own and plays with the server's own player.
-    libpulse-dev pulseaudio pulseaudio-utils)
+    # talyx-audio captures through libpulse and talks on the bus through libdbus, both on
+    # one main loop; its end-to-end test runs a PulseAudio of its own and plays with the
+    # server's own player.
+    libpulse-dev libdbus-1-dev pulseaudio pulseaudio-utils)
 # The runtimes of the address, undefined-behaviour and thread sanitizer passes.
 SANITIZER_PACKAGES=(libasan8 libubsan1 libtsan2)
 # Extra packages for the fuzz pass.

@@ -1,66 +1,131 @@
 #include "audio/program/AudioRecorderService.h"
 
-#include <QByteArray>
-#include <QCoreApplication>
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusServiceWatcher>
-#include <QMetaObject>
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 #include "audio/AudioAnalyser.h"
-#include "audio/AudioFrame.h"
 #include "platform/Product.h"
 
 namespace talyx {
+namespace {
 
-AudioRecorderService::AudioRecorderService(std::unique_ptr<AudioSource> source, QString owner, QObject* parent)
-    : QObject(parent), m_source(std::move(source)), m_owner(std::move(owner)) {
-    // The source calls from its own thread; the frames are sent from this one.
-    m_source->SetCallbacks(
-        [this](AudioFrame& f) {
-            QMetaObject::invokeMethod(
-                this, [this, f] { sendFrame(f); }, Qt::QueuedConnection);
-        },
-        [this](const AudioStateReport& s) {
-            QMetaObject::invokeMethod(
-                this, [this, s] { sendState(s); }, Qt::QueuedConnection);
-        });
+constexpr const char* kIntrospection =
+    DBUS_INTROSPECT_1_0_XML_DOCTYPE_DECL_NODE "<node>\n"
+                                              " <interface name=\"org.talyx.AudioRecorder\">\n"
+                                              "  <method name=\"Command\">\n"
+                                              "   <arg name=\"code\" type=\"u\" direction=\"in\"/>\n"
+                                              "   <arg name=\"value\" type=\"x\" direction=\"in\"/>\n"
+                                              "   <arg type=\"b\" direction=\"out\"/>\n"
+                                              "  </method>\n"
+                                              "  <method name=\"SetFramePeriod\">\n"
+                                              "   <arg name=\"micros\" type=\"u\" direction=\"in\"/>\n"
+                                              "   <arg type=\"b\" direction=\"out\"/>\n"
+                                              "  </method>\n"
+                                              " </interface>\n"
+                                              " <interface name=\"" DBUS_INTERFACE_INTROSPECTABLE "\">\n"
+                                              "  <method name=\"Introspect\">\n"
+                                              "   <arg name=\"xml_data\" type=\"s\" direction=\"out\"/>\n"
+                                              "  </method>\n"
+                                              " </interface>\n"
+                                              "</node>\n";
+
+// A call to `member` of our interface; a call that names no interface counts too, as
+// callers of the first recorder could rely on.
+bool isOurCall(DBusMessage* m, const char* member) {
+    if (dbus_message_get_type(m) != DBUS_MESSAGE_TYPE_METHOD_CALL || !dbus_message_has_member(m, member))
+        return false;
+    const char* interface = dbus_message_get_interface(m);
+    return !interface || std::strcmp(interface, kAudioRecorderService) == 0;
+}
+
+} // namespace
+
+AudioRecorderService::AudioRecorderService(pa_mainloop_api* api, std::unique_ptr<AudioSource> source, std::string owner)
+    : m_api(api), m_bus(api), m_source(std::move(source)), m_owner(std::move(owner)) {
+    m_source->SetCallbacks([this](AudioFrame& f) { sendFrame(f); },
+                           [this](const AudioStateReport& s) { sendState(s); });
 }
 
 AudioRecorderService::~AudioRecorderService() {
-    // The source's thread ends before the callbacks' target goes.
+    // The source lets go of the sound server before the bus connection closes.
     m_source.reset();
 }
 
 bool AudioRecorderService::Run() {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface()) {
-        std::fprintf(stderr, "talyx-audio: no session bus\n");
+    std::string error;
+    if (!m_bus.Connect(error)) {
+        std::fprintf(stderr, "talyx-audio: no session bus: %s\n", error.c_str());
         return false;
     }
-    if (!bus.interface()->isServiceRegistered(m_owner)) {
-        std::fprintf(stderr, "talyx-audio: %s is not on the bus\n", qPrintable(m_owner));
+    if (!m_bus.NameHasOwner(m_owner)) {
+        std::fprintf(stderr, "talyx-audio: %s is not on the bus\n", m_owner.c_str());
         return false;
     }
+    m_bus.SetDisconnected([this] { quit(); });
     // Watch before anything else, so a program that goes right now is not missed.
-    m_watcher = new QDBusServiceWatcher(m_owner, bus, QDBusServiceWatcher::WatchForUnregistration, this);
-    connect(m_watcher, &QDBusServiceWatcher::serviceUnregistered, this, [] { QCoreApplication::exit(0); });
-    if (!bus.interface()->isServiceRegistered(m_owner))
+    if (!m_bus.WatchNameLoss(m_owner, [this] { quit(); }) || !m_bus.NameHasOwner(m_owner)) {
+        std::fprintf(stderr, "talyx-audio: %s has left the bus\n", m_owner.c_str());
         return false;
-    if (!bus.registerObject(QString::fromLatin1(kAudioRecorderPath), this, QDBusConnection::ExportAllSlots)) {
+    }
+    if (!m_bus.ExportObject(kAudioRecorderPath, [this](DBusMessage* call) { return onCall(call); })) {
         std::fprintf(stderr, "talyx-audio: the object cannot be exported\n");
         return false;
     }
-    if (!bus.registerService(QString::fromLatin1(kAudioRecorderService))) {
+    if (!m_bus.RequestName(kAudioRecorderService)) {
         std::fprintf(stderr, "talyx-audio: another recorder owns %s\n", kAudioRecorderService);
         return false;
     }
     return m_source->Start();
 }
 
-bool AudioRecorderService::Command(uint code, qlonglong value) {
+void AudioRecorderService::Finish() {
+    m_bus.Flush();
+}
+
+void AudioRecorderService::quit() {
+    m_api->quit(m_api, 0);
+}
+
+bool AudioRecorderService::onCall(DBusMessage* call) {
+    DBusMessage* reply = nullptr;
+    if (isOurCall(call, "Command")) {
+        dbus_uint32_t code = 0;
+        dbus_int64_t value = 0;
+        if (dbus_message_get_args(call, nullptr, DBUS_TYPE_UINT32, &code, DBUS_TYPE_INT64, &value, DBUS_TYPE_INVALID)) {
+            const dbus_bool_t ok = Command(code, value);
+            reply = dbus_message_new_method_return(call);
+            if (reply)
+                dbus_message_append_args(reply, DBUS_TYPE_BOOLEAN, &ok, DBUS_TYPE_INVALID);
+        } else {
+            reply = dbus_message_new_error(call, DBUS_ERROR_INVALID_ARGS, "Command takes (u code, x value)");
+        }
+    } else if (isOurCall(call, "SetFramePeriod")) {
+        dbus_uint32_t micros = 0;
+        if (dbus_message_get_args(call, nullptr, DBUS_TYPE_UINT32, &micros, DBUS_TYPE_INVALID)) {
+            const dbus_bool_t ok = SetFramePeriod(micros);
+            reply = dbus_message_new_method_return(call);
+            if (reply)
+                dbus_message_append_args(reply, DBUS_TYPE_BOOLEAN, &ok, DBUS_TYPE_INVALID);
+        } else {
+            reply = dbus_message_new_error(call, DBUS_ERROR_INVALID_ARGS, "SetFramePeriod takes (u micros)");
+        }
+    } else if (dbus_message_is_method_call(call, DBUS_INTERFACE_INTROSPECTABLE, "Introspect")) {
+        reply = dbus_message_new_method_return(call);
+        if (reply)
+            dbus_message_append_args(reply, DBUS_TYPE_STRING, &kIntrospection, DBUS_TYPE_INVALID);
+    } else {
+        return false;
+    }
+    if (reply) {
+        if (!dbus_message_get_no_reply(call))
+            m_bus.Send(reply);
+        dbus_message_unref(reply);
+    }
+    return true;
+}
+
+bool AudioRecorderService::Command(uint32_t code, int64_t value) {
     switch (code) {
     case kPause:
         m_source->Pause();
@@ -73,9 +138,8 @@ bool AudioRecorderService::Command(uint code, qlonglong value) {
         sendState({0, AudioRecorderState::Paused, 0, {}});
         return true;
     case kQuit:
-        // After this call's answer has gone out.
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(), [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+        // The loop ends after this pass, so the call's answer is still written (Finish).
+        quit();
         return true;
     case kRed:
     case kGreen:
@@ -91,32 +155,48 @@ bool AudioRecorderService::Command(uint code, qlonglong value) {
     }
 }
 
-bool AudioRecorderService::SetFramePeriod(uint micros) {
+bool AudioRecorderService::SetFramePeriod(uint32_t micros) {
     if (micros < AudioAnalyser::kMinPeriodUs || micros > AudioAnalyser::kMaxPeriodUs)
         return false;
     m_source->SetFramePeriod(micros);
     return true;
 }
 
-void AudioRecorderService::sendFrame(AudioFrame frame) {
+void AudioRecorderService::sendFrame(AudioFrame& frame) {
+    // A late frame is worth nothing to the lights: while the bus has not taken the
+    // earlier ones, new ones are dropped rather than queued behind them.
+    if (m_bus.QueuedBytes() > kMaxQueuedBytes) {
+        ++m_dropped;
+        return;
+    }
     frame.sequence = ++m_sequence;
-    send(kAudioDataFrame, EncodeAudioFrame(frame));
+    std::array<uint8_t, kAudioFrameBytes> bytes;
+    EncodeAudioFrame(frame, bytes);
+    send(kAudioDataFrame, bytes.data(), bytes.size());
 }
 
 void AudioRecorderService::sendState(AudioStateReport report) {
     report.sequence = ++m_sequence;
-    m_lastState = report;
-    send(kAudioDataState, EncodeAudioState(report));
+    const std::vector<uint8_t> bytes = EncodeAudioState(report);
+    send(kAudioDataState, bytes.data(), bytes.size());
 }
 
-void AudioRecorderService::send(uint32_t kind, const std::vector<uint8_t>& data) {
-    QDBusMessage call = QDBusMessage::createMethodCall(m_owner, QString::fromLatin1(kBusPath),
-                                                       QString::fromLatin1(kBusInterface), QStringLiteral("CopyData"));
-    call.setAutoStartService(false);
+void AudioRecorderService::send(uint32_t kind, const uint8_t* data, size_t size) {
+    DBusMessage* call = dbus_message_new_method_call(m_owner.c_str(), kBusPath, kBusInterface, "CopyData");
+    if (!call)
+        return;
+    // Nothing comes of an answer, so none is asked for: the program and the bus do half
+    // the work, and the recorder is not woken once more for every frame.
+    dbus_message_set_no_reply(call, TRUE);
+    dbus_message_set_auto_start(call, FALSE);
+    const dbus_uint32_t dwData = kind;
     // wParam would be the sender's window handle; there is none, so 0.
-    call << kind << static_cast<qulonglong>(0)
-         << QByteArray(reinterpret_cast<const char*>(data.data()), static_cast<int>(data.size()));
-    QDBusConnection::sessionBus().send(call);
+    const dbus_uint64_t wParam = 0;
+    const int length = static_cast<int>(size);
+    if (dbus_message_append_args(call, DBUS_TYPE_UINT32, &dwData, DBUS_TYPE_UINT64, &wParam, DBUS_TYPE_ARRAY,
+                                 DBUS_TYPE_BYTE, &data, length, DBUS_TYPE_INVALID))
+        m_bus.Send(call);
+    dbus_message_unref(call);
 }
 
 } // namespace talyx

@@ -8,8 +8,9 @@
 namespace talyx {
 
 // Where the recorder's sound comes from: the sound server's capture of what the computer
-// plays, or a file. A source analyses what it gets and reports frames and state changes
-// through the callbacks, from a thread of its own; the callbacks must not block.
+// plays, or a file. A source runs on the recorder's main loop (the only thread), analyses
+// what it gets and reports frames and state changes through the callbacks from that loop;
+// the callbacks must not block.
 class AudioSource {
 public:
     // The frame has level and bands; its time-stamp is when its last sample arrived
@@ -23,8 +24,8 @@ public:
         m_onState = std::move(onState);
     }
     // Starts or resumes capture; never blocks on the sound server (the connection is made
-    // on the source's thread, and a failure is reported as a state). False only when the
-    // source cannot run at all.
+    // by the loop, and a failure is reported as a state). False only when the source cannot
+    // run at all.
     virtual bool Start() = 0;
     // Stops sending frames but keeps what is needed to resume at once.
     virtual void Pause() = 0;

@@ -1,88 +1,67 @@
 #include "audio/program/PulseSource.h"
 
+#include <algorithm>
+#include <cstdio>
+
 #include <pulse/pulseaudio.h>
 
-#include <cstdio>
+#include "audio/program/LoopPacer.h"
 
 namespace talyx {
 namespace {
 
 const pa_sample_spec kSpec{PA_SAMPLE_FLOAT32LE, PulseSource::kRate, PulseSource::kChannels};
 
-class LoopLock {
-public:
-    explicit LoopLock(pa_threaded_mainloop* loop) : m_loop(loop) { pa_threaded_mainloop_lock(m_loop); }
-    ~LoopLock() { pa_threaded_mainloop_unlock(m_loop); }
-    LoopLock(const LoopLock&) = delete;
-    LoopLock& operator=(const LoopLock&) = delete;
-
-private:
-    pa_threaded_mainloop* m_loop;
-};
-
 } // namespace
 
-PulseSource::PulseSource(uint32_t periodUs) : m_analyser(kRate, periodUs), m_periodUs(m_analyser.FramePeriodUs()) {
-    m_loop = pa_threaded_mainloop_new();
-    if (m_loop && pa_threaded_mainloop_start(m_loop) < 0) {
-        pa_threaded_mainloop_free(m_loop);
-        m_loop = nullptr;
-    }
+uint32_t PulseSource::FragmentUs(uint32_t periodUs) {
+    return periodUs * std::max<uint32_t>(1, kFragmentUs / periodUs);
 }
 
+PulseSource::PulseSource(pa_mainloop_api* api, uint32_t periodUs)
+    : m_api(api), m_analyser(kRate, periodUs), m_periodUs(m_analyser.FramePeriodUs()),
+      m_sink([this](AudioFrame& f, uint64_t) {
+          f.timestampUs = MonotonicMicros();
+          frame(f);
+      }) {}
+
 PulseSource::~PulseSource() {
-    if (!m_loop)
-        return;
-    {
-        LoopLock lock(m_loop);
-        m_wanted = false;
-        dropContextLocked();
-    }
-    pa_threaded_mainloop_stop(m_loop);
-    pa_threaded_mainloop_free(m_loop);
+    m_wanted = false;
+    dropContext();
 }
 
 bool PulseSource::Start() {
-    if (!m_loop)
-        return false;
-    LoopLock lock(m_loop);
     m_wanted = true;
-    if (!m_context) {
-        connectLocked();
-    } else if (pa_context_get_state(m_context) == PA_CONTEXT_READY && !m_stream) {
-        pa_operation* op = pa_context_get_server_info(m_context, &PulseSource::onServerInfo, this);
-        if (op)
-            pa_operation_unref(op);
-    }
+    if (!m_context)
+        connect();
+    else if (pa_context_get_state(m_context) == PA_CONTEXT_READY && !m_stream)
+        askServerInfo();
     return true;
 }
 
 void PulseSource::Pause() {
-    if (!m_loop)
-        return;
-    LoopLock lock(m_loop);
     m_wanted = false;
-    dropStreamLocked();
+    dropStream();
 }
 
 void PulseSource::Release() {
-    if (!m_loop)
-        return;
-    LoopLock lock(m_loop);
     m_wanted = false;
-    dropContextLocked();
+    dropContext();
+}
+
+void PulseSource::askServerInfo() {
+    pa_operation* op = pa_context_get_server_info(m_context, &PulseSource::onServerInfo, this);
+    if (op)
+        pa_operation_unref(op);
 }
 
 void PulseSource::SetFramePeriod(uint32_t periodUs) {
-    if (!m_loop)
-        return;
-    LoopLock lock(m_loop);
     m_analyser.SetFramePeriod(periodUs);
     m_periodUs = m_analyser.FramePeriodUs();
     if (m_stream && pa_stream_get_state(m_stream) == PA_STREAM_READY) {
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<uint32_t>(-1);
-        attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(m_periodUs, &kSpec));
+        attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(FragmentUs(m_periodUs), &kSpec));
         pa_operation* op = pa_stream_set_buffer_attr(m_stream, &attr, nullptr, nullptr);
         if (op)
             pa_operation_unref(op);
@@ -93,28 +72,28 @@ void PulseSource::report(AudioRecorderState s, const std::string& source) {
     state({0, s, s == AudioRecorderState::Capturing ? kRate : 0, source});
 }
 
-void PulseSource::connectLocked() {
-    dropContextLocked();
+void PulseSource::connect() {
+    dropContext();
     pa_proplist* props = pa_proplist_new();
     pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, "talyx-audio");
     pa_proplist_sets(props, PA_PROP_APPLICATION_ID, "org.talyx.AudioRecorder");
-    m_context = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(m_loop), "talyx-audio", props);
+    m_context = pa_context_new_with_proplist(m_api, "talyx-audio", props);
     pa_proplist_free(props);
     if (!m_context) {
         report(AudioRecorderState::NoServer);
-        scheduleRetryLocked();
+        scheduleRetry();
         return;
     }
     pa_context_set_state_callback(m_context, &PulseSource::onContextState, this);
     // No autospawn: the recorder listens to the desktop's server, it never starts one.
     if (pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-        dropContextLocked();
+        dropContext();
         report(AudioRecorderState::NoServer);
-        scheduleRetryLocked();
+        scheduleRetry();
     }
 }
 
-void PulseSource::dropStreamLocked() {
+void PulseSource::dropStream() {
     if (m_stream) {
         pa_stream_set_state_callback(m_stream, nullptr, nullptr);
         pa_stream_set_read_callback(m_stream, nullptr, nullptr);
@@ -126,10 +105,10 @@ void PulseSource::dropStreamLocked() {
     m_sinkName.clear();
 }
 
-void PulseSource::dropContextLocked() {
-    dropStreamLocked();
+void PulseSource::dropContext() {
+    dropStream();
     if (m_retry) {
-        pa_threaded_mainloop_get_api(m_loop)->time_free(m_retry);
+        m_api->time_free(m_retry);
         m_retry = nullptr;
     }
     if (m_context) {
@@ -141,14 +120,13 @@ void PulseSource::dropContextLocked() {
     }
 }
 
-void PulseSource::scheduleRetryLocked() {
+void PulseSource::scheduleRetry() {
     if (m_retry || !m_wanted)
         return;
     timeval tv{};
     pa_gettimeofday(&tv);
     pa_timeval_add(&tv, static_cast<pa_usec_t>(kRetryMs) * 1000u);
-    m_retry = pa_threaded_mainloop_get_api(m_loop)->time_new(pa_threaded_mainloop_get_api(m_loop), &tv,
-                                                             &PulseSource::onRetry, this);
+    m_retry = m_api->time_new(m_api, &tv, &PulseSource::onRetry, this);
 }
 
 void PulseSource::onRetry(pa_mainloop_api* api, pa_time_event* e, const struct timeval*, void* self) {
@@ -156,7 +134,7 @@ void PulseSource::onRetry(pa_mainloop_api* api, pa_time_event* e, const struct t
     api->time_free(e);
     p->m_retry = nullptr;
     if (p->m_wanted)
-        p->connectLocked();
+        p->connect();
 }
 
 void PulseSource::onContextState(pa_context* c, void* self) {
@@ -172,32 +150,27 @@ void PulseSource::onContextState(pa_context* c, void* self) {
         pa_operation* op = pa_context_subscribe(c, PA_SUBSCRIPTION_MASK_SERVER, nullptr, nullptr);
         if (op)
             pa_operation_unref(op);
-        op = pa_context_get_server_info(c, &PulseSource::onServerInfo, p);
-        if (op)
-            pa_operation_unref(op);
+        p->askServerInfo();
         break;
     }
     case PA_CONTEXT_FAILED:
     case PA_CONTEXT_TERMINATED:
         // The server went (or was never there): drop everything and try again later.
-        p->dropContextLocked();
+        p->dropContext();
         p->report(AudioRecorderState::NoServer);
-        p->scheduleRetryLocked();
+        p->scheduleRetry();
         break;
     default:
         break;
     }
 }
 
-void PulseSource::onSubscribe(pa_context* c, int type, uint32_t, void* self) {
+void PulseSource::onSubscribe(pa_context*, int type, uint32_t, void* self) {
     auto* p = static_cast<PulseSource*>(self);
     const int facility = type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
     // A change of the server's defaults: the user may have picked another output.
-    if (facility == PA_SUBSCRIPTION_EVENT_SERVER && p->m_wanted) {
-        pa_operation* op = pa_context_get_server_info(c, &PulseSource::onServerInfo, p);
-        if (op)
-            pa_operation_unref(op);
-    }
+    if (facility == PA_SUBSCRIPTION_EVENT_SERVER && p->m_wanted)
+        p->askServerInfo();
 }
 
 void PulseSource::onServerInfo(pa_context* c, const pa_server_info* info, void* self) {
@@ -206,7 +179,7 @@ void PulseSource::onServerInfo(pa_context* c, const pa_server_info* info, void* 
         return;
     const std::string sink = info && info->default_sink_name ? info->default_sink_name : "";
     if (sink.empty()) {
-        p->dropStreamLocked();
+        p->dropStream();
         p->report(AudioRecorderState::NoOutput);
         return;
     }
@@ -231,12 +204,12 @@ void PulseSource::onSinkInfo(pa_context*, const pa_sink_info* info, int eol, voi
     const std::string monitor = info->monitor_source_name;
     if (monitor == p->m_monitor && p->m_stream)
         return;
-    p->dropStreamLocked();
+    p->dropStream();
     p->m_sinkName = info->name ? info->name : "";
-    p->openStreamLocked(monitor);
+    p->openStream(monitor);
 }
 
-void PulseSource::openStreamLocked(const std::string& monitor) {
+void PulseSource::openStream(const std::string& monitor) {
     m_stream = pa_stream_new(m_context, "talyx-audio level", &kSpec, nullptr);
     if (!m_stream) {
         report(AudioRecorderState::NoOutput);
@@ -248,13 +221,14 @@ void PulseSource::openStreamLocked(const std::string& monitor) {
     pa_stream_set_read_callback(m_stream, &PulseSource::onRead, this);
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<uint32_t>(-1);
-    attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(m_periodUs, &kSpec));
+    attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(FragmentUs(m_periodUs), &kSpec));
     // The capture stays on the monitor chosen here: when the default output changes, the
-    // recorder moves itself (the server's own moving would follow other rules).
-    const auto flags =
-        static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE | PA_STREAM_AUTO_TIMING_UPDATE);
+    // recorder moves itself (the server's own moving would follow other rules). No timing
+    // updates are asked for: nothing here reads the stream's latency, and each would be
+    // one more wake-up.
+    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
     if (pa_stream_connect_record(m_stream, monitor.c_str(), &attr, flags) < 0) {
-        dropStreamLocked();
+        dropStream();
         report(AudioRecorderState::NoOutput);
     }
 }
@@ -268,12 +242,9 @@ void PulseSource::onStreamState(pa_stream* s, void* self) {
     case PA_STREAM_FAILED:
     case PA_STREAM_TERMINATED: {
         // The output was removed: ask the server which one is the default now.
-        p->dropStreamLocked();
-        if (p->m_context && pa_context_get_state(p->m_context) == PA_CONTEXT_READY && p->m_wanted) {
-            pa_operation* op = pa_context_get_server_info(p->m_context, &PulseSource::onServerInfo, p);
-            if (op)
-                pa_operation_unref(op);
-        }
+        p->dropStream();
+        if (p->m_context && pa_context_get_state(p->m_context) == PA_CONTEXT_READY && p->m_wanted)
+            p->askServerInfo();
         break;
     }
     default:
@@ -281,23 +252,40 @@ void PulseSource::onStreamState(pa_stream* s, void* self) {
     }
 }
 
-void PulseSource::onRead(pa_stream* s, size_t, void* self) {
+void PulseSource::onRead(pa_stream* s, size_t readable, void* self) {
     auto* p = static_cast<PulseSource*>(self);
-    const void* data = nullptr;
-    size_t bytes = 0;
-    while (pa_stream_readable_size(s) > 0) {
+    // `readable` is what the stream holds now: it is taken in as many pieces as the server
+    // sent, with no further question to the stream (each call into it costs a system call).
+    size_t piece = 0;
+    while (readable > 0) {
+        const void* data = nullptr;
+        size_t bytes = 0;
         if (pa_stream_peek(s, &data, &bytes) < 0 || bytes == 0)
-            return;
+            break;
         // A hole (data lost by the server) carries no samples; it is dropped like data.
         if (data) {
             const size_t frames = bytes / (sizeof(float) * kChannels);
-            p->m_analyser.Feed(static_cast<const float*>(data), frames, kChannels, [p](AudioFrame& f, uint64_t) {
-                f.timestampUs = MonotonicMicros();
-                p->frame(f);
-            });
+            p->m_analyser.Feed(static_cast<const float*>(data), frames, kChannels, p->m_sink);
         }
         pa_stream_drop(s);
+        piece = bytes;
+        readable -= std::min(readable, bytes);
     }
+    if (p->m_pacer && piece > 0)
+        p->pace(static_cast<uint32_t>(pa_bytes_to_usec(piece, &kSpec)));
+}
+
+void PulseSource::pace(uint32_t pieceUs) {
+    // Pieces of about a fragment or longer: each wake-up brings frames, no hold.
+    const uint32_t fragmentUs = FragmentUs(m_periodUs);
+    if (4 * static_cast<uint64_t>(pieceUs) >= 3 * static_cast<uint64_t>(fragmentUs))
+        return;
+    // Short pieces: wake when the frames of one fragment are complete, counted from the
+    // end of the frame in progress, and one piece later, so that the piece holding the
+    // last sample has come too.
+    const uint64_t toFrameEnd = m_analyser.SamplesToFrameEnd() * 1000000u / kRate;
+    const uint64_t more = static_cast<uint64_t>(fragmentUs / m_periodUs - 1) * m_periodUs;
+    m_pacer->HoldUntil(MonotonicMicros() + toFrameEnd + more + std::min(pieceUs, m_periodUs));
 }
 
 } // namespace talyx

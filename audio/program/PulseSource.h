@@ -6,7 +6,6 @@
 #include "audio/AudioAnalyser.h"
 #include "audio/program/AudioSource.h"
 
-struct pa_threaded_mainloop;
 struct pa_mainloop_api;
 struct pa_context;
 struct pa_stream;
@@ -16,28 +15,39 @@ struct pa_time_event;
 
 namespace talyx {
 
+class LoopPacer;
+
 // Captures what the computer plays: the monitor of the sound server's default output,
 // through libpulse (PulseAudio, or PipeWire's PulseAudio server). When the user picks
 // another default output the capture moves to that output's monitor. Without a server,
 // or when it goes away, it reports NoServer and tries again every kRetryMs; without a
 // default output it reports NoOutput and waits for one.
 //
-// libpulse runs on its own thread (a threaded main loop); every call from outside takes
-// that loop's lock, which the loop holds only for short callbacks, so no call blocks for
-// long. The frames come from the read callback, one per frame period: the server is asked
-// for fragments of one period, so no frame waits for a larger buffer to fill.
+// It runs on the recorder's main loop, the one thread that also serves the bus: no call
+// waits for the server. The frames come from the read callback, one per frame period: the
+// server is asked for fragments of one period, so no frame waits for a larger buffer to
+// fill, and the recorder wakes once per fragment.
 class PulseSource : public AudioSource {
 public:
     static constexpr int kRetryMs = 2000;
     static constexpr uint32_t kRate = 24000;
     static constexpr int kChannels = 1;
+    // The server is asked for pieces of about this length, a whole number of frame
+    // periods (one period when it is longer), so that one wake-up brings one or two
+    // frames: the light then lags the sound by at most this length plus the server's
+    // delivery, and the recorder wakes half as often as with one frame per piece.
+    static constexpr uint32_t kFragmentUs = 20000;
+    static uint32_t FragmentUs(uint32_t periodUs);
 
-    explicit PulseSource(uint32_t periodUs);
+    PulseSource(pa_mainloop_api* api, uint32_t periodUs);
     ~PulseSource() override;
     bool Start() override;
     void Pause() override;
     void Release() override;
     void SetFramePeriod(uint32_t periodUs) override;
+    // The loop's pacer: while the server delivers in pieces much shorter than a fragment,
+    // the loop is held until the next fragment's frames are due.
+    void SetPacer(LoopPacer* pacer) { m_pacer = pacer; }
 
 private:
     static void onContextState(pa_context* c, void* self);
@@ -48,15 +58,16 @@ private:
     static void onRead(pa_stream* s, size_t bytes, void* self);
     static void onRetry(pa_mainloop_api* api, pa_time_event* e, const struct timeval* tv, void* self);
 
-    // With the loop's lock held.
-    void connectLocked();
-    void dropContextLocked();
-    void dropStreamLocked();
-    void openStreamLocked(const std::string& monitor);
-    void scheduleRetryLocked();
+    void connect();
+    void dropContext();
+    void dropStream();
+    void openStream(const std::string& monitor);
+    void scheduleRetry();
+    void askServerInfo();
+    void pace(uint32_t pieceUs);
     void report(AudioRecorderState s, const std::string& source = {});
 
-    pa_threaded_mainloop* m_loop = nullptr;
+    pa_mainloop_api* m_api;
     pa_context* m_context = nullptr;
     pa_stream* m_stream = nullptr;
     pa_time_event* m_retry = nullptr;
@@ -65,6 +76,8 @@ private:
     bool m_wanted = false;
     AudioAnalyser m_analyser;
     uint32_t m_periodUs;
+    AudioAnalyser::FrameSink m_sink; // made once, not per fragment
+    LoopPacer* m_pacer = nullptr;
 };
 
 } // namespace talyx

@@ -1,10 +1,8 @@
 #pragma once
 
-#include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <string>
-#include <thread>
+
+#include <pulse/mainloop-api.h>
 
 #include "audio/AudioAnalyser.h"
 #include "audio/WavFile.h"
@@ -13,11 +11,12 @@
 namespace talyx {
 
 // A WAV file played into the analysis in real time, as if it came from the sound server:
-// each frame is reported when its last sample would have been heard. At the end of the
-// file it reports Ended, or starts again with `loop`.
+// each period's samples go in when they would have been heard, paced by a timer on the
+// recorder's main loop. At the end of the file it reports Ended, or starts again with
+// `loop`.
 class WavSource : public AudioSource {
 public:
-    WavSource(WavData data, std::string name, uint32_t periodUs, bool loop);
+    WavSource(pa_mainloop_api* api, WavData data, std::string name, uint32_t periodUs, bool loop);
     ~WavSource() override;
     bool Start() override;
     void Pause() override;
@@ -29,17 +28,20 @@ public:
     static void AnalyseAll(const WavData& data, uint32_t periodUs, const FrameCallback& onFrame);
 
 private:
-    void run();
+    static void onTimer(pa_mainloop_api* api, pa_io_event* e, int fd, pa_io_event_flags_t events, void* self);
+    void arm(bool on);
+    void feedPeriod();
 
+    pa_mainloop_api* m_api;
     WavData m_data;
     std::string m_name;
     bool m_loop;
-    std::atomic<uint32_t> m_period;
-    std::mutex m_lock;
-    std::condition_variable m_wake;
+    AudioAnalyser m_analyser;
+    int m_timer = -1;
+    pa_io_event* m_event = nullptr;
+    size_t m_at = 0;
     bool m_running = false;
-    bool m_quit = false;
-    std::thread m_thread;
+    bool m_told = false;
 };
 
 } // namespace talyx

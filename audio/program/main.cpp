@@ -2,12 +2,16 @@
 // plays (or to a WAV file), measures a level and frequency bands once per lighting frame
 // and sends them to the program on the session bus. The program starts it and stops it;
 // it exits on its own when the program leaves the bus or dies.
+//
+// One thread does everything: a main loop polls the sound server's socket and the bus's
+// socket together, and each frame is sent from the callback that computed it.
 
-#include <QCoreApplication>
-#include <QStringList>
+#include <pulse/mainloop.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <sys/prctl.h>
@@ -15,11 +19,10 @@
 #include "audio/AudioAnalyser.h"
 #include "audio/WavFile.h"
 #include "audio/program/AudioRecorderService.h"
+#include "audio/program/LoopPacer.h"
+#include "audio/program/PulseSource.h"
 #include "audio/program/WavSource.h"
 #include "platform/Product.h"
-#ifdef TALYX_HAVE_PULSE
-#include "audio/program/PulseSource.h"
-#endif
 
 namespace {
 
@@ -43,100 +46,137 @@ void printFrame(const AudioFrame& f) {
     std::printf("\n");
 }
 
+bool readNumber(const char* text, long low, long high, long& out) {
+    char* end = nullptr;
+    const long v = std::strtol(text, &end, 10);
+    if (!end || *end != '\0' || end == text || v < low || v > high)
+        return false;
+    out = v;
+    return true;
+}
+
+// The loop and what runs on it, freed in the right order: sources and the bus first,
+// while the loop they use is still there.
+class Loop {
+public:
+    Loop() : m_loop(pa_mainloop_new()) {}
+    ~Loop() {
+        if (m_loop)
+            pa_mainloop_free(m_loop);
+    }
+    Loop(const Loop&) = delete;
+    Loop& operator=(const Loop&) = delete;
+    bool ok() const { return m_loop != nullptr; }
+    pa_mainloop_api* api() const { return pa_mainloop_get_api(m_loop); }
+    pa_mainloop* loop() const { return m_loop; }
+    int run() {
+        int rc = 0;
+        if (pa_mainloop_run(m_loop, &rc) < 0)
+            return 1;
+        return rc;
+    }
+
+private:
+    pa_mainloop* m_loop;
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
     // The program's end ends the recorder too, even when it had no time to say so.
     prctl(PR_SET_PDEATHSIG, SIGTERM);
-    QCoreApplication app(argc, argv);
-    QStringList args = app.arguments();
-    args.removeFirst();
-    QString wav;
-    QString owner = QString::fromLatin1(kBusName);
+    std::string wav;
+    std::string owner = kBusName;
     bool loop = false;
     bool print = false;
     long periodMs = 10;
     long frames = 0;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        const bool hasValue = i + 1 < args.size();
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const bool hasValue = i + 1 < argc;
         bool ok = true;
-        if (a == QLatin1String("--wav") && hasValue) {
-            wav = args[++i];
-        } else if (a == QLatin1String("--owner") && hasValue) {
-            owner = args[++i];
-        } else if (a == QLatin1String("--period-ms") && hasValue) {
-            periodMs = args[++i].toLong(&ok);
-            ok = ok && periodMs >= 2 && periodMs <= 100;
-        } else if (a == QLatin1String("--frames") && hasValue) {
-            frames = args[++i].toLong(&ok);
-            ok = ok && frames > 0;
-        } else if (a == QLatin1String("--loop")) {
+        if (a == "--wav" && hasValue) {
+            wav = argv[++i];
+        } else if (a == "--owner" && hasValue) {
+            owner = argv[++i];
+        } else if (a == "--period-ms" && hasValue) {
+            ok = readNumber(argv[++i], 2, 100, periodMs);
+        } else if (a == "--frames" && hasValue) {
+            ok = readNumber(argv[++i], 1, 1000000000L, frames);
+        } else if (a == "--loop") {
             loop = true;
-        } else if (a == QLatin1String("--print")) {
+        } else if (a == "--print") {
             print = true;
-        } else if (a == QLatin1String("--help")) {
+        } else if (a == "--help") {
             usage(stdout);
             return 0;
         } else {
             ok = false;
         }
         if (!ok) {
-            std::fprintf(stderr, "talyx-audio: bad option %s\n", qPrintable(a));
+            std::fprintf(stderr, "talyx-audio: bad option %s\n", a.c_str());
             usage(stderr);
             return 2;
         }
     }
     const uint32_t periodUs = static_cast<uint32_t>(periodMs * 1000);
 
-    std::unique_ptr<AudioSource> source;
-    if (!wav.isEmpty()) {
-        WavData data;
+    WavData data;
+    if (!wav.empty()) {
         std::string error;
-        if (!ReadWavFile(wav.toStdString(), data, error)) {
-            std::fprintf(stderr, "talyx-audio: %s: %s\n", qPrintable(wav), error.c_str());
+        if (!ReadWavFile(wav, data, error)) {
+            std::fprintf(stderr, "talyx-audio: %s: %s\n", wav.c_str(), error.c_str());
             return 1;
         }
         if (print) {
             WavSource::AnalyseAll(data, periodUs, [](AudioFrame& f) { printFrame(f); });
             return 0;
         }
-        source = std::make_unique<WavSource>(std::move(data), wav.toStdString(), periodUs, loop);
-    } else {
-#ifdef TALYX_HAVE_PULSE
-        source = std::make_unique<PulseSource>(periodUs);
-#else
-        std::fprintf(stderr, "talyx-audio: built without sound server support; use --wav\n");
+    }
+
+    LoopPacer pacer;
+    Loop main;
+    if (!main.ok()) {
+        std::fprintf(stderr, "talyx-audio: no main loop\n");
         return 1;
-#endif
+    }
+    pacer.Attach(main.loop());
+    pa_mainloop_api* api = main.api();
+    std::unique_ptr<AudioSource> source;
+    if (!wav.empty()) {
+        source = std::make_unique<WavSource>(api, std::move(data), wav, periodUs, loop);
+    } else {
+        auto pulse = std::make_unique<PulseSource>(api, periodUs);
+        pulse->SetPacer(&pacer);
+        source = std::move(pulse);
     }
 
     if (print) {
         // The server's capture to standard output, for trying the capture by hand.
         long left = frames > 0 ? frames : -1;
         source->SetCallbacks(
-            [&left](AudioFrame& f) {
-                QMetaObject::invokeMethod(QCoreApplication::instance(), [f, &left] {
-                    if (left == 0)
-                        return;
-                    printFrame(f);
-                    std::fflush(stdout);
-                    if (left > 0 && --left == 0)
-                        QCoreApplication::exit(0);
-                });
+            [&left, api](AudioFrame& f) {
+                if (left == 0)
+                    return;
+                printFrame(f);
+                std::fflush(stdout);
+                if (left > 0 && --left == 0)
+                    api->quit(api, 0);
             },
             [](const AudioStateReport& s) {
                 std::fprintf(stderr, "talyx-audio: state %u %s\n", static_cast<unsigned>(s.state), s.source.c_str());
             });
         if (!source->Start())
             return 1;
-        const int rc = app.exec();
+        const int rc = main.run();
         source.reset();
         return rc;
     }
 
-    AudioRecorderService service(std::move(source), owner);
+    AudioRecorderService service(api, std::move(source), owner);
     if (!service.Run())
         return 1;
-    return app.exec();
+    const int rc = main.run();
+    service.Finish();
+    return rc;
 }
