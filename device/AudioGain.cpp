@@ -43,4 +43,28 @@ AudioShown AudioGain::Apply(const AudioInput& input, uint64_t nowMs) {
     return out;
 }
 
+int AudioBandFor(int index, int count) {
+    if (count <= 0)
+        return 0;
+    return std::clamp(index, 0, count - 1) * kAudioInputBands / count;
+}
+
+void AudioFall::Reset() {
+    m_started = false;
+    m_remainder = 0;
+}
+
+int AudioFall::Step(uint64_t nowMs) {
+    int fall = 255;
+    if (m_started) {
+        const uint64_t passed = nowMs > m_lastMs ? nowMs - m_lastMs : 0;
+        const uint64_t total = std::min<uint64_t>(passed, kFallMs) * 255 + m_remainder;
+        fall = static_cast<int>(total / kFallMs);
+        m_remainder = total % kFallMs;
+    }
+    m_started = true;
+    m_lastMs = nowMs;
+    return fall;
+}
+
 } // namespace talyx

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+#include "device/LightTables.h"
+
 namespace talyx {
 
 // One frame of the audio recorder's analysis as the devices take it: the level and the
@@ -39,6 +41,45 @@ private:
     double m_levelPeak = kMinPeak;
     double m_bandPeak = kMinPeak;
     uint64_t m_lastMs = 0;
+    bool m_started = false;
+};
+
+// Sound-driven lighting of every family shares what follows: the gain above, the colours
+// a device shows before its profile has chosen any, how long frames may stop before the
+// lights take it for silence, how the bands spread over the lights, and the fall.
+
+// The colours before the profile has an audio record: a dark blue rest, and the bars
+// from the colour wheel (green at the bottom to red at the top).
+inline constexpr LightRgb kAudioDefaultBackground{0, 0, 64};
+inline constexpr LightRgb kAudioDefaultForeground{0, 255, 180};
+inline constexpr bool kAudioDefaultWheel = true;
+// Frames that stop coming for this long count as silence (the recorder hangs or died).
+inline constexpr uint64_t kAudioStaleMs = 250;
+
+// The band that light (or column) `index` of `count` shows: the lowest band on the first,
+// the highest on the last.
+int AudioBandFor(int index, int count);
+// What a light shows of a band and the level (both 0 to 255): mostly its band, so the
+// lights differ with the music, and a quarter of the level, so all move with the beat.
+inline int AudioMix(int band, int level) {
+    return (3 * band + level) / 4;
+}
+
+// The fall of a level meter: values jump up with the sound and sink at a steady pace by
+// the clock, a full value (255) in kFallMs, whether frames come often or seldom (the
+// remainder is carried to the next step).
+class AudioFall {
+public:
+    static constexpr int kFallMs = 400;
+
+    // How far (0 to 255) a value may sink since the last step; the first step after a
+    // Reset lets it drop at once.
+    int Step(uint64_t nowMs);
+    void Reset();
+
+private:
+    uint64_t m_lastMs = 0;
+    uint64_t m_remainder = 0;
     bool m_started = false;
 };
 

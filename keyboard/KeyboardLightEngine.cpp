@@ -151,8 +151,7 @@ void KeyboardLightEngine::restartLocked() {
     m_colourIndex = 0;
     m_head = 0;
     m_barHeight.fill(0);
-    m_musicStarted = false;
-    m_fallRemainder = 0;
+    m_barFall.Reset();
     m_blinkOn = true;
     m_lastBlink = GetTickCount();
     // The fade-in counts from now, not from whenever the overlays last ran.
@@ -640,22 +639,12 @@ void KeyboardLightEngine::stepMusic() {
     // The bars jump up with the sound and sink at a steady pace, as a level meter does;
     // the pace is by the clock, as frames come both from the recorder and from the steps.
     const uint64_t now = GetTickCount();
-    int fall = 255;
-    if (m_musicStarted) {
-        // The remainder is carried over, so frequent frames fall as fast as rare ones.
-        const uint64_t total = std::min<uint64_t>(now - m_lastMusicMs, kBarFallMs) * 255 + m_fallRemainder;
-        fall = static_cast<int>(total / kBarFallMs);
-        m_fallRemainder = total % kBarFallMs;
-    }
-    m_musicStarted = true;
-    m_lastMusicMs = now;
+    const int fall = m_barFall.Step(now);
     const bool stale = m_audioBands && now - m_audioFrameMs > kAudioStaleMs;
     for (int c = 0; c < kLightColumns; ++c) {
         int target = m_audio.level * kMusicBarShape[c] / 255;
-        if (m_audioBands) {
-            const int band = m_audio.bands[static_cast<size_t>(c * kAudioInputBands / kLightColumns)];
-            target = (3 * band + target) / 4;
-        }
+        if (m_audioBands)
+            target = AudioMix(m_audio.bands[static_cast<size_t>(AudioBandFor(c, kLightColumns))], target);
         if (stale)
             target = 0;
         int& height = m_barHeight[static_cast<size_t>(c)];

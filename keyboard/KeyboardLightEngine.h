@@ -84,8 +84,8 @@ public:
     static constexpr int kMaxRipples = 12;
     static constexpr int kMaxBursts = 6;
     static constexpr int kSparklesPerStep = 6;
-    static constexpr int kBarFallMs = 400;
-    static constexpr uint64_t kAudioStaleMs = 250;
+    static constexpr int kBarFallMs = AudioFall::kFallMs;
+    static constexpr uint64_t kAudioStaleMs = talyx::kAudioStaleMs;
 
     explicit KeyboardLightEngine(uint32_t seed = 0x7A1F5EEDu);
 
@@ -274,12 +274,10 @@ private:
     bool m_audioBands = false; // the shown values come with bands (from the recorder)
     uint64_t m_audioFrameMs = 0;
     std::array<int, kLightColumns> m_barHeight{};
-    uint64_t m_lastMusicMs = 0;
-    bool m_musicStarted = false;
-    uint64_t m_fallRemainder = 0;
-    LightRgb m_audioBackground{0, 0, 64};
-    LightRgb m_audioForeground{0, 255, 180};
-    bool m_audioWheel = true;
+    AudioFall m_barFall;
+    LightRgb m_audioBackground = kAudioDefaultBackground;
+    LightRgb m_audioForeground = kAudioDefaultForeground;
+    bool m_audioWheel = kAudioDefaultWheel;
 
     std::array<SlotEffect, kKeySlots> m_effects{};
     std::array<OverlayState, kKeySlots> m_overlay{};
