@@ -42,9 +42,9 @@ bool isOurCall(DBusMessage* m, const char* member) {
 } // namespace
 
 AudioRecorderService::AudioRecorderService(pa_mainloop_api* api, std::unique_ptr<AudioSource> source, std::string owner)
-    : m_api(api), m_bus(api), m_source(std::move(source)), m_owner(std::move(owner)) {
-    m_source->SetCallbacks([this](AudioFrame& f) { sendFrame(f); },
-                           [this](const AudioStateReport& s) { sendState(s); });
+    : m_api(api), m_bus(api), m_writer(api), m_source(std::move(source)), m_owner(std::move(owner)) {
+    m_source->SetCallbacks([this](AudioFrame& f) { sendFrame(f); }, [this](const AudioStateReport& s) { sendState(s); },
+                           [this] { m_writer.Flush(); });
 }
 
 AudioRecorderService::~AudioRecorderService() {
@@ -76,10 +76,13 @@ bool AudioRecorderService::Run() {
         std::fprintf(stderr, "talyx-audio: another recorder owns %s\n", kAudioRecorderService);
         return false;
     }
+    if (!m_writer.Connect(m_owner, error))
+        std::fprintf(stderr, "talyx-audio: the data goes through the main bus connection: %s\n", error.c_str());
     return m_source->Start();
 }
 
 void AudioRecorderService::Finish() {
+    m_writer.Flush();
     m_bus.Flush();
 }
 
@@ -165,20 +168,27 @@ bool AudioRecorderService::SetFramePeriod(uint32_t micros) {
 void AudioRecorderService::sendFrame(AudioFrame& frame) {
     // A late frame is worth nothing to the lights: while the bus has not taken the
     // earlier ones, new ones are dropped rather than queued behind them.
-    if (m_bus.QueuedBytes() > kMaxQueuedBytes) {
+    if (m_writer.Connected() ? m_writer.Queued() > CopyDataWriter::kMaxQueuedBytes
+                             : m_bus.QueuedBytes() > kMaxQueuedBytes) {
         ++m_dropped;
         return;
     }
     frame.sequence = ++m_sequence;
     std::array<uint8_t, kAudioFrameBytes> bytes;
     EncodeAudioFrame(frame, bytes);
-    send(kAudioDataFrame, bytes.data(), bytes.size());
+    // Through the data connection it waits for the end of the delivery (Flush).
+    if (!m_writer.Connected() || !m_writer.QueueFrame(bytes))
+        send(kAudioDataFrame, bytes.data(), bytes.size());
 }
 
 void AudioRecorderService::sendState(AudioStateReport report) {
     report.sequence = ++m_sequence;
     const std::vector<uint8_t> bytes = EncodeAudioState(report);
-    send(kAudioDataState, bytes.data(), bytes.size());
+    // A state goes out at once, after any frames before it.
+    if (m_writer.Connected() && m_writer.QueueState(bytes))
+        m_writer.Flush();
+    else
+        send(kAudioDataState, bytes.data(), bytes.size());
 }
 
 void AudioRecorderService::send(uint32_t kind, const uint8_t* data, size_t size) {

@@ -7,6 +7,7 @@
 
 #include "audio/AudioFrame.h"
 #include "audio/program/AudioSource.h"
+#include "audio/program/CopyDataWriter.h"
 #include "audio/program/SessionBus.h"
 
 namespace talyx {
@@ -15,8 +16,10 @@ namespace talyx {
 // commands and sends it the audio data (docs/dbus.md). It serves one program, named by
 // its bus name, and ends the main loop when that name leaves the bus or the bus goes.
 //
-// Everything runs on the main loop: a frame is encoded and written to the bus socket in
-// the source's callback, where it was computed.
+// Everything runs on the main loop: a frame is encoded where it was computed, and the
+// frames of one delivery of sound go to the bus in one write, on a data connection of
+// their own (CopyDataWriter); the main connection owns the name and takes the commands.
+// When the data connection cannot be had, the data goes through the main one.
 class AudioRecorderService {
 public:
     // The recorder's commands (the value travels in the second argument).
@@ -59,6 +62,7 @@ private:
 
     pa_mainloop_api* m_api;
     SessionBus m_bus;
+    CopyDataWriter m_writer;
     std::unique_ptr<AudioSource> m_source;
     std::string m_owner;
     uint32_t m_sequence = 0;
