@@ -192,21 +192,10 @@ void AudioRecorderService::sendState(AudioStateReport report) {
 }
 
 void AudioRecorderService::send(uint32_t kind, const uint8_t* data, size_t size) {
-    DBusMessage* call = dbus_message_new_method_call(m_owner.c_str(), kBusPath, kBusInterface, "CopyData");
-    if (!call)
-        return;
-    // Nothing comes of an answer, so none is asked for: the program and the bus do half
-    // the work, and the recorder is not woken once more for every frame.
-    dbus_message_set_no_reply(call, TRUE);
-    dbus_message_set_auto_start(call, FALSE);
-    const dbus_uint32_t dwData = kind;
-    // wParam would be the sender's window handle; there is none, so 0.
-    const dbus_uint64_t wParam = 0;
-    const int length = static_cast<int>(size);
-    if (dbus_message_append_args(call, DBUS_TYPE_UINT32, &dwData, DBUS_TYPE_UINT64, &wParam, DBUS_TYPE_ARRAY,
-                                 DBUS_TYPE_BYTE, &data, length, DBUS_TYPE_INVALID))
+    if (DBusMessage* call = NewCopyDataCall(m_owner, kind, data, size)) {
         m_bus.Send(call);
-    dbus_message_unref(call);
+        dbus_message_unref(call);
+    }
 }
 
 } // namespace talyx

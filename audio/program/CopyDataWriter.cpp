@@ -113,7 +113,9 @@ bool marshal(DBusMessage* m, uint32_t serial, std::vector<uint8_t>& out) {
     return true;
 }
 
-DBusMessage* copyDataCall(const std::string& owner, uint32_t kind, const uint8_t* data, size_t size) {
+} // namespace
+
+DBusMessage* NewCopyDataCall(const std::string& owner, uint32_t kind, const uint8_t* data, size_t size) {
     DBusMessage* call = dbus_message_new_method_call(owner.c_str(), kBusPath, kBusInterface, "CopyData");
     if (!call)
         return nullptr;
@@ -132,8 +134,6 @@ DBusMessage* copyDataCall(const std::string& owner, uint32_t kind, const uint8_t
     }
     return call;
 }
-
-} // namespace
 
 CopyDataWriter::CopyDataWriter(pa_mainloop_api* api) : m_api(api) {}
 
@@ -192,7 +192,7 @@ bool CopyDataWriter::Connect(const std::string& owner, std::string& error) {
         dbus_message_unref(hello);
     // The frame's call, once: its serial and bytes are filled in for each frame.
     const std::array<uint8_t, kAudioFrameBytes> blank{};
-    DBusMessage* frame = copyDataCall(owner, kAudioDataFrame, blank.data(), blank.size());
+    DBusMessage* frame = NewCopyDataCall(owner, kAudioDataFrame, blank.data(), blank.size());
     m_frameCall.clear();
     const bool laid = frame && marshal(frame, 1, m_frameCall) && m_frameCall.size() > 16 + kAudioFrameBytes;
     if (frame)
@@ -225,7 +225,7 @@ bool CopyDataWriter::QueueFrame(const std::array<uint8_t, kAudioFrameBytes>& fra
 bool CopyDataWriter::QueueState(const std::vector<uint8_t>& state) {
     if (m_fd < 0)
         return false;
-    DBusMessage* call = copyDataCall(m_owner, kAudioDataState, state.data(), state.size());
+    DBusMessage* call = NewCopyDataCall(m_owner, kAudioDataState, state.data(), state.size());
     const bool ok = call && marshal(call, nextSerial(), m_out);
     if (call)
         dbus_message_unref(call);

@@ -5,11 +5,16 @@
 #include <string>
 #include <vector>
 
+#include <dbus/dbus.h>
 #include <pulse/mainloop-api.h>
 
 #include "audio/AudioFrame.h"
 
 namespace talyx {
+
+// A CopyData call of the recorder's to `owner`, asking for no answer (nullptr when out of
+// memory); the caller unrefs it.
+DBusMessage* NewCopyDataCall(const std::string& owner, uint32_t kind, const uint8_t* data, size_t size);
 
 // The recorder's data to the program, over a bus connection of its own that does nothing
 // else: CopyData calls that ask for no answer, made ready once and sent as bytes.
