@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "audio/AudioAnalyser.h"
-#include "platform/Product.h"
 
 namespace talyx {
 namespace {
@@ -43,8 +42,8 @@ bool isOurCall(DBusMessage* m, const char* member) {
 
 AudioRecorderService::AudioRecorderService(pa_mainloop_api* api, std::unique_ptr<AudioSource> source, std::string owner)
     : m_api(api), m_bus(api), m_writer(api), m_source(std::move(source)), m_owner(std::move(owner)) {
-    m_source->SetCallbacks([this](AudioFrame& f) { sendFrame(f); }, [this](const AudioStateReport& s) { sendState(s); },
-                           [this] { m_writer.Flush(); });
+    m_source->SetCallbacks([this](AudioFrame& f) { sendFrame(f); },
+                           [this](const AudioStateReport& s) { sendState(s); });
 }
 
 AudioRecorderService::~AudioRecorderService() {
@@ -79,6 +78,10 @@ bool AudioRecorderService::Run() {
     if (!m_writer.Connect(m_owner, error))
         std::fprintf(stderr, "talyx-audio: the data goes through the main bus connection: %s\n", error.c_str());
     return m_source->Start();
+}
+
+void AudioRecorderService::FlushData() {
+    m_writer.Flush();
 }
 
 void AudioRecorderService::Finish() {
@@ -176,7 +179,8 @@ void AudioRecorderService::sendFrame(AudioFrame& frame) {
     frame.sequence = ++m_sequence;
     std::array<uint8_t, kAudioFrameBytes> bytes;
     EncodeAudioFrame(frame, bytes);
-    // Through the data connection it waits for the end of the delivery (Flush).
+    // Through the data connection it waits until the loop has handled what this wake-up
+    // brought (FlushData), so that the frames of one wake-up go in one write.
     if (!m_writer.Connected() || !m_writer.QueueFrame(bytes))
         send(kAudioDataFrame, bytes.data(), bytes.size());
 }

@@ -17,7 +17,7 @@ namespace talyx {
 // its bus name, and ends the main loop when that name leaves the bus or the bus goes.
 //
 // Everything runs on the main loop: a frame is encoded where it was computed, and the
-// frames of one delivery of sound go to the bus in one write, on a data connection of
+// frames of one wake-up go to the bus in one write (FlushData, before the loop waits), on a data connection of
 // their own (CopyDataWriter); the main connection owns the name and takes the commands.
 // When the data connection cannot be had, the data goes through the main one.
 class AudioRecorderService {
@@ -43,6 +43,8 @@ public:
     // capture. False (with the reason on standard error) when the bus, the name or the
     // owner is not there.
     bool Run();
+    // Writes the frames queued on the data connection; the loop calls it before it waits.
+    void FlushData();
     // Writes out what is still queued (the loop has ended).
     void Finish();
 

@@ -17,15 +17,11 @@ public:
     // (MonotonicMicros). The sequence number is the receiver's to set.
     using FrameCallback = std::function<void(AudioFrame&)>;
     using StateCallback = std::function<void(const AudioStateReport&)>;
-    // After the frames of one delivery of sound (what one wake-up brought): they can go
-    // out together.
-    using DeliveredCallback = std::function<void()>;
 
     virtual ~AudioSource() = default;
-    void SetCallbacks(FrameCallback onFrame, StateCallback onState, DeliveredCallback onDelivered = {}) {
+    void SetCallbacks(FrameCallback onFrame, StateCallback onState) {
         m_onFrame = std::move(onFrame);
         m_onState = std::move(onState);
-        m_onDelivered = std::move(onDelivered);
     }
     // Starts or resumes capture; never blocks on the sound server (the connection is made
     // by the loop, and a failure is reported as a state). False only when the source cannot
@@ -47,15 +43,10 @@ protected:
         if (m_onState)
             m_onState(s);
     }
-    void delivered() {
-        if (m_onDelivered)
-            m_onDelivered();
-    }
 
 private:
     FrameCallback m_onFrame;
     StateCallback m_onState;
-    DeliveredCallback m_onDelivered;
 };
 
 } // namespace talyx

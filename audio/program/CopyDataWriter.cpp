@@ -161,12 +161,17 @@ uint32_t CopyDataWriter::nextSerial() {
 
 bool CopyDataWriter::Connect(const std::string& owner, std::string& error) {
     drop();
-    const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-    if (!address || !*address) {
+    // The bus library's own rule: the address in the environment, else the user's bus
+    // socket in the runtime folder.
+    std::string address = std::getenv("DBUS_SESSION_BUS_ADDRESS") ? std::getenv("DBUS_SESSION_BUS_ADDRESS") : "";
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (address.empty() && runtime && *runtime)
+        address = std::string("unix:path=") + runtime + "/bus";
+    if (address.empty()) {
         error = "no bus address";
         return false;
     }
-    const int fd = connectTo(address, error);
+    const int fd = connectTo(address.c_str(), error);
     if (fd < 0)
         return false;
     // Authentication as the user the kernel vouches for, then the greeting.

@@ -37,8 +37,9 @@ public:
     CopyDataWriter(const CopyDataWriter&) = delete;
     CopyDataWriter& operator=(const CopyDataWriter&) = delete;
 
-    // Connects to the session bus at DBUS_SESSION_BUS_ADDRESS (a Unix socket, by path or
-    // abstract name), authenticates and says hello; calls will go to `owner`. False, with
+    // Connects to the session bus at DBUS_SESSION_BUS_ADDRESS, or $XDG_RUNTIME_DIR/bus
+    // without one (a Unix socket, by path or abstract name), authenticates and says hello;
+    // calls will go to `owner`. False, with
     // the reason, when that cannot be done: the caller then sends through its own bus
     // connection.
     bool Connect(const std::string& owner, std::string& error);

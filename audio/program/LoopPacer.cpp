@@ -16,6 +16,8 @@ void LoopPacer::Attach(pa_mainloop* loop) {
 
 int LoopPacer::poll(pollfd* fds, unsigned long count, int timeoutMs, void* self) {
     auto* pacer = static_cast<LoopPacer*>(self);
+    if (pacer->m_beforeWait)
+        pacer->m_beforeWait();
     const uint64_t until = pacer->m_holdUntil;
     pacer->m_holdUntil = 0;
     // A poll that must not wait (work is pending) is never held.

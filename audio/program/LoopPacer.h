@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 struct pa_mainloop;
 struct pollfd;
@@ -22,6 +23,9 @@ public:
 
     // This pacer's poll becomes the loop's.
     void Attach(pa_mainloop* loop);
+    // Runs each time the loop is about to wait, before any hold: what the pass has made
+    // ready goes out together (the recorder's queued frames).
+    void SetBeforeWait(std::function<void()> fn) { m_beforeWait = std::move(fn); }
     // The next poll waits until this time (MonotonicMicros) before it looks at the
     // descriptors; 0 for none. Applies once.
     void HoldUntil(uint64_t monotonicUs) { m_holdUntil = monotonicUs; }
@@ -30,6 +34,7 @@ public:
 private:
     static int poll(pollfd* fds, unsigned long count, int timeoutMs, void* self);
 
+    std::function<void()> m_beforeWait;
     uint64_t m_holdUntil = 0;
     uint64_t m_holds = 0;
 };

@@ -271,7 +271,6 @@ void PulseSource::onRead(pa_stream* s, size_t readable, void* self) {
         piece = bytes;
         readable -= std::min(readable, bytes);
     }
-    p->delivered();
     if (p->m_pacer && piece > 0)
         p->pace(static_cast<uint32_t>(pa_bytes_to_usec(piece, &kSpec)));
 }

@@ -85,7 +85,6 @@ void WavSource::onTimer(pa_mainloop_api*, pa_io_event*, int fd, pa_io_event_flag
         return;
     for (uint64_t i = 0; i < std::min(expirations, kMaxCatchUp) && w->m_running; ++i)
         w->feedPeriod();
-    w->delivered();
 }
 
 void WavSource::feedPeriod() {

@@ -176,6 +176,7 @@ int main(int argc, char** argv) {
     AudioRecorderService service(api, std::move(source), owner);
     if (!service.Run())
         return 1;
+    pacer.SetBeforeWait([&service] { service.FlushData(); });
     const int rc = main.run();
     service.Finish();
     return rc;
