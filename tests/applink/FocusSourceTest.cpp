@@ -4,6 +4,7 @@
 // windows of the test's own.
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <fstream>
 #include <mutex>
 #include <sys/stat.h>
@@ -287,7 +288,9 @@ TEST(WlrForeignToplevelSource, ReportsTheActivatedWindowOfARealCompositorUntilIt
         GTEST_SKIP() << why;
     Heard heard;
     WlrForeignToplevelSource source(sway.display());
+    auto t0 = std::chrono::steady_clock::now();
     ASSERT_TRUE(source.Start([&](const FocusedApplication& a) { heard.add(a); }, why)) << why;
+    const auto started = std::chrono::steady_clock::now() - t0;
     ASSERT_TRUE(heard.waitFor(1)) << "the start is reported with nothing in front";
     EXPECT_TRUE(heard.at(0).IsEmpty());
 
@@ -297,10 +300,15 @@ TEST(WlrForeignToplevelSource, ReportsTheActivatedWindowOfARealCompositorUntilIt
     EXPECT_EQ(heard.at(1).pid, 0u) << "the list carries no process";
     const pid_t editor = sway.window("org.example.Editor", "Editor");
     ASSERT_TRUE(heard.waitForClass("org.example.Editor")) << heard.classes();
+    t0 = std::chrono::steady_clock::now();
     ASSERT_TRUE(sway.focus("org.example.Game")) << sway.lastError();
     ASSERT_TRUE(heard.waitForClass("org.example.Game")) << heard.classes();
+    const auto moved = std::chrono::steady_clock::now() - t0;
     ASSERT_TRUE(sway.focus("Editor", "title")) << sway.lastError();
     ASSERT_TRUE(heard.waitForClass("org.example.Editor")) << heard.classes();
+    std::printf("sway: Start %.2f ms; swaymsg focus to report %.2f ms\n",
+                std::chrono::duration<double, std::milli>(started).count(),
+                std::chrono::duration<double, std::milli>(moved).count());
 
     // This program's own window: known as this process, which the follower leaves alone.
     ASSERT_GT(sway.window(kBusName, "TALYX"), 0);
@@ -320,7 +328,7 @@ TEST(WlrForeignToplevelSource, ReportsTheActivatedWindowOfARealCompositorUntilIt
     ASSERT_TRUE(heard.waitFor(before + 1));
     EXPECT_TRUE(heard.last().IsEmpty()) << "the compositor is gone: nothing is in front";
     EXPECT_EQ(source.GetState(), WlrForeignToplevelSource::State::kLost);
-    const auto t0 = std::chrono::steady_clock::now();
+    t0 = std::chrono::steady_clock::now();
     source.Stop();
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(1));
 }
