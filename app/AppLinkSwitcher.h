@@ -42,7 +42,7 @@ public:
 
     // The settings' line: which source is active, or why none is (in the current language).
     QString StatusText() const;
-    // "x11", "kwin", "gnome", or "" with no source.
+    // "x11", "kwin", "gnome", "wlroots", or "" with no source.
     QString SourceName() const;
     bool HasSource() const { return m_source != nullptr; }
 

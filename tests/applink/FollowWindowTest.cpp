@@ -1,7 +1,8 @@
 // The window with the virtual keyboard follows the application in front: windows of two
 // classes on a private X server, focus moved by the test as a window manager would, and
-// the keyboard's record and assignment block read back from talyx-vdev. The same switching
-// driven by compositor reports through the automation interface's method.
+// the keyboard's record and assignment block read back from talyx-vdev. The same with two
+// Wayland windows in a private sway, and driven by compositor reports through the
+// automation interface's method.
 #include <QMenu>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include "online/CSetWnd.h"
 #include "profile/ProfileFiles.h"
 #include "tests/app/DeviceWindowFixture.h"
+#include "tests/applink/SwayFixture.h"
 #include "tests/applink/XDisplayFixture.h"
 #include "tests/support/PreparedProfiles.h"
 #include "ui/CComboUI.h"
@@ -215,6 +217,40 @@ TEST_F(FollowWindow, TheKeyboardFollowsTheX11WindowInFrontAndSettlesQuickChanges
     remove->trigger();
     EXPECT_FALSE(label->IsVisible());
     EXPECT_EQ(readjsonFile(page->Keyboard()->Profiles().ListPath())["profilelist"][0]["profileislink"].asInt(), 0);
+}
+
+TEST_F(FollowWindow, TheKeyboardFollowsTheWindowInFrontOfAWlrootsCompositor) {
+    test::Sway sway;
+    std::string why;
+    if (!sway.start(why))
+        GTEST_SKIP() << why;
+    test::ScopedEnv session("XDG_SESSION_TYPE", "wayland");
+    test::ScopedEnv wayland("WAYLAND_DISPLAY", sway.display());
+    test::ScopedEnv desktopName("XDG_CURRENT_DESKTOP", "sway");
+    start();
+    AppLinkSwitcher* follower = wnd->Follower();
+    ASSERT_NE(follower, nullptr);
+    ASSERT_EQ(follower->SourceName(), "wlroots") << follower->StatusText().toStdString();
+    const QString active = follower->StatusText();
+    EXPECT_TRUE(active.contains("wlroots")) << active.toStdString();
+
+    // A window takes the focus when it opens.
+    ASSERT_GT(sway.window("Game.Client", "Game"), 0);
+    ASSERT_TRUE(waitUntil([&] { return onGame(); })) << selected() << " mode " << mode() << " A " << keyAssignment();
+    ASSERT_GT(sway.window("Editor", "Editor"), 0);
+    ASSERT_TRUE(waitUntil([&] { return onDesk(); })) << selected() << " mode " << mode();
+    ASSERT_TRUE(sway.focus("Game.Client")) << sway.lastError();
+    ASSERT_TRUE(waitUntil([&] { return onGame(); })) << selected() << " mode " << mode() << " A " << keyAssignment();
+    ASSERT_TRUE(sway.focus("Editor")) << sway.lastError();
+    ASSERT_TRUE(waitUntil([&] { return onDesk(); })) << selected() << " mode " << mode();
+    ASSERT_TRUE(sway.focus("Game.Client")) << sway.lastError();
+    ASSERT_TRUE(waitUntil([&] { return onGame(); }));
+
+    // The compositor goes: the game is no longer known in front, and the settings say why.
+    sway.kill();
+    ASSERT_TRUE(waitUntil([&] { return onDesk(); })) << selected() << " mode " << mode();
+    EXPECT_NE(follower->StatusText(), active);
+    EXPECT_EQ(follower->SourceName(), "wlroots");
 }
 
 TEST_F(FollowWindow, CompositorReportsThroughTheAutomationMethodSwitchTheSameWay) {
