@@ -44,6 +44,7 @@ AppLinkSwitcher::~AppLinkSwitcher() {
 void AppLinkSwitcher::Start(const FocusSession& session) {
     Stop();
     m_session = session;
+    m_reported = false;
     QPointer<AppLinkSwitcher> self(this);
     StartedFocusSource started = StartFocusSource(session, [self](const FocusedApplication& app) {
         // From the source's thread: handled on the interface thread.
@@ -116,8 +117,14 @@ void AppLinkSwitcher::onFocus(const FocusedApplication& app) {
     if (!app.IsEmpty())
         m_lastForeign = app;
     m_pending = app;
+    m_reported = true;
     m_settle.start();
     emit Focused();
+}
+
+void AppLinkSwitcher::PageStarted() {
+    if (m_source && m_reported && !m_settle.isActive())
+        m_settle.start();
 }
 
 void AppLinkSwitcher::settle() {

@@ -3,6 +3,9 @@
 // the keyboard's record and assignment block read back from talyx-vdev. The same with two
 // Wayland windows in a private sway, and driven by compositor reports through the
 // automation interface's method.
+#include <functional>
+
+#include <QDir>
 #include <QMenu>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -61,16 +64,27 @@ protected:
         list["profileselect"] = 0;
         ASSERT_TRUE(writejsonFile(JoinPath(folder, "ProfileList.ini"), list));
     }
-    void start() {
+    // The keyboard is plugged before the window opens, or after `beforePlug` has run in
+    // the open window.
+    void start(const std::function<void()>& beforePlug = {}) {
         prepareProfiles();
+        if (beforePlug) {
+            // The bus's folder is there before the program watches it.
+            ASSERT_TRUE(QDir().mkpath(QString::fromStdString(talyx::test::busRoot().path() + "/bus")));
+            openWindow();
+            beforePlug();
+        }
         ASSERT_TRUE(plug({"keyboard"})) << vdev.lastError();
-        openWindow();
+        if (!beforePlug)
+            openWindow();
         ASSERT_TRUE(waitUntil([&] {
             auto pages = wnd->Pages(DeviceTypeKeyboard);
             page = pages.empty() ? nullptr : pages.front();
             return page && page->IsStarted();
         }));
-        ASSERT_TRUE(waitUntil([&] { return mode() == 6; })) << "Desk reaches the keyboard at start";
+        if (!beforePlug) {
+            ASSERT_TRUE(waitUntil([&] { return mode() == 6; })) << "Desk reaches the keyboard at start";
+        }
         const std::vector<uint8_t> factory = bytes(firmware()["factoryCodes"]);
         for (size_t k = 0; k + 2 < factory.size() && keyA < 0; k += 3)
             if (factory[k] == 0x20 && factory[k + 1] == 0 && factory[k + 2] == 0x04)
@@ -297,4 +311,19 @@ TEST_F(FollowWindow, CompositorReportsThroughTheAutomationMethodSwitchTheSameWay
     automation.ApplicationActivated("org.example.Editor", "Editor", -5, m, d);
     EXPECT_EQ(code, Automation::kOk);
     ASSERT_TRUE(waitUntil([&] { return onDesk(); }));
+}
+
+// A linked application that is already in front when the keyboard arrives has its profile
+// once the keyboard's page has started, without waiting for the focus to move.
+TEST_F(FollowWindow, AnApplicationAlreadyInFrontHasItsProfileWhenTheKeyboardArrives) {
+    start([&] {
+        AppLinkSwitcher* follower = wnd->Follower();
+        ASSERT_NE(follower, nullptr);
+        follower->Start(FocusSession{"wayland", "KDE", "", "wayland-0"});
+        FocusedApplication game;
+        game.windowClass = "Game.Client";
+        ASSERT_TRUE(follower->Report(game));
+        QTest::qWait(AppLinkSwitcher::kSettleMs + 100); // settles with no device to switch
+    });
+    ASSERT_TRUE(waitUntil([&] { return onGame(); })) << selected();
 }
