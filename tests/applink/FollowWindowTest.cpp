@@ -5,7 +5,6 @@
 // automation interface's method.
 #include <functional>
 
-#include <QDir>
 #include <QMenu>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -69,8 +68,6 @@ protected:
     void start(const std::function<void()>& beforePlug = {}) {
         prepareProfiles();
         if (beforePlug) {
-            // The bus's folder is there before the program watches it.
-            ASSERT_TRUE(QDir().mkpath(QString::fromStdString(talyx::test::busRoot().path() + "/bus")));
             openWindow();
             beforePlug();
         }
