@@ -8,6 +8,7 @@
 #include "app/ProfileBar.h"
 #include "device/transport/DeviceIdentification.h"
 #include "focus/ReportedFocusSource.h"
+#include "focus/WlrForeignToplevelSource.h"
 #include "platform/Debug.h"
 #include "ui/CResourceManager.h"
 
@@ -43,30 +44,23 @@ AppLinkSwitcher::~AppLinkSwitcher() {
 void AppLinkSwitcher::Start(const FocusSession& session) {
     Stop();
     m_session = session;
-    m_why.clear();
-    m_kind = ChooseFocusSource(session, m_why);
-    m_source = MakeFocusSource(m_kind, session);
-    if (!m_source) {
-        DebugOutputF("focus: no source: %s\n", m_why.c_str());
-        return;
-    }
+    m_reported = false;
     QPointer<AppLinkSwitcher> self(this);
-    const bool started = m_source->Start(
-        [self](const FocusedApplication& app) {
-            // From the source's thread: handled on the interface thread.
-            QMetaObject::invokeMethod(
-                self.data(),
-                [self, app] {
-                    if (self)
-                        self->onFocus(app);
-                },
-                Qt::QueuedConnection);
-        },
-        m_why);
-    if (!started) {
-        DebugOutputF("focus: %s does not start: %s\n", m_source->Name(), m_why.c_str());
-        m_source.reset();
-    }
+    StartedFocusSource started = StartFocusSource(session, [self](const FocusedApplication& app) {
+        // From the source's thread: handled on the interface thread.
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self, app] {
+                if (self)
+                    self->onFocus(app);
+            },
+            Qt::QueuedConnection);
+    });
+    m_kind = started.kind;
+    m_source = std::move(started.source);
+    m_why = started.why;
+    if (!m_source)
+        DebugOutputF("focus: no source: %s\n", m_why.c_str());
 }
 
 void AppLinkSwitcher::Stop() {
@@ -96,6 +90,11 @@ QString AppLinkSwitcher::StatusText() const {
         return text(reported && reported->HasReported() ? "focus_status_kwin" : "focus_status_kwin_waiting");
     case FocusSourceKind::kGnomeExtension:
         return text(reported && reported->HasReported() ? "focus_status_gnome" : "focus_status_gnome_waiting");
+    case FocusSourceKind::kWlrToplevels:
+        if (auto* wlr = dynamic_cast<WlrForeignToplevelSource*>(m_source.get()))
+            return text(wlr->GetState() == WlrForeignToplevelSource::State::kWatching ? "focus_status_wlroots"
+                                                                                      : "focus_status_wlroots_lost");
+        return text("focus_status_wayland_unreachable").arg(QString::fromStdString(m_session.wayland));
     case FocusSourceKind::kNone:
         break;
     }
@@ -118,8 +117,14 @@ void AppLinkSwitcher::onFocus(const FocusedApplication& app) {
     if (!app.IsEmpty())
         m_lastForeign = app;
     m_pending = app;
+    m_reported = true;
     m_settle.start();
     emit Focused();
+}
+
+void AppLinkSwitcher::PageStarted() {
+    if (m_source && m_reported && !m_settle.isActive())
+        m_settle.start();
 }
 
 void AppLinkSwitcher::settle() {

@@ -40,9 +40,12 @@ public:
     // takes no reports.
     bool Report(const FocusedApplication& app);
 
+    // A device page has started: it follows the application in front now (after the
+    // settle time), not only at the next change of focus.
+    void PageStarted();
     // The settings' line: which source is active, or why none is (in the current language).
     QString StatusText() const;
-    // "x11", "kwin", "gnome", or "" with no source.
+    // "x11", "kwin", "gnome", "wlroots", or "" with no source.
     QString SourceName() const;
     bool HasSource() const { return m_source != nullptr; }
 
@@ -75,6 +78,7 @@ private:
     std::unique_ptr<ApplicationCatalog> m_catalog;
     QTimer m_settle;
     FocusedApplication m_pending;
+    bool m_reported = false; // the source has said what is in front
     FocusedApplication m_lastForeign;
     std::map<ProfileBar*, Followed> m_followed;
     int m_switches = 0;

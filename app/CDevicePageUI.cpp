@@ -384,6 +384,9 @@ void CDevicePageUI::onPageStarted() {
         armSelectorTimer(kTimerStatus, 50);
     if (channel.IsWireless())
         armSelectorTimer(kTimerWirelessWatch, 2000);
+    // The application in front may have a profile linked for this device.
+    if (m_mainWindow)
+        m_mainWindow->postMessage(kMsgPageStarted, 0, 0);
 }
 
 void CDevicePageUI::checkOnline(std::function<void(bool)> answer) {

@@ -1005,6 +1005,10 @@ LRESULT CMainWnd::HandleMessage(uint32_t msg, WPARAM wParam, LPARAM lParam) {
     case kMsgDeviceStatus:
     case kMsgDeviceStatus2:
         return 0;
+    case kMsgPageStarted:
+        if (m_follower)
+            m_follower->PageStarted();
+        return 0;
     default:
         return WindowImplBase::HandleMessage(msg, wParam, lParam);
     }

@@ -528,8 +528,17 @@ bool CKestravaUSBDevice::StartCommandWorker() {
             host->postToInterface(std::move(fn));
     });
     if (started)
-        m_commands.StartFrames({[this] { return WantsFrames(); }, [this] { return SendFrame(); },
-                                [this] { return m_channel.Cmd12FinishFrame(); }});
+        m_commands.StartFrames({[this] { return WantsFrames(); },
+                                [this] {
+                                    // The lights move only while their thread runs.
+                                    if (m_lightThreadOn.load()) {
+                                        frameThreadStepsLights(true);
+                                        advanceLighting();
+                                    }
+                                    return SendFrame();
+                                },
+                                [this] { return m_channel.Cmd12FinishFrame(); },
+                                [this] { frameThreadStepsLights(false); }});
     return started;
 }
 
@@ -562,39 +571,54 @@ bool CKestravaUSBDevice::StartLightThread() {
 }
 
 WorkerThread::JoinResult CKestravaUSBDevice::StopLightThread() {
+    m_lightResume.set(); // a thread that waits for the frame thread to hand back
     return StopWorker(m_lightThread, WorkerOwner::Device, kLightThreadStopWaitMs);
 }
 
 void CKestravaUSBDevice::runLightThread(Event& stop) {
-    LightPacer pacer;
-    bool counting = false;
+    m_lightThreadOn.store(true);
     while (!stop.isSet()) {
-        // While the light-sync thread drives the lights, or the device cannot be reached,
-        // there is nothing to compute; the effect starts afresh when the idle time is over.
-        if (!m_channel.IsOpen() || m_channel.IsSuspended() || m_channel.IsSynchronised()) {
-            counting = false;
-            if (stop.wait(kLightIdleWaitMs))
-                break;
+        if (m_framesStepLights.load()) {
+            // The frame thread steps the lights before each frame it sends; the wait
+            // ends when it hands them back or the thread is stopped.
+            m_lightResume.wait(kLightHandBackWaitMs);
             continue;
         }
-        const uint64_t now = GetTickCount();
-        if (!counting) {
-            pacer.Restart(now);
-            counting = true;
-        }
-        const int pace = LightPace();
-        const bool eachTick = LightOverlaysEachTick();
-        const int steps = pacer.StepsDue(now, pace);
-        for (int i = 0; i < steps; ++i)
-            LightStep();
-        if (steps > 0 || eachTick) {
-            std::lock_guard<std::mutex> lock(m_channel.LightLock());
-            LightOverlays();
-        }
-        const int waitMs = eachTick ? pacer.MsUntilNextTick(now) : pacer.MsUntilNextStep(now, pace);
-        if (stop.wait(waitMs))
+        const int waitMs = advanceLighting();
+        if (stop.wait(waitMs < 0 ? kLightIdleWaitMs : waitMs))
             break;
     }
+    m_lightThreadOn.store(false);
+}
+
+int CKestravaUSBDevice::advanceLighting() {
+    std::lock_guard<std::mutex> guard(m_lightStepLock);
+    // While the light-sync thread drives the lights, or the device cannot be reached,
+    // there is nothing to compute; the effect starts afresh when the idle time is over.
+    if (!m_channel.IsOpen() || m_channel.IsSuspended() || m_channel.IsSynchronised()) {
+        m_lightCounting = false;
+        return -1;
+    }
+    const uint64_t now = GetTickCount();
+    if (!m_lightCounting) {
+        m_lightPacer.Restart(now);
+        m_lightCounting = true;
+    }
+    const int pace = LightPace();
+    const bool eachTick = LightOverlaysEachTick();
+    const int steps = m_lightPacer.StepsDue(now, pace);
+    for (int i = 0; i < steps; ++i)
+        LightStep();
+    if (steps > 0 || eachTick) {
+        std::lock_guard<std::mutex> lock(m_channel.LightLock());
+        LightOverlays();
+    }
+    return eachTick ? m_lightPacer.MsUntilNextTick(now) : m_lightPacer.MsUntilNextStep(now, pace);
+}
+
+void CKestravaUSBDevice::frameThreadStepsLights(bool steps) {
+    if (m_framesStepLights.exchange(steps) != steps && !steps)
+        m_lightResume.set();
 }
 
 HidDevice& CKestravaUSBDevice::listenerInterface(bool wireless) {

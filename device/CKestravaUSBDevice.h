@@ -13,9 +13,11 @@
 #include "device/DeviceCommandWorker.h"
 #include "device/DeviceIds.h"
 #include "device/LightEffect.h"
+#include "device/LightPacer.h"
 #include "device/LightTables.h"
 #include "device/transport/DeviceChannel.h"
 #include "device/transport/DeviceIdentification.h"
+#include "platform/Event.h"
 #include "platform/WorkerThread.h"
 
 namespace talyx {
@@ -63,6 +65,8 @@ public:
     static constexpr uint16_t kUsageKeyReleaseLast = 0x6FF;
     // How long a light thread waits while its channel is closed, suspended or synchronised.
     static constexpr int kLightIdleWaitMs = 100;
+    // How long the light thread sleeps at most while the frame thread steps the lights.
+    static constexpr int kLightHandBackWaitMs = 1000;
     // How long a listener waits after a failed read: a device that has gone away fails
     // every read at once, and the scan reports its removal within about 100 ms.
     static constexpr int kListenerRetryWaitMs = 100;
@@ -341,6 +345,14 @@ protected:
     bool retryPause(CommandContext& context, int ms);
     // Bodies of the worker threads.
     void runLightThread(Event& stop);
+    // Takes the effect steps and overlays that are due now. -1 while there is nothing to
+    // compute (the device cannot be reached, or the light-sync thread drives the lights),
+    // else the milliseconds until the next is due. Called by the light thread, and by the
+    // frame thread before each frame while frames stream.
+    int advanceLighting();
+    // The frame thread steps the lights while it streams, so the two do not both wake
+    // every few milliseconds; when it stops streaming the light thread takes over again.
+    void frameThreadStepsLights(bool steps);
     void runListener(Event& stop, bool wireless, const char* exitText);
     void dispatchNotification(uint16_t usage, bool wireless);
     HidDevice& listenerInterface(bool wireless);
@@ -406,6 +418,14 @@ protected:
     // Held by a listener while it unpacks a report and by StopListener while it closes the
     // listener's interface, so the interface's report layout is never freed under an unpack.
     std::mutex m_listenerLock;
+    // The effects' clock, shared by the light thread and the frame thread.
+    std::mutex m_lightStepLock;
+    LightPacer m_lightPacer;
+    bool m_lightCounting = false;
+    std::atomic<bool> m_framesStepLights{false};
+    std::atomic<bool> m_lightThreadOn{false};
+    // Wakes the light thread when the frame thread hands the stepping back, or it stops.
+    Event m_lightResume{false};
     // Declared last: destroyed first, so no worker outlives the members it uses.
     DeviceCommandWorker m_commands{m_channel};
     WorkerThread m_lightThread;

@@ -226,6 +226,13 @@ void DeviceCommandWorker::runFrames() {
     bool pending = false;
     // Ends the frame whose replies are still to read (without the thread's lock, as the
     // channel may wait for the device); false when the device did not take it.
+    const auto rest = [&] {
+        if (m_frames.rest) {
+            lock.unlock();
+            m_frames.rest();
+            lock.lock();
+        }
+    };
     const auto finishPending = [&] {
         if (!pending)
             return true;
@@ -243,6 +250,8 @@ void DeviceCommandWorker::runFrames() {
         if (!wanted) {
             // Nothing to stream: sleep until something changes.
             finishPending();
+            if (streaming)
+                rest();
             streaming = false;
             m_frameWake.wait(lock, [this] { return m_frameStop || m_frameWakeRequested; });
             continue;
@@ -260,6 +269,7 @@ void DeviceCommandWorker::runFrames() {
                 continue;
         }
         if (!finishPending()) {
+            rest();
             pauseAfterFailure(lock);
             deadline = Clock::now();
             continue;
@@ -270,6 +280,7 @@ void DeviceCommandWorker::runFrames() {
         if (result == kResultSuccess && m_frames.finish) {
             pending = true;
         } else if (!countFrame(result)) {
+            rest();
             pauseAfterFailure(lock);
             deadline = Clock::now();
             continue;
@@ -285,6 +296,7 @@ void DeviceCommandWorker::runFrames() {
         }
     }
     finishPending();
+    rest();
 }
 
 bool DeviceCommandWorker::countFrame(int result) {

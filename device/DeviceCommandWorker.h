@@ -89,6 +89,10 @@ public:
         // thread calls this when the next frame is due, before the next `send`, and when
         // it stops or frames are no longer wanted; its result is the frame's.
         std::function<int()> finish;
+        // When set, called when frames stop going out for a while (no longer wanted, a
+        // pause after a failure, the thread ends): what `send` took on meanwhile (the
+        // stepping of the lights) goes back to its owner.
+        std::function<void()> rest;
     };
 
     struct Stats {

@@ -26,5 +26,6 @@ inline constexpr uint32_t kMsgClearSetButton = 3094;  // clear the fore image of
 inline constexpr uint32_t kMsgDeviceStatus = 0x0D01;  // 3329: status byte 4 in wParam
 inline constexpr uint32_t kMsgDeviceStatus2 = 0x0D02; // 3330: status byte in wParam
 inline constexpr uint32_t kMsgSelectorItem = 3331;    // wParam selector index; lParam 1 show, 0 hide
+inline constexpr uint32_t kMsgPageStarted = 3332;     // a device page has written and shown its device
 
 } // namespace talyx

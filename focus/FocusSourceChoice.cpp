@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "focus/ReportedFocusSource.h"
+#include "focus/WlrForeignToplevelSource.h"
 #include "focus/X11FocusSource.h"
 
 namespace talyx {
@@ -39,6 +40,8 @@ FocusSourceKind ChooseFocusSource(const FocusSession& s, std::string& why) {
             return FocusSourceKind::kKWinScript;
         if (desktopIs(s.desktop, "GNOME"))
             return FocusSourceKind::kGnomeExtension;
+        if (!s.wayland.empty())
+            return FocusSourceKind::kWlrToplevels;
         why = "this Wayland desktop (" + (s.desktop.empty() ? std::string("unnamed") : s.desktop) +
               ") does not tell programs which window is in front";
         return FocusSourceKind::kNone;
@@ -57,10 +60,27 @@ std::unique_ptr<IFocusSource> MakeFocusSource(FocusSourceKind kind, const FocusS
         return std::make_unique<ReportedFocusSource>("kwin");
     case FocusSourceKind::kGnomeExtension:
         return std::make_unique<ReportedFocusSource>("gnome");
+    case FocusSourceKind::kWlrToplevels:
+        return std::make_unique<WlrForeignToplevelSource>(session.wayland);
     case FocusSourceKind::kNone:
         break;
     }
     return nullptr;
+}
+
+StartedFocusSource StartFocusSource(const FocusSession& session, IFocusSource::Listener listener) {
+    StartedFocusSource out;
+    out.kind = ChooseFocusSource(session, out.why);
+    out.source = MakeFocusSource(out.kind, session);
+    if (!out.source || out.source->Start(std::move(listener), out.why))
+        return out;
+    const auto* wlr = dynamic_cast<const WlrForeignToplevelSource*>(out.source.get());
+    // Reached, but without the list: this desktop tells programs nothing, as any other
+    // Wayland desktop without a source of ours.
+    if (wlr && wlr->GetState() == WlrForeignToplevelSource::State::kNoManager)
+        out.kind = FocusSourceKind::kNone;
+    out.source.reset();
+    return out;
 }
 
 } // namespace talyx

@@ -31,7 +31,8 @@ namespace talyx {
 //      switches (the keyboard may have been changed with its own keys meanwhile).
 //   4. RefreshPage.
 //   5. StartLightThread: the base's light thread steps the engine through the LightPace,
-//      LightStep and LightOverlays hooks.
+//      LightStep and LightOverlays hooks (while frames stream, the frame thread takes the
+//      steps before each frame instead, so one thread wakes per frame, not two).
 //
 // Applying a profile writes, in this order:
 //   1. the used-macro list, formed from the profile's key list, and WriteMacros with it;

@@ -9,6 +9,9 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config git
     libjsoncpp-dev libcurl4-openssl-dev libevdev-dev
     # The X11 focus source; node checks the compositor scripts.
     libxcb1-dev libxcb-res0-dev nodejs
+    # The wlroots focus source: the Wayland client library and its scanner. Its tests run a
+    # headless sway with windows built from the xdg-shell description.
+    libwayland-dev libwayland-bin wayland-protocols sway
     qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev libssl-dev openssl
     dbus dbus-bin
     # The installation checks and the Debian package: the desktop's validators, the

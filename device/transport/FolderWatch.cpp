@@ -22,12 +22,39 @@ bool namesCollection(const char* name, size_t length) {
 
 } // namespace
 
-FolderWatch::FolderWatch(const std::string& folder) {
+FolderWatch::FolderWatch(const std::string& folder) : m_folder(folder) {
+    while (m_folder.size() > 1 && m_folder.back() == '/')
+        m_folder.pop_back();
+    const size_t slash = m_folder.rfind('/');
+    m_parent = slash == std::string::npos ? "." : (slash == 0 ? "/" : m_folder.substr(0, slash));
+    m_name = slash == std::string::npos ? m_folder : m_folder.substr(slash + 1);
     m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (m_fd >= 0 && ::inotify_add_watch(m_fd, folder.c_str(), kFolderEvents) < 0) {
+    if (m_fd < 0)
+        return;
+    watchFolder();
+    if (m_folderWatch < 0 && m_parentWatch < 0) {
         ::close(m_fd);
         m_fd = -1;
     }
+}
+
+bool FolderWatch::watchFolder() {
+    m_folderWatch = ::inotify_add_watch(m_fd, m_folder.c_str(), kFolderEvents);
+    if (m_folderWatch >= 0) {
+        if (m_parentWatch >= 0)
+            ::inotify_rm_watch(m_fd, m_parentWatch);
+        m_parentWatch = -1;
+        return true;
+    }
+    if (m_parentWatch < 0)
+        m_parentWatch = ::inotify_add_watch(m_fd, m_parent.c_str(), IN_CREATE | IN_MOVED_TO | IN_ONLYDIR);
+    // The folder may have come between the two calls.
+    m_folderWatch = ::inotify_add_watch(m_fd, m_folder.c_str(), kFolderEvents);
+    if (m_folderWatch >= 0 && m_parentWatch >= 0) {
+        ::inotify_rm_watch(m_fd, m_parentWatch);
+        m_parentWatch = -1;
+    }
+    return m_folderWatch >= 0;
 }
 
 FolderWatch::~FolderWatch() {
@@ -49,10 +76,22 @@ bool FolderWatch::drain() {
         for (ssize_t at = 0; at + ssize_t(sizeof(inotify_event)) <= n;) {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
             const size_t nameRoom = std::min<size_t>(event->len, size_t(n - at) - sizeof(inotify_event));
-            if (event->mask & (IN_Q_OVERFLOW | IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF))
-                relevant = true; // something was lost, or the folder itself went
-            else if (nameRoom > 0 && namesCollection(event->name, nameRoom))
+            if (event->mask & IN_Q_OVERFLOW) {
+                relevant = true; // something was lost
+            } else if (event->wd == m_parentWatch && m_parentWatch >= 0) {
+                // Something appeared beside the missing folder: is it the folder?
+                if (nameRoom > 0 && std::string(event->name, strnlen(event->name, nameRoom)) == m_name && watchFolder())
+                    relevant = true;
+            } else if (event->wd == m_folderWatch && (event->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF))) {
+                // The folder itself went: wait for it to come back.
+                if (event->mask & IN_IGNORED) {
+                    m_folderWatch = -1;
+                    watchFolder();
+                }
                 relevant = true;
+            } else if (event->wd == m_folderWatch && nameRoom > 0 && namesCollection(event->name, nameRoom)) {
+                relevant = true;
+            }
             at += ssize_t(sizeof(inotify_event) + event->len);
         }
     }

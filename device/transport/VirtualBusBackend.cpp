@@ -95,8 +95,10 @@ int VirtualBusBackend::connectTo(const std::string& path) const {
 bool VirtualBusBackend::enumerate(std::vector<std::string>& paths) {
     paths.clear();
     DIR* dir = ::opendir(m_folder.c_str());
+    // No folder yet: the bus has not been started, so nothing is plugged in (the watch
+    // tells when it comes).
     if (!dir)
-        return false;
+        return errno == ENOENT;
     while (dirent* entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
         if (name == "." || name == ".." || !containsMarker(name))

@@ -1,8 +1,10 @@
 // The focus sources and the installed-application catalog that links are matched with:
-// which source each session gets, desktop files as the desktop reads them, and the X11
-// source against a private X server with windows of the test's own.
+// which source each session gets, desktop files as the desktop reads them, the X11
+// source against a private X server and the wlroots source against a private sway, with
+// windows of the test's own.
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <fstream>
 #include <mutex>
 #include <sys/stat.h>
@@ -13,7 +15,11 @@
 #include "focus/ApplicationCatalog.h"
 #include "focus/FocusSourceChoice.h"
 #include "focus/ReportedFocusSource.h"
+#include "focus/WlrForeignToplevelSource.h"
 #include "focus/X11FocusSource.h"
+#include "platform/Product.h"
+#include "tests/applink/FakeWaylandCompositor.h"
+#include "tests/applink/SwayFixture.h"
 #include "tests/applink/XDisplayFixture.h"
 #include "tests/support/TestSupport.h"
 
@@ -55,6 +61,27 @@ struct Heard {
         std::lock_guard<std::mutex> lock(m);
         return apps.at(i);
     }
+    size_t count() {
+        std::lock_guard<std::mutex> lock(m);
+        return apps.size();
+    }
+    FocusedApplication last() {
+        std::lock_guard<std::mutex> lock(m);
+        return apps.empty() ? FocusedApplication{} : apps.back();
+    }
+    // Until the last report names this window class ("" for nothing in front).
+    bool waitForClass(const std::string& cls) {
+        std::unique_lock<std::mutex> lock(m);
+        return cv.wait_for(lock, std::chrono::seconds(5),
+                           [&] { return !apps.empty() && apps.back().windowClass == cls; });
+    }
+    std::string classes() {
+        std::lock_guard<std::mutex> lock(m);
+        std::string out;
+        for (const FocusedApplication& a : apps)
+            out += "[" + a.windowClass + "]";
+        return out;
+    }
 };
 
 } // namespace
@@ -70,7 +97,9 @@ TEST(FocusSourceChoice, EachSessionGetsItsSourceOrAReason) {
         {{"wayland", "KDE", ":0", "wayland-0"}, FocusSourceKind::kKWinScript, "kwin"},
         {{"wayland", "ubuntu:GNOME", ":0", "wayland-0"}, FocusSourceKind::kGnomeExtension, "gnome"},
         {{"", "GNOME-Classic:GNOME", "", "wayland-1"}, FocusSourceKind::kGnomeExtension, "gnome"},
-        {{"wayland", "sway", ":0", "wayland-1"}, FocusSourceKind::kNone, nullptr},
+        {{"wayland", "sway", ":0", "wayland-1"}, FocusSourceKind::kWlrToplevels, "wlroots"},
+        {{"", "Hyprland", "", "/run/user/1000/wayland-1"}, FocusSourceKind::kWlrToplevels, "wlroots"},
+        {{"wayland", "sway", ":0", ""}, FocusSourceKind::kNone, nullptr},
         {{"tty", "", "", ""}, FocusSourceKind::kNone, nullptr},
     };
     for (const Row& r : rows) {
@@ -88,7 +117,7 @@ TEST(FocusSourceChoice, EachSessionGetsItsSourceOrAReason) {
     }
     // "GNOMEISH" is not GNOME: desktops are whole words of the list.
     std::string why;
-    EXPECT_EQ(ChooseFocusSource({"wayland", "GNOMEISH", "", "w"}, why), FocusSourceKind::kNone);
+    EXPECT_EQ(ChooseFocusSource({"wayland", "GNOMEISH", "", "w"}, why), FocusSourceKind::kWlrToplevels);
 }
 
 TEST(ApplicationCatalog, ReadsDesktopFilesAsTheDesktopDoesAndMatchesWindowsToLinks) {
@@ -195,4 +224,111 @@ TEST(X11FocusSource, ReportsEachActiveWindowWithItsClassAndProcess) {
     x.activate(game);
     ::usleep(100000);
     EXPECT_EQ(heard.apps.size(), 3u) << "nothing is heard after Stop";
+}
+
+TEST(WlrForeignToplevelSource, WithoutTheListTheChoiceFallsBackAndTheListsEndIsReported) {
+    test::ScratchDir dir;
+    std::string why;
+    WlrForeignToplevelSource nowhere(dir.file("wayland-none"));
+    EXPECT_FALSE(nowhere.Start([](const FocusedApplication&) {}, why));
+    EXPECT_EQ(nowhere.GetState(), WlrForeignToplevelSource::State::kNoCompositor);
+    const StartedFocusSource unreachable = StartFocusSource({"wayland", "sway", "", dir.file("wayland-none")}, {});
+    EXPECT_EQ(unreachable.kind, FocusSourceKind::kWlrToplevels) << "the settings tell the compositor is not reached";
+    EXPECT_EQ(unreachable.source, nullptr);
+    EXPECT_NE(unreachable.why.find("wayland-none"), std::string::npos) << unreachable.why;
+
+    // A socket that takes the connection but never answers: Start gives up.
+    const int mute = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    dir.file("wayland-mute").copy(a.sun_path, sizeof a.sun_path - 1);
+    ASSERT_EQ(::bind(mute, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(mute, 1), 0);
+    WlrForeignToplevelSource silent(dir.file("wayland-mute"));
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_FALSE(silent.Start([](const FocusedApplication&) {}, why));
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2))
+        << "the interface thread waits at most a second";
+    EXPECT_NE(why.find("does not answer"), std::string::npos) << why;
+    ::close(mute);
+
+    test::FakeWaylandCompositor bare;
+    ASSERT_TRUE(bare.start(dir.file("wayland-bare"), false));
+    WlrForeignToplevelSource listless(dir.file("wayland-bare"));
+    EXPECT_FALSE(listless.Start([](const FocusedApplication&) {}, why));
+    EXPECT_EQ(listless.GetState(), WlrForeignToplevelSource::State::kNoManager);
+    EXPECT_NE(why.find("zwlr_foreign_toplevel_manager_v1"), std::string::npos) << why;
+    const StartedFocusSource none = StartFocusSource({"wayland", "labwc", "", dir.file("wayland-bare")}, {});
+    EXPECT_EQ(none.kind, FocusSourceKind::kNone) << "a compositor without the list is like any other desktop";
+    EXPECT_EQ(none.source, nullptr);
+    EXPECT_FALSE(none.why.empty());
+
+    test::FakeWaylandCompositor listing;
+    ASSERT_TRUE(listing.start(dir.file("wayland-list"), true, "org.example.Game"));
+    Heard heard;
+    WlrForeignToplevelSource source(dir.file("wayland-list"));
+    ASSERT_TRUE(source.Start([&](const FocusedApplication& a) { heard.add(a); }, why)) << why;
+    ASSERT_TRUE(heard.waitForClass("org.example.Game")) << heard.classes();
+    // A dialog without an app id of its own is in front as its parent's application.
+    listing.openDialog();
+    ASSERT_TRUE(heard.waitFor(2));
+    EXPECT_EQ(heard.at(1).windowClass, "org.example.Game") << "the dialog is another window of the same application";
+    listing.finishList();
+    ASSERT_TRUE(heard.waitFor(3));
+    EXPECT_TRUE(heard.at(2).IsEmpty()) << "nothing is known in front once the list ends";
+    EXPECT_EQ(source.GetState(), WlrForeignToplevelSource::State::kFinished);
+    source.Stop();
+    EXPECT_EQ(heard.count(), 3u);
+}
+
+TEST(WlrForeignToplevelSource, ReportsTheActivatedWindowOfARealCompositorUntilItGoes) {
+    test::Sway sway;
+    std::string why;
+    if (!sway.start(why))
+        GTEST_SKIP() << why;
+    Heard heard;
+    WlrForeignToplevelSource source(sway.display());
+    auto t0 = std::chrono::steady_clock::now();
+    ASSERT_TRUE(source.Start([&](const FocusedApplication& a) { heard.add(a); }, why)) << why;
+    const auto started = std::chrono::steady_clock::now() - t0;
+    ASSERT_TRUE(heard.waitFor(1)) << "the start is reported with nothing in front";
+    EXPECT_TRUE(heard.at(0).IsEmpty());
+
+    // A new window takes the focus.
+    ASSERT_GT(sway.window("org.example.Game", "Game"), 0);
+    ASSERT_TRUE(heard.waitForClass("org.example.Game")) << heard.classes();
+    EXPECT_EQ(heard.at(1).pid, 0u) << "the list carries no process";
+    const pid_t editor = sway.window("org.example.Editor", "Editor");
+    ASSERT_TRUE(heard.waitForClass("org.example.Editor")) << heard.classes();
+    t0 = std::chrono::steady_clock::now();
+    ASSERT_TRUE(sway.focus("org.example.Game")) << sway.lastError();
+    ASSERT_TRUE(heard.waitForClass("org.example.Game")) << heard.classes();
+    const auto moved = std::chrono::steady_clock::now() - t0;
+    ASSERT_TRUE(sway.focus("Editor", "title")) << sway.lastError();
+    ASSERT_TRUE(heard.waitForClass("org.example.Editor")) << heard.classes();
+    std::printf("sway: Start %.2f ms; swaymsg focus to report %.2f ms\n",
+                std::chrono::duration<double, std::milli>(started).count(),
+                std::chrono::duration<double, std::milli>(moved).count());
+
+    // This program's own window: known as this process, which the follower leaves alone.
+    ASSERT_GT(sway.window(kBusName, "TALYX"), 0);
+    ASSERT_TRUE(heard.waitForClass(kBusName)) << heard.classes();
+    EXPECT_EQ(heard.last().pid, static_cast<uint32_t>(::getpid()));
+
+    // The window in front closes: another comes.
+    ASSERT_TRUE(sway.focus("org.example.Editor")) << sway.lastError();
+    ASSERT_TRUE(heard.waitForClass("org.example.Editor"));
+    const size_t beforeClose = heard.count();
+    sway.close(editor);
+    ASSERT_TRUE(heard.waitFor(beforeClose + 1));
+    EXPECT_NE(heard.last().windowClass, "org.example.Editor") << heard.classes();
+
+    const size_t before = heard.count();
+    sway.kill();
+    ASSERT_TRUE(heard.waitFor(before + 1));
+    EXPECT_TRUE(heard.last().IsEmpty()) << "the compositor is gone: nothing is in front";
+    EXPECT_EQ(source.GetState(), WlrForeignToplevelSource::State::kLost);
+    t0 = std::chrono::steady_clock::now();
+    source.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(1));
 }

@@ -1,7 +1,10 @@
 // The window with the virtual keyboard follows the application in front: windows of two
 // classes on a private X server, focus moved by the test as a window manager would, and
-// the keyboard's record and assignment block read back from talyx-vdev. The same switching
-// driven by compositor reports through the automation interface's method.
+// the keyboard's record and assignment block read back from talyx-vdev. The same with two
+// Wayland windows in a private sway, and driven by compositor reports through the
+// automation interface's method.
+#include <functional>
+
 #include <QMenu>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -15,6 +18,7 @@
 #include "online/CSetWnd.h"
 #include "profile/ProfileFiles.h"
 #include "tests/app/DeviceWindowFixture.h"
+#include "tests/applink/SwayFixture.h"
 #include "tests/applink/XDisplayFixture.h"
 #include "tests/support/PreparedProfiles.h"
 #include "ui/CComboUI.h"
@@ -59,16 +63,25 @@ protected:
         list["profileselect"] = 0;
         ASSERT_TRUE(writejsonFile(JoinPath(folder, "ProfileList.ini"), list));
     }
-    void start() {
+    // The keyboard is plugged before the window opens, or after `beforePlug` has run in
+    // the open window.
+    void start(const std::function<void()>& beforePlug = {}) {
         prepareProfiles();
+        if (beforePlug) {
+            openWindow();
+            beforePlug();
+        }
         ASSERT_TRUE(plug({"keyboard"})) << vdev.lastError();
-        openWindow();
+        if (!beforePlug)
+            openWindow();
         ASSERT_TRUE(waitUntil([&] {
             auto pages = wnd->Pages(DeviceTypeKeyboard);
             page = pages.empty() ? nullptr : pages.front();
             return page && page->IsStarted();
         }));
-        ASSERT_TRUE(waitUntil([&] { return mode() == 6; })) << "Desk reaches the keyboard at start";
+        if (!beforePlug) {
+            ASSERT_TRUE(waitUntil([&] { return mode() == 6; })) << "Desk reaches the keyboard at start";
+        }
         const std::vector<uint8_t> factory = bytes(firmware()["factoryCodes"]);
         for (size_t k = 0; k + 2 < factory.size() && keyA < 0; k += 3)
             if (factory[k] == 0x20 && factory[k + 1] == 0 && factory[k + 2] == 0x04)
@@ -217,6 +230,40 @@ TEST_F(FollowWindow, TheKeyboardFollowsTheX11WindowInFrontAndSettlesQuickChanges
     EXPECT_EQ(readjsonFile(page->Keyboard()->Profiles().ListPath())["profilelist"][0]["profileislink"].asInt(), 0);
 }
 
+TEST_F(FollowWindow, TheKeyboardFollowsTheWindowInFrontOfAWlrootsCompositor) {
+    test::Sway sway;
+    std::string why;
+    if (!sway.start(why))
+        GTEST_SKIP() << why;
+    test::ScopedEnv session("XDG_SESSION_TYPE", "wayland");
+    test::ScopedEnv wayland("WAYLAND_DISPLAY", sway.display());
+    test::ScopedEnv desktopName("XDG_CURRENT_DESKTOP", "sway");
+    start();
+    AppLinkSwitcher* follower = wnd->Follower();
+    ASSERT_NE(follower, nullptr);
+    ASSERT_EQ(follower->SourceName(), "wlroots") << follower->StatusText().toStdString();
+    const QString active = follower->StatusText();
+    EXPECT_TRUE(active.contains("wlroots")) << active.toStdString();
+
+    // A window takes the focus when it opens.
+    ASSERT_GT(sway.window("Game.Client", "Game"), 0);
+    ASSERT_TRUE(waitUntil([&] { return onGame(); })) << selected() << " mode " << mode() << " A " << keyAssignment();
+    ASSERT_GT(sway.window("Editor", "Editor"), 0);
+    ASSERT_TRUE(waitUntil([&] { return onDesk(); })) << selected() << " mode " << mode();
+    ASSERT_TRUE(sway.focus("Game.Client")) << sway.lastError();
+    ASSERT_TRUE(waitUntil([&] { return onGame(); })) << selected() << " mode " << mode() << " A " << keyAssignment();
+    ASSERT_TRUE(sway.focus("Editor")) << sway.lastError();
+    ASSERT_TRUE(waitUntil([&] { return onDesk(); })) << selected() << " mode " << mode();
+    ASSERT_TRUE(sway.focus("Game.Client")) << sway.lastError();
+    ASSERT_TRUE(waitUntil([&] { return onGame(); }));
+
+    // The compositor goes: the game is no longer known in front, and the settings say why.
+    sway.kill();
+    ASSERT_TRUE(waitUntil([&] { return onDesk(); })) << selected() << " mode " << mode();
+    EXPECT_NE(follower->StatusText(), active);
+    EXPECT_EQ(follower->SourceName(), "wlroots");
+}
+
 TEST_F(FollowWindow, CompositorReportsThroughTheAutomationMethodSwitchTheSameWay) {
     start();
     AppLinkSwitcher* follower = wnd->Follower();
@@ -261,4 +308,19 @@ TEST_F(FollowWindow, CompositorReportsThroughTheAutomationMethodSwitchTheSameWay
     automation.ApplicationActivated("org.example.Editor", "Editor", -5, m, d);
     EXPECT_EQ(code, Automation::kOk);
     ASSERT_TRUE(waitUntil([&] { return onDesk(); }));
+}
+
+// A linked application that is already in front when the keyboard arrives has its profile
+// once the keyboard's page has started, without waiting for the focus to move.
+TEST_F(FollowWindow, AnApplicationAlreadyInFrontHasItsProfileWhenTheKeyboardArrives) {
+    start([&] {
+        AppLinkSwitcher* follower = wnd->Follower();
+        ASSERT_NE(follower, nullptr);
+        follower->Start(FocusSession{"wayland", "KDE", "", "wayland-0"});
+        FocusedApplication game;
+        game.windowClass = "Game.Client";
+        ASSERT_TRUE(follower->Report(game));
+        QTest::qWait(AppLinkSwitcher::kSettleMs + 100); // settles with no device to switch
+    });
+    ASSERT_TRUE(waitUntil([&] { return onGame(); })) << selected();
 }

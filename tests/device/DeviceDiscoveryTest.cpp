@@ -6,6 +6,7 @@
 #include <thread>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "device/DeviceScanThread.h"
 #include "device/SupportedDeviceTable.h"
@@ -109,24 +110,29 @@ TEST(DeviceDiscovery, UeventsOfBothSendersAreParsedAndOthersRefused) {
         EXPECT_FALSE(UeventWatch::Parse(reinterpret_cast<const uint8_t*>(bad.data()), bad.size(), e)) << bad.size();
 }
 
+// The bus's folder does not exist yet when the scan starts (the bus is started after the
+// program): its parent is watched until it comes.
 TEST(DeviceDiscovery, TheWatchedBusFolderBringsArrivalAndRemovalAtOnce) {
-    ScratchDir bus;
-    ScanRig rig(std::make_shared<VirtualBusBackend>(bus.path()));
+    ScratchDir root;
+    const std::string folder = root.file("bus");
+    ScanRig rig(std::make_shared<VirtualBusBackend>(folder));
     ASSERT_TRUE(rig.scan->Start(rig.worker));
     ASSERT_TRUE(rig.window.waitFor(kInstance, 1, 2000));
     rig.passEnded(0);
     EXPECT_TRUE(rig.scan->Watching());
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
 
     // Idle, the scan sleeps; a file that is no collection does not wake it.
     const uint64_t idle = rig.scan->Passes();
-    std::ofstream(bus.file("notes.txt")) << "x";
+    std::ofstream(folder + "/notes.txt") << "x";
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_LE(rig.scan->Passes() - idle, 1u);
 
     const uint64_t beforeArrival = rig.scan->Passes();
     const auto plugged = SteadyClock::now();
     auto device = std::make_unique<TinyBusDevice>(
-        bus.path(), "kbd0#vid_320f&pid_5078&mi_01&col04",
+        folder, "kbd0#vid_320f&pid_5078&mi_01&col04",
         VirtualBusBackend::MakeHello(0x320F, 0x5078, 1, descriptors::VendorCollection()));
     ASSERT_TRUE(rig.window.waitFor(kArrived, 1, 3000));
     const double arrivalMs = rig.msSinceFor(kArrived, plugged);

@@ -200,6 +200,7 @@ TEST(CommandWorker, FramesKeepTheirScheduleDropLateOnesAndSleepWhenNotWanted) {
     std::mutex timesLock;
     std::vector<Clock::time_point> times;
     std::atomic<int> asked{0};
+    std::atomic<int> rests{0}; // the frame source is told each time frames stop for a while
     worker.StartFrames({[&] {
                             ++asked;
                             return wanted.load();
@@ -212,7 +213,8 @@ TEST(CommandWorker, FramesKeepTheirScheduleDropLateOnesAndSleepWhenNotWanted) {
                             sleepMs(sendMs.load());
                             return result.load();
                         },
-                        {}});
+                        {},
+                        [&] { ++rests; }});
     auto framesIn = [&](int ms) {
         {
             std::lock_guard<std::mutex> lock(timesLock);
@@ -241,6 +243,7 @@ TEST(CommandWorker, FramesKeepTheirScheduleDropLateOnesAndSleepWhenNotWanted) {
     const size_t refused = framesIn(450);
     EXPECT_LE(refused, 3u) << "200 ms after each refused frame";
     EXPECT_GT(worker.GetStats().framesFailed, 0u);
+    EXPECT_GE(rests.load(), 1) << "a pause after a refused frame rests the source";
 
     result.store(kResultSuccess);
     channel.SetConnectionMode(2);
@@ -249,9 +252,11 @@ TEST(CommandWorker, FramesKeepTheirScheduleDropLateOnesAndSleepWhenNotWanted) {
     EXPECT_GE(radio, 7u);
     EXPECT_LE(radio, 12u) << "one every 50 ms through the receiver";
 
+    const int restsStreaming = rests.load();
     wanted.store(false);
     worker.WakeFrames();
     sleepMs(30);
+    EXPECT_EQ(rests.load(), restsStreaming + 1) << "told once when frames are no longer wanted";
     const int askedBefore = asked.load();
     EXPECT_EQ(framesIn(200), 0u);
     EXPECT_EQ(asked.load(), askedBefore) << "asleep until woken";
@@ -259,8 +264,10 @@ TEST(CommandWorker, FramesKeepTheirScheduleDropLateOnesAndSleepWhenNotWanted) {
     channel.SetConnectionMode(1);
     worker.WakeFrames();
     EXPECT_GE(framesIn(100), 5u);
+    const int restsBeforeStop = rests.load();
     worker.StopFrames();
     EXPECT_FALSE(worker.FramesRunning());
+    EXPECT_EQ(rests.load(), restsBeforeStop + 1) << "and when the thread ends";
 }
 
 // A frame whose replies are left pending is finished when the next one is due, before it
@@ -284,7 +291,8 @@ TEST(CommandWorker, APendingFrameIsFinishedBeforeTheNextAndWhenFramesStop) {
                         [&] {
                             mark('F');
                             return replies.load();
-                        }});
+                        },
+                        {}});
     sleepMs(150);
     worker.StopFrames();
     {
@@ -307,7 +315,8 @@ TEST(CommandWorker, APendingFrameIsFinishedBeforeTheNextAndWhenFramesStop) {
                         [&] {
                             mark('F');
                             return replies.load();
-                        }});
+                        },
+                        {}});
     sleepMs(450);
     worker.StopFrames();
     std::lock_guard<std::mutex> guard(lock);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <memory>
 #include <thread>
 
@@ -127,8 +128,10 @@ TEST_F(ScanThread, AWiredKeyboardAndItsReceiverFillFourRows) {
 
 TEST_F(ScanThread, AFailedEnumerationEndsTheThread) {
     DebugCapture debug;
+    // A bus "folder" that is a file cannot be listed (a missing folder is only an empty bus).
+    std::ofstream(scratch.file("not-a-folder")) << "x";
     DeviceScanThread scan(table, window, kInstanceMessage,
-                          std::make_shared<VirtualBusBackend>(scratch.file("no-such-bus")));
+                          std::make_shared<VirtualBusBackend>(scratch.file("not-a-folder")));
     ASSERT_TRUE(scan.Start(worker));
     const auto start = test::SteadyClock::now();
     while (worker.running() && test::MsSince(start) < 3000)
