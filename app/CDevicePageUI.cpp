@@ -205,18 +205,23 @@ void CDevicePageUI::setupLighting() {
         device.fillCustomColours = [keyboard](bool on) { keyboard->FillCustomColours(on); };
         device.currentAudio = [keyboard] { return keyboard->Profile().GetAudioLightInfo(); };
         device.changeAudio = [keyboard](const AudioLightInfo& audio) { keyboard->ChangeAudioLighting(audio); };
+    } else if (CFamilyLightingDevice* lit = m_familyCore) {
+        device.currentAudio = [lit] { return lit->Profile().GetAudioLightInfo(); };
+        device.changeAudio = [lit](const AudioLightInfo& audio) { lit->ChangeAudioLighting(audio); };
+    }
+    if (device.currentAudio) {
         // The style chosen in the style window colours the bars.
-        device.openAudioStyles = [this, keyboard] {
+        device.openAudioStyles = [this, current = device.currentAudio, change = device.changeAudio] {
             AudioStyles styles;
             if (!MusicWnd::Edit(m_window, styles))
                 return;
-            AudioLightInfo audio = keyboard->Profile().GetAudioLightInfo();
+            AudioLightInfo audio = current();
             const std::array<int, 3> rgb = styles.LightColour(styles.selected);
             audio.fgRed = static_cast<uint8_t>(rgb[0]);
             audio.fgGreen = static_cast<uint8_t>(rgb[1]);
             audio.fgBlue = static_cast<uint8_t>(rgb[2]);
             audio.sevenColor = 0;
-            keyboard->ChangeAudioLighting(audio);
+            change(audio);
             if (m_lighting)
                 m_lighting->ShowAudioLightInfo(audio);
         };
@@ -243,6 +248,8 @@ void CDevicePageUI::RefreshLighting() {
     m_lighting->ShowLightInfo(CurrentLighting());
     if (m_keyboardCore)
         m_lighting->ShowAudioLightInfo(m_keyboardCore->Profile().GetAudioLightInfo());
+    else if (m_familyCore)
+        m_lighting->ShowAudioLightInfo(m_familyCore->Profile().GetAudioLightInfo());
 }
 
 void CDevicePageUI::SetSyncOffered(bool offered) {
