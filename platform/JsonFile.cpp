@@ -62,6 +62,26 @@ bool IsDamaged(JsonFileState state) {
     return state == JsonFileState::Invalid || state == JsonFileState::TooLarge || state == JsonFileState::NotRegular;
 }
 
+// Drops the members whose names hold a NUL character. The parser takes them ("\u0000"),
+// but the writer ends a name at its first NUL, so such a member would be written back
+// under another member's name and replace it on the next read (a list's "profilelist"
+// emptied by a forged "profilelist\u0000"). No file of ours has them.
+static void dropNulNames(Json::Value& value) {
+    if (value.isArray()) {
+        for (Json::Value& element : value)
+            dropNulNames(element);
+        return;
+    }
+    if (!value.isObject())
+        return;
+    for (const std::string& name : value.getMemberNames()) {
+        if (name.find('\0') != std::string::npos)
+            value.removeMember(name.data(), name.data() + name.size(), nullptr);
+        else
+            dropNulNames(value[name]);
+    }
+}
+
 Json::Value parseJson(const std::string& text, bool* ok) {
     if (ok)
         *ok = false;
@@ -88,6 +108,7 @@ Json::Value parseJson(const std::string& text, bool* ok) {
     }
     if (!parsed)
         return Json::Value();
+    dropNulNames(root);
     if (ok)
         *ok = true;
     return root;
