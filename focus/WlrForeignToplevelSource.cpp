@@ -6,7 +6,6 @@
 #include <cstring>
 #include <memory>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 #include <vector>
 
@@ -308,8 +307,7 @@ bool WlrForeignToplevelSource::Start(Listener listener, std::string& why) {
     wl_callback_add_listener(wl->listed, &kListedListener, wl.get());
     wl_display_flush(wl->display);
 
-    m_stopFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (m_stopFd < 0) {
+    if (!m_watch.Open()) {
         m_state = State::kNoCompositor;
         why = "no event descriptor for the Wayland watch";
         return false;
@@ -320,21 +318,14 @@ bool WlrForeignToplevelSource::Start(Listener listener, std::string& why) {
     m_lastToplevel = 0;
     m_lastAppId.clear();
     m_state = State::kWatching;
-    m_thread = std::thread([this] { run(); });
+    m_watch.Start([this] { run(); });
     DebugOutputF("focus: watching the toplevel windows of the Wayland compositor %s (version %u)\n", display.c_str(),
                  version);
     return true;
 }
 
 void WlrForeignToplevelSource::Stop() {
-    if (m_thread.joinable()) {
-        const uint64_t one = 1;
-        (void)!::write(m_stopFd, &one, sizeof one);
-        m_thread.join();
-    }
-    if (m_stopFd >= 0)
-        ::close(m_stopFd);
-    m_stopFd = -1;
+    m_watch.Stop();
     delete m_wl;
     m_wl = nullptr;
     m_listener = nullptr;
@@ -377,7 +368,7 @@ void WlrForeignToplevelSource::end(State state, const char* what) {
 
 void WlrForeignToplevelSource::run() {
     wl_display* d = m_wl->display;
-    pollfd fds[2] = {{wl_display_get_fd(d), POLLIN, 0}, {m_stopFd, POLLIN, 0}};
+    pollfd fds[2] = {{wl_display_get_fd(d), POLLIN, 0}, {m_watch.StopFd(), POLLIN, 0}};
     for (;;) {
         // Everything already read is handled before waiting again.
         while (wl_display_prepare_read(d) != 0) {

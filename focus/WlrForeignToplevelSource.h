@@ -3,9 +3,9 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
-#include <thread>
 
 #include "focus/FocusSource.h"
+#include "focus/WatchThread.h"
 
 namespace talyx {
 
@@ -53,8 +53,7 @@ private:
     std::string m_display;
     WlrToplevelConnection* m_wl = nullptr;
     Listener m_listener;
-    std::thread m_thread;
-    int m_stopFd = -1;
+    WatchThread m_watch;
     std::atomic<State> m_state{State::kStopped};
     bool m_reported = false;
     uint64_t m_lastToplevel = 0;

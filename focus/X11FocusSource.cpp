@@ -5,7 +5,6 @@
 #include <cstring>
 #include <memory>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <xcb/res.h>
@@ -120,8 +119,7 @@ bool X11FocusSource::Start(Listener listener, std::string& why) {
     xcb_change_window_attributes(x->c, x->root, XCB_CW_EVENT_MASK, &mask);
     xcb_flush(x->c);
 
-    m_stopFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (m_stopFd < 0) {
+    if (!m_watch.Open()) {
         xcb_disconnect(x->c);
         why = "no event descriptor for the X watch";
         return false;
@@ -129,20 +127,13 @@ bool X11FocusSource::Start(Listener listener, std::string& why) {
     m_x = x.release();
     m_listener = std::move(listener);
     m_lastWindow = 0xFFFFFFFFu;
-    m_thread = std::thread([this] { run(); });
+    m_watch.Start([this] { run(); });
     DebugOutputF("focus: watching the active window on X display %s\n", display.c_str());
     return true;
 }
 
 void X11FocusSource::Stop() {
-    if (m_thread.joinable()) {
-        const uint64_t one = 1;
-        (void)!::write(m_stopFd, &one, sizeof one);
-        m_thread.join();
-    }
-    if (m_stopFd >= 0)
-        ::close(m_stopFd);
-    m_stopFd = -1;
+    m_watch.Stop();
     if (m_x) {
         xcb_disconnect(m_x->c);
         delete m_x;
@@ -179,7 +170,7 @@ void X11FocusSource::reportActive() {
 void X11FocusSource::run() {
     xcb_connection_t* c = m_x->c;
     reportActive();
-    pollfd fds[2] = {{xcb_get_file_descriptor(c), POLLIN, 0}, {m_stopFd, POLLIN, 0}};
+    pollfd fds[2] = {{xcb_get_file_descriptor(c), POLLIN, 0}, {m_watch.StopFd(), POLLIN, 0}};
     for (;;) {
         bool changed = false;
         while (xcb_generic_event_t* e = xcb_poll_for_event(c)) {

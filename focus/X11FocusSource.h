@@ -1,9 +1,9 @@
 #pragma once
 
 #include <string>
-#include <thread>
 
 #include "focus/FocusSource.h"
+#include "focus/WatchThread.h"
 
 namespace talyx {
 
@@ -30,8 +30,7 @@ private:
     std::string m_display;
     Connection* m_x = nullptr;
     Listener m_listener;
-    std::thread m_thread;
-    int m_stopFd = -1;
+    WatchThread m_watch;
     uint32_t m_lastWindow = 0xFFFFFFFFu;
 };
 
