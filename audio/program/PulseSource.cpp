@@ -14,10 +14,6 @@ const pa_sample_spec kSpec{PA_SAMPLE_FLOAT32LE, PulseSource::kRate, PulseSource:
 
 } // namespace
 
-uint32_t PulseSource::FragmentUs(uint32_t periodUs) {
-    return periodUs * std::max<uint32_t>(1, kFragmentUs / periodUs);
-}
-
 PulseSource::PulseSource(pa_mainloop_api* api, uint32_t periodUs)
     : m_api(api), m_analyser(kRate, periodUs), m_periodUs(m_analyser.FramePeriodUs()),
       m_sink([this](AudioFrame& f, uint64_t) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -38,7 +39,9 @@ public:
     // frames a wake-up) but adds about 8 ms to the median lag, more than sound-driven
     // light can spare.
     static constexpr uint32_t kFragmentUs = 10000;
-    static uint32_t FragmentUs(uint32_t periodUs);
+    static constexpr uint32_t FragmentUs(uint32_t periodUs) {
+        return periodUs * std::max<uint32_t>(1, kFragmentUs / periodUs);
+    }
 
     PulseSource(pa_mainloop_api* api, uint32_t periodUs);
     ~PulseSource() override;

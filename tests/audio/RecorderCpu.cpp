@@ -8,7 +8,10 @@
 // then the median of the runs.
 //
 //   audio_recorder_cpu [--runs N] [--seconds S] [--period-ms P] [--silence]
-//                      [--player-latency-ms L] [--recorder PATH]
+//                      [--player-latency-ms L] [--recorder PATH] [--floor]
+//
+// --floor measures audio_capture_floor in the recorder's place: the same capture without
+// the analysis and the bus, what any capture costs on this machine.
 //
 // The player's latency matters: the server's output runs at the lowest latency any of its
 // streams asks for, and a monitor delivers what the output renders as it renders it.
@@ -118,6 +121,7 @@ int main(int argc, char** argv) {
     bool silence = false;
     int playerLatencyMs = 0; // the player's default
     QString recorder = QCoreApplication::applicationDirPath() + "/talyx-audio";
+    bool floor = false;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
         const bool more = i + 1 < args.size();
@@ -133,9 +137,12 @@ int main(int argc, char** argv) {
             playerLatencyMs = std::max(1, args[++i].toInt());
         else if (args[i] == "--recorder" && more)
             recorder = args[++i];
-        else {
+        else if (args[i] == "--floor") {
+            floor = true;
+            recorder = QCoreApplication::applicationDirPath() + "/audio_capture_floor";
+        } else {
             std::fprintf(stderr, "usage: audio_recorder_cpu [--runs N] [--seconds S] [--period-ms P] [--silence] "
-                                 "[--player-latency-ms L] [--recorder PATH]\n");
+                                 "[--player-latency-ms L] [--recorder PATH] [--floor]\n");
             return 2;
         }
     }
@@ -184,7 +191,10 @@ int main(int argc, char** argv) {
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process.start(recorder, {"--owner", connection.baseService(), "--period-ms", QString::number(periodMs)});
         counter.frames = 0;
-        if (!process.waitForStarted(5000) || !test::waitUntil([&] { return counter.frames > 20; }, 10000)) {
+        const auto running = [&] {
+            return floor ? process.readAllStandardOutput().contains("capturing") : counter.frames > 20;
+        };
+        if (!process.waitForStarted(5000) || !test::waitUntil(running, 10000)) {
             std::fprintf(stderr, "run %d: the recorder sent no frames\n", run);
             return 1;
         }
@@ -224,7 +234,10 @@ int main(int argc, char** argv) {
                                                            QString::fromLatin1(kAudioRecorderPath),
                                                            QString::fromLatin1(kAudioRecorderService), "Command");
         quit << 5u << qlonglong(0);
-        connection.call(quit, QDBus::Block, 2000);
+        if (floor)
+            process.terminate();
+        else
+            connection.call(quit, QDBus::Block, 2000);
         if (!process.waitForFinished(3000)) {
             process.kill();
             process.waitForFinished(1000);
