@@ -11,6 +11,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QWindow>
+#include <QWindowStateChangeEvent>
 
 #include "platform/Event.h"
 #include "ui/CControlUI.h"
@@ -87,6 +88,7 @@ bool WindowImplBase::Create(QWidget* parent, const QString& caption, const QRect
     QSize size = rect.isEmpty() ? m_layoutSize : rect.size();
     if (size.isEmpty())
         size = QSize(800, 600);
+    m_normalLogicalSize = size;
     resize(m_pm.Scale(size.width()), m_pm.Scale(size.height()));
     if (!rect.isEmpty())
         move(rect.topLeft());
@@ -113,9 +115,11 @@ LRESULT WindowImplBase::HandleMessage(uint32_t msg, WPARAM wParam, LPARAM) {
         } else if (wParam == SC_RESTORE) {
             // From the taskbar a minimised window comes back as it was; from the title
             // bar a maximised one goes back to its size.
-            if (isMinimized() || !isVisible())
-                showNormal();
-            else
+            // A maximised window, ours or the window manager's, comes back maximised.
+            if (isMinimized() || !isVisible()) {
+                setWindowState(windowState() & ~Qt::WindowMinimized);
+                show();
+            } else
                 Restore();
             raise();
             activateWindow();
@@ -293,8 +297,7 @@ void WindowImplBase::Maximise() {
         showNormal();
     m_normalGeometry = geometry();
     m_normalDpi = m_pm.GetDPI();
-    const double grow = qMin(double(area.width()) / qMax(1, width()), double(area.height()) / qMax(1, height()));
-    const int dpi = qMax(m_normalDpi, int(m_normalDpi * grow));
+    const int dpi = maximisedDpi(size(), area);
     m_maximised = true;
     if (dpi != m_normalDpi)
         m_pm.SetDPI(dpi);
@@ -317,10 +320,54 @@ void WindowImplBase::Restore() {
         showNormal();
         resize(m_normalGeometry.size());
     } else {
-        setGeometry(m_normalGeometry);
+        // Maximised by the window manager, which gives the normal place back itself.
+        if (m_maximisedByManager || (windowState() & Qt::WindowMaximized))
+            showNormal();
+        else
+            setGeometry(m_normalGeometry);
     }
+    m_maximisedByManager = false;
     OnMaximisedChanged(false);
     update();
+}
+
+int WindowImplBase::maximisedDpi(const QSize& normal, const QRect& area) const {
+    const double grow =
+        qMin(double(area.width()) / qMax(1, normal.width()), double(area.height()) / qMax(1, normal.height()));
+    return qMax(m_normalDpi, int(m_normalDpi * grow));
+}
+
+void WindowImplBase::followSystemState(Qt::WindowStates old) {
+    const Qt::WindowStates now = windowState();
+    if (now & Qt::WindowMinimized)
+        return;
+    if ((now & Qt::WindowMaximized) && !m_maximised) {
+        // The window manager has maximised the window and sized it: the layout grows to
+        // fill it as after the title bar's button.
+        if (!CanMaximise())
+            return;
+        // The window already has the manager's size here; the normal one is the window's
+        // own at the present scale, and the manager keeps the normal place itself.
+        m_normalDpi = m_pm.GetDPI();
+        m_normalGeometry =
+            QRect(pos(), QSize(m_pm.Scale(m_normalLogicalSize.width()), m_pm.Scale(m_normalLogicalSize.height())));
+        QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+        const int dpi = screen ? maximisedDpi(m_normalGeometry.size(), screen->availableGeometry()) : m_normalDpi;
+        m_maximised = true;
+        m_maximisedByManager = true;
+        if (dpi != m_normalDpi)
+            m_pm.SetDPI(dpi);
+        OnMaximisedChanged(true);
+        update();
+    } else if (!(now & Qt::WindowMaximized) && (old & Qt::WindowMaximized) && m_maximised) {
+        // It has restored the window: the scale comes back; the size is the manager's.
+        m_maximised = false;
+        m_maximisedByManager = false;
+        if (m_pm.GetDPI() != m_normalDpi)
+            m_pm.SetDPI(m_normalDpi);
+        OnMaximisedChanged(false);
+        update();
+    }
 }
 
 void WindowImplBase::ShowStatus(const QString&, const QStringList&, StatusKind) {}
@@ -336,6 +383,8 @@ void WindowImplBase::ShowStatusFor(QWidget* widget, const QString& textId, const
 void WindowImplBase::changeEvent(QEvent* event) {
     if (event->type() == QEvent::ActivationChange)
         dispatch(WM_ACTIVATE, isActiveWindow() ? 1 : 0, 0);
+    else if (event->type() == QEvent::WindowStateChange)
+        followSystemState(static_cast<QWindowStateChangeEvent*>(event)->oldState());
     QWidget::changeEvent(event);
 }
 

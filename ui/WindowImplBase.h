@@ -75,7 +75,10 @@ public:
     // from a window manager, and there may be none. Maximise remembers the size, position
     // and DPI, fills the available area of the window's screen and raises the DPI by the
     // factor the window grew (never lowers it), so the whole layout grows with it; Restore
-    // gives all three back. Only windows that offer it (CanMaximise) do either.
+    // gives all three back. Only windows that offer it (CanMaximise) do either. A window
+    // manager that maximises or restores the window itself (a shortcut, a drag to the top of
+    // the screen) is followed the same way: the layout's scale and the title bar's buttons
+    // go with its state.
     void Maximise();
     void Restore();
     bool IsMaximised() const { return m_maximised; }
@@ -122,6 +125,9 @@ private:
     void destroyWindow();
     bool inCaption(const QPoint& pos) const;
     LRESULT dispatch(uint32_t msg, WPARAM wParam, LPARAM lParam);
+    // The DPI at which a window of the normal size fills `area`.
+    int maximisedDpi(const QSize& normal, const QRect& area) const;
+    void followSystemState(Qt::WindowStates old);
 
     std::mutex m_sendMutex;
     std::deque<std::shared_ptr<PendingSend>> m_pending;
@@ -132,6 +138,8 @@ private:
     int m_modalResult = 0;
     QSize m_layoutSize;
     bool m_maximised = false;
+    bool m_maximisedByManager = false;
+    QSize m_normalLogicalSize; // the window's size at 96 DPI, as it was made
     QRect m_normalGeometry;
     int m_normalDpi = 96;
 };

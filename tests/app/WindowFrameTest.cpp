@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTest>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 #include "app/CDeviceOptionUI.h"
@@ -107,6 +108,38 @@ TEST_F(WindowFrame, MaximiseGrowsTheWholeLayoutAndRestoreGivesBackSizeAndScale) 
     EXPECT_TRUE(wnd->IsMaximised());
     QTest::mouseDClick(wnd.get(), Qt::LeftButton, Qt::NoModifier, QPoint(400, 20));
     EXPECT_EQ(wnd->geometry(), normal);
+
+    // A window manager that maximises the window itself (a shortcut, a drag to the top) is
+    // followed as the button is, minimising and coming back included; so is its restore,
+    // and the title bar's restore takes the manager's state away too.
+    const auto byManager = [&](Qt::WindowState state) {
+        wnd->windowHandle()->setWindowState(state);
+        return waitUntil([&] { return wnd->IsMaximised() == (state == Qt::WindowMaximized); });
+    };
+    for (const char* restore : {"manager", "restorebtn"}) {
+        SCOPED_TRACE(restore);
+        ASSERT_TRUE(byManager(Qt::WindowMaximized));
+        EXPECT_EQ(wnd->geometry(), area);
+        EXPECT_GT(wnd->PaintManager().GetDPI(), dpi);
+        EXPECT_GT(space->width(), spaceWidth * 11 / 10);
+        EXPECT_FALSE(wnd->FindControl("maxbtn")->IsVisible());
+        EXPECT_TRUE(wnd->FindControl("restorebtn")->IsVisible());
+        wnd->sendMessage(WM_SYSCOMMAND, SC_MINIMIZE, 0);
+        wnd->sendMessage(WM_SYSCOMMAND, SC_RESTORE, 0);
+        EXPECT_TRUE(wnd->IsMaximised());
+        EXPECT_EQ(wnd->geometry(), area);
+        if (std::string(restore) == "manager")
+            ASSERT_TRUE(byManager(Qt::WindowNoState));
+        else
+            click(wnd->FindControl("restorebtn"));
+        EXPECT_FALSE(wnd->IsMaximised());
+        EXPECT_FALSE(wnd->windowState() & Qt::WindowMaximized);
+        // The manager gives the size back in its own time.
+        EXPECT_TRUE(waitUntil([&] { return wnd->geometry() == normal; }));
+        EXPECT_EQ(wnd->PaintManager().GetDPI(), dpi);
+        EXPECT_EQ(space->width(), spaceWidth);
+        EXPECT_TRUE(wnd->FindControl("maxbtn")->IsVisible());
+    }
 }
 
 TEST_F(WindowFrame, TheProfileBarSaysWhatItDidNamesItsProfileAndRefusesFilesThatAreNoProfile) {
