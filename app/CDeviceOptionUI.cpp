@@ -5,6 +5,7 @@
 #include <QPainterPath>
 
 #include "app/CDevicePageUI.h"
+#include "ui/Accessibility.h"
 #include "ui/UIAttributes.h"
 
 namespace talyx {
@@ -22,6 +23,8 @@ void CDeviceOptionUI::Selected(bool selected, bool triggerEvent) {
     const bool changed = m_selected != selected;
     m_selected = selected;
     update();
+    if (changed)
+        AccessibleCheckedChanged(this);
     if (changed && triggerEvent)
         SendNotify(notify::kSelectChanged, selected ? 1 : 0);
 }

@@ -13,6 +13,8 @@ class CDevicePageUI;
 // Its control timers run its page's schedule.
 class CDeviceOptionUI : public CHorizontalLayoutUI {
     Q_OBJECT
+    // Read by the accessibility layer: the item is a tab whose selected state it reports.
+    Q_PROPERTY(bool selected READ IsSelected)
 public:
     explicit CDeviceOptionUI(QWidget* parent = nullptr);
     QString GetClass() const override { return QStringLiteral("DeviceOptionUI"); }

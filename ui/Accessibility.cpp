@@ -232,6 +232,13 @@ public:
                 s.selectable = true;
                 s.selected = o->IsSelected();
             }
+        } else if (role() == QAccessible::PageTab) {
+            // A tab made of a container (a device's item) says its state by a property.
+            const QVariant selected = c->property("selected");
+            if (selected.isValid()) {
+                s.selectable = true;
+                s.selected = selected.toBool();
+            }
         }
         if (const auto* row = qobject_cast<const CListElementUI*>(c)) {
             s.selectable = true;
@@ -431,6 +438,7 @@ void AccessibleCheckedChanged(CControlUI* control) {
         return;
     QAccessible::State changed;
     changed.checked = true;
+    changed.selected = true;
     QAccessibleStateChangeEvent event(control, changed);
     QAccessible::updateAccessibility(&event);
 }

@@ -21,7 +21,7 @@ void InstallAccessibility();
 // before it in its layout. Empty when none of these has a text.
 QString AccessibleName(const CControlUI* control);
 
-// Tell a listening screen reader that a control's checked state, value or name changed
+// Tell a listening screen reader that a control's checked (or selected) state, value or name changed
 // (nothing happens when none listens).
 void AccessibleCheckedChanged(CControlUI* control);
 void AccessibleValueChanged(CControlUI* control, const QVariant& value);

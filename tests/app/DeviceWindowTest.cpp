@@ -1,4 +1,5 @@
 // The main window with devices: finding, losing and reusing pages, and the workers' lives.
+#include <QAccessible>
 #include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
@@ -140,6 +141,28 @@ TEST_F(DeviceWindowFixture, OtherFamiliesGetTheirPagesAndTwoDevicesOfferSynchron
         EXPECT_TRUE(page->IsSyncOffered());
         EXPECT_TRUE(page->Device()->LightThreadRunning());
     }
+    // The selector's items are tabs that tell a screen reader which one is selected.
+    std::vector<CDeviceOptionUI*> items;
+    for (CDeviceOptionUI* item : wnd->findChildren<CDeviceOptionUI*>())
+        if (item->IsVisible())
+            items.push_back(item);
+    ASSERT_EQ(items.size(), 4u);
+    const auto selectedTabs = [&] {
+        std::vector<CDeviceOptionUI*> out;
+        for (CDeviceOptionUI* item : items) {
+            QAccessibleInterface* a11y = QAccessible::queryAccessibleInterface(item);
+            EXPECT_EQ(a11y->role(), QAccessible::PageTab);
+            EXPECT_TRUE(a11y->state().selectable);
+            if (a11y->state().selected)
+                out.push_back(item);
+        }
+        return out;
+    };
+    ASSERT_EQ(selectedTabs().size(), 1u);
+    CDeviceOptionUI* other = items.front() == selectedTabs().front() ? items.back() : items.front();
+    other->Selected(true);
+    EXPECT_EQ(selectedTabs(), std::vector<CDeviceOptionUI*>{other});
+
     // The mouse's lighting panel changes its profile's lighting.
     CDevicePageUI* mouse = wnd->Pages(DeviceTypeMouse).front();
     auto* slider = qobject_cast<CSliderUI*>(mouse->FindSubControl("deng_light_slider"));
