@@ -473,6 +473,7 @@ void CKestravaKeyboardDevice::FillCustomColours(bool on, DeviceCommandWorker::Do
 }
 
 void CKestravaKeyboardDevice::storeAndWriteColours(DeviceCommandWorker::Done done) {
+    ++m_customEdits;
     const LightInfo light = m_profile.GetLightInfo();
     const std::array<LightRgb, kKeySlots> colours = m_engine.CustomColours();
     std::vector<KeyColour> stored(kKeySlots);
@@ -500,13 +501,17 @@ void CKestravaKeyboardDevice::SelectCustomGroup(int group, DeviceCommandWorker::
         m_profile.SaveProfile();
     PostRecordWrite();
     auto colours = std::make_shared<std::array<LightRgb, kKeySlots>>();
+    const unsigned edits = m_customEdits;
     m_commands.Post(
         "colour page", DeviceCommandWorker::kNoMerge,
         [this, group, colours](CommandContext&) { return ReadColourPage(group, *colours); },
-        [this, group, colours, done = std::move(done)](int result) {
-            if (result == kResultSuccess)
+        [this, group, colours, edits, done = std::move(done)](int result) {
+            // A key painted or a fill made meanwhile is newer than the page read: it stays,
+            // as the profile and the keyboard already have it.
+            const bool editedMeanwhile = m_customEdits != edits;
+            if (!editedMeanwhile && result == kResultSuccess)
                 ApplyColourPage(group, *colours);
-            else
+            else if (!editedMeanwhile)
                 loadCustomColoursFromProfile(group);
             if (done)
                 done(result);

@@ -329,6 +329,10 @@ private:
     CKeyboardProfiledata m_profile;
     std::string m_profileUuid;
     bool m_profileLoaded = false;
+    // Changes of the custom colours made here (painted keys, fills), counted so that a
+    // group's page read from the keyboard does not undo one made while it was read.
+    // Interface thread.
+    unsigned m_customEdits = 0;
     KeyboardSettings m_settings;
     KeyboardLightEngine m_engine;
 

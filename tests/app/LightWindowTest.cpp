@@ -229,9 +229,19 @@ TEST_F(LightWindow, EveryKeyboardControlReachesTheProfileAndTheRecord) {
     // The page goes out in chunks: wait for the first key and one in the middle.
     const std::vector<uint8_t> colour = {lit.red, lit.green, lit.blue};
     const std::vector<uint8_t> dark = {0, 0, 0};
+    // The click comes while the group's page is still being read from the keyboard: the
+    // fill is newer and stays, on the keyboard, in the picture's colours and in the profile.
     click(page, "custom_bright_color_btn");
     EXPECT_TRUE(waitUntil([&] { return pageColour(0) == colour && pageColour(leds.size() / 2) == colour; }))
         << "every key of group 2 lit with the colour";
+    auto* keyboard = static_cast<CKestravaKeyboardDevice*>(page->Device());
+    ASSERT_TRUE(waitUntil([&] { return keyboard->Commands().Idle(); }));
+    QTest::qWait(20);
+    const LightRgb shownFirst = keyboard->Engine().CustomColours()[0];
+    EXPECT_EQ(std::vector<uint8_t>({shownFirst.r, shownFirst.g, shownFirst.b}), colour);
+    const std::vector<KeyColour> storedGroup = keyboard->Profile().GetCustomColours(2, std::vector<KeyColour>(1));
+    ASSERT_FALSE(storedGroup.empty());
+    EXPECT_EQ(std::vector<uint8_t>({storedGroup[0].red, storedGroup[0].green, storedGroup[0].blue}), colour);
     click(page, "custom_off_color_btn");
     EXPECT_TRUE(waitUntil([&] { return pageColour(0) == dark && pageColour(leds.size() / 2) == dark; }));
     choose(page, "light_combo_modeSelect", 1);
