@@ -93,7 +93,8 @@ HidrawBackend::HidrawBackend(std::string sysfsRoot, std::string devRoot)
 std::string HidrawBackend::PermissionText(const std::string& node) {
     return "hidraw: no permission to open " + node +
            ". Install the udev rule packaging/udev/70-talyx.rules as /etc/udev/rules.d/70-talyx.rules "
-           "(SUBSYSTEM==\"hidraw\", ATTRS{idVendor}==\"320f\", TAG+=\"uaccess\" and the same for 0c76), "
+           "(a line per supported device, such as SUBSYSTEM==\"hidraw\", ATTRS{idVendor}==\"320f\", "
+           "ATTRS{idProduct}==\"5078\", TAG+=\"uaccess\"), "
            "reload the rules and replug the device; see docs/udev.md.";
 }
 

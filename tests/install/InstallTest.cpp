@@ -241,10 +241,12 @@ TEST_F(Install, UdevRuleGivesTheSeatAccessToEverySupportedDevice) {
     // Checked by its own reading too, as udevadm verify is newer than some systems' udev.
     const UdevRuleCheck check = CheckUdevRules(readText(rule).toStdString());
     EXPECT_TRUE(check.errors.empty()) << check.errors.front();
-    QSet<int> vendors;
-    for (const auto& product : supportedProducts())
-        vendors.insert(product.first);
-    EXPECT_EQ(QSet<int>(check.accessVendors.begin(), check.accessVendors.end()), vendors);
+    // Exactly the supported devices: not every device of their vendors (a headset chip's
+    // vendor makes many other things).
+    QSet<QPair<int, int>> devices;
+    for (const auto& [vendor, product] : check.accessDevices)
+        devices.insert({vendor, product});
+    EXPECT_EQ(devices, supportedProducts());
 }
 
 TEST(UdevRuleCheck, FindsTheMistakesOfARuleFile) {
@@ -257,6 +259,7 @@ TEST(UdevRuleCheck, FindsTheMistakesOfARuleFile) {
         {R"(SUBSYSTEM=="hidraw", ATTRS{idVendor}=="320f" TAG+="uaccess")", "not key, operator, quoted value"},
         {R"(SUBSYSTEM=="hidraw", ATTRS{idVendor}=="320F", TAG+="uaccess")", "four lower-case hex digits"},
         {R"(ATTRS{idVendor}=="320f", TAG+="uaccess")", "SUBSYSTEM==\"hidraw\""},
+        {R"(SUBSYSTEM=="hidraw", TAG+="uaccess")", "must match ATTRS{idVendor}"},
     };
     for (const auto& b : bad) {
         const UdevRuleCheck check = CheckUdevRules(b.rules);
@@ -266,7 +269,9 @@ TEST(UdevRuleCheck, FindsTheMistakesOfARuleFile) {
     const UdevRuleCheck good = CheckUdevRules("# comment\n\nSUBSYSTEM==\"hidraw\", \\\n  ATTRS{idVendor}==\"0c76\", "
                                               "ATTRS{idProduct}==\"1630\", TAG+=\"uaccess\"\n");
     EXPECT_TRUE(good.errors.empty()) << good.errors.front();
-    EXPECT_EQ(good.accessVendors, std::vector<int>{0x0c76});
+    EXPECT_EQ(good.accessDevices, (std::vector<std::pair<int, int>>{{0x0c76, 0x1630}}));
+    EXPECT_EQ(CheckUdevRules("SUBSYSTEM==\"hidraw\", ATTRS{idVendor}==\"320f\", TAG+=\"uaccess\"").accessDevices,
+              (std::vector<std::pair<int, int>>{{0x320f, -1}}));
 }
 
 TEST_F(Install, BusServiceStartsTheInstalledProgramInTheBackground) {

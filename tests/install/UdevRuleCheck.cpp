@@ -42,7 +42,8 @@ UdevRuleCheck CheckUdevRules(const std::string& text) {
             continue;
         bool hidraw = false;
         bool access = false;
-        std::vector<int> vendors;
+        int vendor = -1;
+        int product = -1;
         std::smatch m;
         while (rest.find_first_not_of(" \t") != std::string::npos) {
             if (!std::regex_search(rest, m, pairRe) ||
@@ -63,14 +64,16 @@ UdevRuleCheck CheckUdevRules(const std::string& text) {
                 if (!std::regex_match(value, idRe))
                     check.errors.push_back(at + attribute + " \"" + value +
                                            "\" is not four lower-case hex digits, as sysfs writes it");
-                else if (attribute == "idVendor")
-                    vendors.push_back(std::stoi(value, nullptr, 16));
+                else
+                    (attribute == "idVendor" ? vendor : product) = std::stoi(value, nullptr, 16);
             }
         }
         if (access && !hidraw)
             check.errors.push_back(at + "a rule that gives seat access must match SUBSYSTEM==\"hidraw\"");
-        if (access)
-            check.accessVendors.insert(check.accessVendors.end(), vendors.begin(), vendors.end());
+        if (access && vendor < 0)
+            check.errors.push_back(at + "a rule that gives seat access must match ATTRS{idVendor}");
+        else if (access)
+            check.accessDevices.emplace_back(vendor, product);
     }
     return check;
 }

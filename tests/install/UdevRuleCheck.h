@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace talyx {
@@ -12,7 +13,9 @@ namespace talyx {
 // a vendor id as sysfs writes it (four lower-case hex digits).
 struct UdevRuleCheck {
     std::vector<std::string> errors; // "line N: ..." in file order
-    std::vector<int> accessVendors;  // vendor ids given seat access, in file order
+    // (vendor id, product id) given seat access, in file order; the product is -1 for a
+    // rule that takes every device of the vendor.
+    std::vector<std::pair<int, int>> accessDevices;
 };
 
 UdevRuleCheck CheckUdevRules(const std::string& text);
