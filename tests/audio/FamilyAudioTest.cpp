@@ -13,6 +13,7 @@
 #include "device/transport/VirtualBusBackend.h"
 #include "platform/Paths.h"
 #include "support/TestSupport.h"
+#include "tests/audio/AudioTone.h"
 #include "vdev/VdevFraming.h"
 #include "vdev/VdevProcess.h"
 
@@ -23,34 +24,8 @@ using vdev::VdevProcess;
 
 constexpr int kMouseLights = 15;
 
-template <class Pred> bool waitFor(Pred pred, int timeoutMs = 3000) {
-    for (int waited = 0; waited < timeoutMs; waited += 5) {
-        if (pred())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return pred();
-}
-
-// A tone at 1 kHz (band 4) of this amplitude, with a little spill into the other bands.
-AudioInput tone(double amplitude) {
-    AudioInput in;
-    in.level = static_cast<uint16_t>(amplitude * 65535);
-    for (auto& b : in.bands)
-        b = static_cast<uint16_t>(amplitude * 0.05 * 65535);
-    in.bands[4] = in.level;
-    return in;
-}
-
-std::string hex(const std::vector<uint8_t>& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (uint8_t b : bytes) {
-        out += digits[b >> 4];
-        out += digits[b & 15];
-    }
-    return out;
-}
+using test::Tone;
+using test::waitFor;
 
 class FamilyAudio : public ::testing::Test {
 protected:
@@ -125,14 +100,14 @@ TEST_F(FamilyAudio, TheMouseInItsMusicModeRestsAtTheBackgroundAndLightsUpWithThe
     // has no audio record yet: the default dark blue).
     const std::vector<uint8_t> rest = lights();
     for (int i = 0; i < kMouseLights; ++i) {
-        EXPECT_EQ(rest[3 * i], 0) << "light " << i << ": " << hex(rest);
+        EXPECT_EQ(rest[3 * i], 0) << "light " << i << ": " << vdev::ToHex(rest);
         EXPECT_EQ(rest[3 * i + 1], 0) << "light " << i;
         EXPECT_GT(rest[3 * i + 2], 0) << "light " << i;
         EXPECT_LT(rest[3 * i + 2], kAudioDefaultBackground.b) << "light " << i << " is dimmed";
     }
     // Silence from the recorder leaves it there.
     play(mouse, AudioInput{}, 200);
-    EXPECT_EQ(lights(), rest) << hex(lights());
+    EXPECT_EQ(lights(), rest) << vdev::ToHex(lights());
 
     // A tone, quiet or loud (the gain fills the lights either way): the lights of its band
     // (8 and 9 show band 4 of 8) are the brightest, the others move with the level.
@@ -140,27 +115,27 @@ TEST_F(FamilyAudio, TheMouseInItsMusicModeRestsAtTheBackgroundAndLightsUpWithThe
         SCOPED_TRACE(amplitude);
         mouse.OnAudioStopped();
         ASSERT_TRUE(shows(rest));
-        play(mouse, tone(amplitude), 200);
+        play(mouse, Tone(amplitude), 200);
         ASSERT_TRUE(waitFor([&] { return brightness(lights(), 8) > 3 * brightness(rest, 8); }))
-            << "lit " << hex(lights()) << "\nrest " << hex(rest);
+            << "lit " << vdev::ToHex(lights()) << "\nrest " << vdev::ToHex(rest);
         const std::vector<uint8_t> lit = lights();
-        EXPECT_GT(brightness(lit, 8), brightness(lit, 0) + 100) << hex(lit);
-        EXPECT_GT(brightness(lit, 9), brightness(lit, 14) + 100) << hex(lit);
-        EXPECT_GT(brightness(lit, 0), brightness(rest, 0)) << "every light moves with the level: " << hex(lit);
+        EXPECT_GT(brightness(lit, 8), brightness(lit, 0) + 100) << vdev::ToHex(lit);
+        EXPECT_GT(brightness(lit, 9), brightness(lit, 14) + 100) << vdev::ToHex(lit);
+        EXPECT_GT(brightness(lit, 0), brightness(rest, 0)) << "every light moves with the level: " << vdev::ToHex(lit);
         // Silence: back to the rest within the fall time.
         play(mouse, AudioInput{}, AudioFall::kFallMs + 50);
-        EXPECT_TRUE(shows(rest, 500)) << hex(lights());
+        EXPECT_TRUE(shows(rest, 500)) << vdev::ToHex(lights());
     }
 
     // Below the gate (a quiet room) nothing lights up.
-    play(mouse, tone(0.002), 300);
-    EXPECT_EQ(lights(), rest) << hex(lights());
+    play(mouse, Tone(0.002), 300);
+    EXPECT_EQ(lights(), rest) << vdev::ToHex(lights());
 
     // Frames that stop coming (the recorder hangs) count as silence: the light thread
     // lets the lights sink back by themselves.
-    play(mouse, tone(0.5), 100);
+    play(mouse, Tone(0.5), 100);
     ASSERT_TRUE(waitFor([&] { return brightness(lights(), 8) > 3 * brightness(rest, 8); }));
-    EXPECT_TRUE(shows(rest, static_cast<int>(kAudioStaleMs) + AudioFall::kFallMs + 1000)) << hex(lights());
+    EXPECT_TRUE(shows(rest, static_cast<int>(kAudioStaleMs) + AudioFall::kFallMs + 1000)) << vdev::ToHex(lights());
 
     // Another mode: the recorder's frames no longer move the lights.
     light.selectItem = 3; // static
@@ -168,7 +143,7 @@ TEST_F(FamilyAudio, TheMouseInItsMusicModeRestsAtTheBackgroundAndLightsUpWithThe
     EXPECT_FALSE(mouse.ShowsAudioMode());
     ASSERT_TRUE(waitFor([&] { return lights() != rest; }));
     const std::vector<uint8_t> still = lights();
-    play(mouse, tone(0.5), 100);
+    play(mouse, Tone(0.5), 100);
     EXPECT_EQ(lights(), still);
     mouse.StopWorkers();
 }

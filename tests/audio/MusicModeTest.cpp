@@ -9,6 +9,7 @@
 #include "keyboard/KeyboardLightEngine.h"
 #include "keyboard/KeyboardLightTables.h"
 #include "platform/Clock.h"
+#include "tests/audio/AudioTone.h"
 
 namespace talyx {
 namespace {
@@ -29,15 +30,6 @@ protected:
     }
     void TearDown() override { SetCurrentClock(nullptr); }
 
-    // A tone at 1 kHz (band 4) of this amplitude, with a little spill into the others.
-    static AudioInput tone(double amplitude) {
-        AudioInput in;
-        in.level = static_cast<uint16_t>(amplitude * 65535);
-        for (auto& b : in.bands)
-            b = static_cast<uint16_t>(amplitude * 0.05 * 65535);
-        in.bands[4] = in.level;
-        return in;
-    }
     // `ms` of frames every 10 ms, as the recorder sends them on the cable.
     void play(const AudioInput& in, int ms) {
         for (int t = 0; t < ms; t += 10) {
@@ -79,7 +71,7 @@ TEST_F(MusicMode, QuietAndLoudMusicBothFillTheBarsAndSilenceRestsAtTheBackground
         clock.advance(1000);
         engine.Step();
         ASSERT_TRUE(allBackground());
-        play(tone(amplitude), 200);
+        play(test::Tone(amplitude), 200);
         // Drawn as each frame came, without a step of the light thread.
         EXPECT_EQ(litRows(13), kLightRows) << "the tone's band is a full bar at any volume";
         EXPECT_LE(litRows(0), 1) << "a band without sound stays low";
@@ -91,18 +83,18 @@ TEST_F(MusicMode, QuietAndLoudMusicBothFillTheBarsAndSilenceRestsAtTheBackground
     // Below the gate (a quiet room, the hiss of an amplifier) nothing lights, even from a
     // fresh gain that would lift the quietest sound.
     engine.ClearAudio();
-    play(tone(0.002), 500);
+    play(test::Tone(0.002), 500);
     EXPECT_TRUE(allBackground());
 }
 
 TEST_F(MusicMode, TheGainFollowsTheMusicDownAndFramesThatStopCountAsSilence) {
-    play(tone(0.5), 1000);
+    play(test::Tone(0.5), 1000);
     // A sudden quiet passage shows small at first (once the loud bars have fallen) ...
-    play(tone(0.05), 500);
+    play(test::Tone(0.05), 500);
     EXPECT_LT(engine.ShownAudio().bands[4], 40);
     EXPECT_LT(litRows(13), kLightRows);
     // ... and fills the bars again once the gain has come back up (several release times).
-    play(tone(0.05), 10000);
+    play(test::Tone(0.05), 10000);
     EXPECT_GT(engine.ShownAudio().bands[4], 240);
     EXPECT_EQ(litRows(13), kLightRows);
     // The recorder stops sending (it hangs or died): the light thread's steps let the bars
@@ -118,7 +110,7 @@ TEST_F(MusicMode, TheGainFollowsTheMusicDownAndFramesThatStopCountAsSilence) {
     engine.Apply(s);
     engine.Step();
     const KeyFrame before = engine.BaseFrame();
-    play(tone(0.5), 50);
+    play(test::Tone(0.5), 50);
     const KeyFrame after = engine.BaseFrame();
     for (int slot = 0; slot < kKeySlots; ++slot)
         ASSERT_EQ(std::memcmp(&before[slot], &after[slot], sizeof(LightColour)), 0) << "slot " << slot;

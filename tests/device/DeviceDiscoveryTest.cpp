@@ -16,6 +16,7 @@
 #include "platform/Debug.h"
 #include "platform/WorkerThread.h"
 #include "tests/device/DeviceTestSupport.h"
+#include "tests/support/TestSupport.h"
 #include "tests/workers/WorkerTestSupport.h"
 
 using namespace talyx;
@@ -233,8 +234,7 @@ TEST(DeviceDiscovery, ADeviceThatMayNotBeOpenedIsReportedOnceWithItsNode) {
                 rows.push_back(row);
         return rows;
     };
-    for (int i = 0; i < 300 && !(stillReported().empty() && rig.table.InaccessibleDevices().empty()); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    test::waitFor([&] { return stillReported().empty() && rig.table.InaccessibleDevices().empty(); });
     EXPECT_EQ(stillReported(), std::vector<WPARAM>{});
     EXPECT_TRUE(rig.table.InaccessibleDevices().empty());
 }

@@ -1,17 +1,31 @@
 #pragma once
 
+#include <chrono>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include <unistd.h>
 
 namespace talyx::test {
 
+// Polls `pred` every 5 ms until it holds or `timeoutMs` have passed (threads without an
+// event loop; Qt tests have waitUntil).
+template <class Pred> bool waitFor(Pred pred, int timeoutMs = 3000) {
+    for (int waited = 0; waited < timeoutMs; waited += 5) {
+        if (pred())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return pred();
+}
+
 // A private folder under the temporary folder, removed with everything in it.
 class ScratchDir {
 public:
     ScratchDir() {
-        std::string pattern = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/talyx-test-XXXXXX";
+        std::string pattern =
+            std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/talyx-test-XXXXXX";
         char* made = mkdtemp(pattern.data());
         m_path = made ? made : "";
     }

@@ -31,14 +31,7 @@ void sleepMs(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-template <class Pred> bool waitFor(Pred pred, int timeoutMs = 3000) {
-    for (int waited = 0; waited < timeoutMs; waited += 5) {
-        if (pred())
-            return true;
-        sleepMs(5);
-    }
-    return pred();
-}
+using test::waitFor;
 
 struct TimerHost : DeviceHost {
     void armSelectorTimer(int timerId, int milliseconds) override {
