@@ -40,16 +40,13 @@ FolderWatch::FolderWatch(const std::string& folder) : m_folder(folder) {
 
 bool FolderWatch::watchFolder() {
     m_folderWatch = ::inotify_add_watch(m_fd, m_folder.c_str(), kFolderEvents);
-    if (m_folderWatch >= 0) {
-        if (m_parentWatch >= 0)
-            ::inotify_rm_watch(m_fd, m_parentWatch);
-        m_parentWatch = -1;
-        return true;
+    if (m_folderWatch < 0) {
+        // Missing: its parent tells when it comes.
+        if (m_parentWatch < 0)
+            m_parentWatch = ::inotify_add_watch(m_fd, m_parent.c_str(), IN_CREATE | IN_MOVED_TO | IN_ONLYDIR);
+        // The folder may have come between the two calls.
+        m_folderWatch = ::inotify_add_watch(m_fd, m_folder.c_str(), kFolderEvents);
     }
-    if (m_parentWatch < 0)
-        m_parentWatch = ::inotify_add_watch(m_fd, m_parent.c_str(), IN_CREATE | IN_MOVED_TO | IN_ONLYDIR);
-    // The folder may have come between the two calls.
-    m_folderWatch = ::inotify_add_watch(m_fd, m_folder.c_str(), kFolderEvents);
     if (m_folderWatch >= 0 && m_parentWatch >= 0) {
         ::inotify_rm_watch(m_fd, m_parentWatch);
         m_parentWatch = -1;
