@@ -121,7 +121,7 @@ int main(int argc, char** argv) {
     bool silence = false;
     int playerLatencyMs = 0; // the player's default
     QString recorder = QCoreApplication::applicationDirPath() + "/talyx-audio";
-    bool floor = false;
+    bool captureFloor = false;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
         const bool more = i + 1 < args.size();
@@ -138,7 +138,7 @@ int main(int argc, char** argv) {
         else if (args[i] == "--recorder" && more)
             recorder = args[++i];
         else if (args[i] == "--floor") {
-            floor = true;
+            captureFloor = true;
             recorder = QCoreApplication::applicationDirPath() + "/audio_capture_floor";
         } else {
             std::fprintf(stderr, "usage: audio_recorder_cpu [--runs N] [--seconds S] [--period-ms P] [--silence] "
@@ -192,7 +192,7 @@ int main(int argc, char** argv) {
         process.start(recorder, {"--owner", connection.baseService(), "--period-ms", QString::number(periodMs)});
         counter.frames = 0;
         const auto running = [&] {
-            return floor ? process.readAllStandardOutput().contains("capturing") : counter.frames > 20;
+            return captureFloor ? process.readAllStandardOutput().contains("capturing") : counter.frames > 20;
         };
         if (!process.waitForStarted(5000) || !test::waitUntil(running, 10000)) {
             std::fprintf(stderr, "run %d: the recorder sent no frames\n", run);
@@ -234,7 +234,7 @@ int main(int argc, char** argv) {
                                                            QString::fromLatin1(kAudioRecorderPath),
                                                            QString::fromLatin1(kAudioRecorderService), "Command");
         quit << 5u << qlonglong(0);
-        if (floor)
+        if (captureFloor)
             process.terminate();
         else
             connection.call(quit, QDBus::Block, 2000);
